@@ -1,0 +1,23 @@
+// Main executable is library plus main() function.
+#include <cstdio>
+
+#include "app/command_line_help.h"
+#include "app/fetcher_app.h"
+#include "app/single_instance_guard.h"
+#include "config/paths.h"
+#include "platform/internet.h"
+
+int main(int argc, char** argv) {
+  SetCommandLine(argc, argv);
+  const std::string help = HelpOrVersionText(GetCommandLine());
+  if (!help.empty()) {
+    std::fputs(help.c_str(), stdout);
+    return 0;
+  }
+  // The guard comes first: a second instance ends inside its constructor.
+  static SingleInstanceGuard guard;
+  InitSystemInternet();
+  static FetcherApp app;
+  app.InitInstance();
+  return 0;
+}

@@ -1,0 +1,99 @@
+#ifndef APP_WALLPAPER_FETCHER_H_
+#define APP_WALLPAPER_FETCHER_H_
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "config/ini_document.h"
+#include "platform/platform.h"
+
+// Size of the transfer buffer that every download goes through.
+constexpr int kTransferBufferSize = 640000;
+
+// The main object: it owns the document of Sites.ini, every setting read from
+// it, the state of the one run and the transfer buffer. One lives on the main
+// thread's stack for the whole run; its operations are defined beside the
+// subsystems they belong to (config/, retrieval/, wallpaper/, app/).
+class WallpaperFetcher {
+ public:
+  // Seeds the random generator with `seed` (the calendar time by default) and
+  // discards one draw. `platform` supplies every operating-system service.
+  explicit WallpaperFetcher(const Platform& platform = SystemPlatform(),
+                            std::time_t seed = std::time(nullptr));
+  // In debug mode: closes the log and lets the console go.
+  virtual ~WallpaperFetcher();
+
+  WallpaperFetcher(const WallpaperFetcher&) = delete;
+  WallpaperFetcher& operator=(const WallpaperFetcher&) = delete;
+
+  // The whole job: configuration, diagnostics, site choice, attempts.
+  void Run();
+  // m_iSite = RandomInRange(1, m_iNumOfSites).
+  void ChooseSite();
+
+  // Finds Sites.ini (first argument, current dir, program dir) and loads it;
+  // ends the process (101) when there is none (after restoring the default)
+  // or it has no [General] section.
+  void LoadSitesIni();
+  // Copies the ten [General] keys into the settings; no defaults substituted.
+  void ReadGeneralSettings();
+
+  // One attempt: walk the chosen site to a picture, install it, remember it.
+  // True on success. May end the process (101).
+  bool CrawlSite();
+  // One link per match of `expression` in `text`, from `url_template`.
+  std::vector<std::string> CollectLinks(const std::string& text,
+                                        const std::string& expression,
+                                        const std::string& url_template,
+                                        int iStepNumber);
+  // Fetches `url` into `output_path` within m_lSecondsToDownload seconds.
+  // Returns the byte count (259 reads as 258), 0 on failure or time-out
+  // (reported here); ends the process (101) when the URL yields no file.
+  int DownloadFile(char* buffer, int buffer_size, std::string url,
+                   std::string output_path);
+
+  // Writes Walp.bmp from the downloaded picture; false when refused or failed.
+  bool ConvertToBmp();
+  // Installs m_strBmpFileName as the wallpaper. Failures are only traced.
+  void SetWallpaper();
+
+  // False when m_strLastUrl is among Recent0 .. Recent(KeepInHistory-1).
+  bool IsNotInHistory();
+  // Records m_strLastUrl as the newest entry and saves Sites.ini.
+  void AddToHistory();
+  // Deletes the downloaded picture when DeleteLast is set.
+  void DeleteLastDownload();
+
+  // Reporting (app/diagnostics).
+  void TraceMessage(const std::string& text);
+  void ShowMessage(const std::string& text);
+  [[noreturn]] void FatalError(const std::string& text);
+  void DumpSettings();
+
+  // The members in their fixed order. Settings (2 to 11) are assigned by
+  // ReadGeneralSettings whether or not the keys are present.
+  IniDocument m_Ini;
+  std::string m_strSavePath;
+  uint8_t m_ySuppressMessages;
+  uint8_t m_yDebug;
+  uint8_t m_yNotMakeAWallpaper;
+  uint8_t m_yDeleteLast;
+  int32_t m_iTryNumber;
+  int32_t m_iKeepInHistory;
+  int32_t m_iNumOfSites;
+  int32_t m_iMaxWallpWidth;
+  int32_t m_iMaxWallpHeight;
+  long m_lSecondsToDownload;  // holds 32-bit values; traced as unsigned
+  int32_t m_iSite;
+  char m_szBuffer[kTransferBufferSize];
+  std::string m_strWalpFileName;
+  std::string m_strBmpFileName;
+  std::string m_strLastUrl;
+
+ private:
+  Platform platform_;
+};
+
+#endif  // APP_WALLPAPER_FETCHER_H_

@@ -1,0 +1,67 @@
+#ifndef CONFIG_INI_DOCUMENT_H_
+#define CONFIG_INI_DOCUMENT_H_
+
+#include <string>
+#include <vector>
+
+// The INI dialect of Sites.ini is small and literal: no comments, no quoting,
+// no trimming of blanks, no case folding. Duplicate sections and keys are
+// kept in order; every lookup and change uses the first match.
+
+struct IniEntry {
+  std::string key;
+  std::string value;
+};
+
+struct IniSection {
+  std::string name;
+  std::vector<IniEntry> entries;
+};
+
+class IniDocument {
+ public:
+  IniDocument();
+  virtual ~IniDocument();
+
+  void SetFileName(std::string path);
+  const std::string& GetFileName() const { return file_name_; }
+
+  // Reads the file named by SetFileName. Returns false, keeping the previous
+  // content, when the file does not exist or cannot be read.
+  bool Load();
+  // Replaces the content by the document held in `text` (text as in memory,
+  // LF line ends, after text-mode reading).
+  void Parse(const std::string& text);
+
+  // Rewrites the file from the document, atomically: a failure leaves the old
+  // file intact. Nothing is reported.
+  void Save() const;
+  // The text Save writes, before text mode turns LF into CR LF.
+  std::string Serialize() const;
+
+  // "" when the section or the key is missing.
+  std::string GetValue(const std::string& section, const std::string& key) const;
+  // GetValue read as atoi reads it; saturated at the 32-bit bounds.
+  int GetIntValue(const std::string& section, const std::string& key) const;
+  // Assigns the first matching entry; with `create`, appends a missing entry
+  // or section. Returns false only when something is missing and !create.
+  bool SetValue(const std::string& section, const std::string& key,
+                const std::string& value, bool create);
+  bool SectionExists(const std::string& section) const;
+  // True when the first section of this name has the key.
+  bool KeyExists(const std::string& section, const std::string& key) const;
+
+  const std::vector<IniSection>& sections() const { return sections_; }
+
+ private:
+  const IniSection* FindSection(const std::string& name) const;
+  IniSection* FindSection(const std::string& name);
+
+  std::string file_name_;
+  std::vector<IniSection> sections_;
+};
+
+// atoi's reading of decimal text, saturated at the 32-bit signed bounds.
+int ParseIntLikeAtoi(const std::string& text);
+
+#endif  // CONFIG_INI_DOCUMENT_H_

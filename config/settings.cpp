@@ -1,0 +1,70 @@
+#include "config/settings.h"
+
+#include "app/wallpaper_fetcher.h"
+#include "config/paths.h"
+#include "config/text_file.h"
+
+const std::string DefaultSitesIni =
+    "[General]\n"
+    "SuppressMessages=1\n"
+    "DebugMode=1\n"
+    "TryNumber=3\n"
+    "KeepInHistory=20\n"
+    "NumOfSites=2\n"
+    "NotMakeAWallpaper=0\n"
+    "DeleteLast=0\n"
+    "SavePath=\n"
+    "\n"
+    "[Site1]\n"
+    "Name=Game wallpapers\n"
+    "SecondsToDownload=60\n"
+    "Begin=http://www.gamewallpapers.com/\n"
+    "Step1Get=<a href=\"[/|\\s]([^>]*)>[^\\s]*</a>&nbsp;\\|\n"
+    "Step1Go=http://www.gamewallpapers.com/$_1_$\n"
+    "Step2Get=<a href=\"[/|\\s]([^>]*)\"><IMG src=\n"
+    "Step2Go=http://www.gamewallpapers.com/$_1_$\n"
+    "Step3Get=<A href=\"javascript:getWall\\('\\d*','([^']*)'\\)\">1280x1024</a>\n"
+    "Step3Go=http://files.gamewallpapers.com/$_1_$\n"
+    "\n"
+    "[Site2]\n"
+    "Name=Random picture\n"
+    "SecondsToDownload=60\n"
+    "Begin=http://www.bbc.com/\n"
+    "Step1Get=the\\s*([[:alpha:]]{3,})\\s*\n"
+    "Step1Go=http://images.google.com/images?as_q=$_1_$&svnum=25&btnG=Google+Search&as_epq=&"
+    "as_oq=&as_eq=&imgsz=xxlarge&as_filetype=jpg&imgc=&as_sitesearch=&imgsafe=active\n"
+    "Step2Get=q=([[:alpha:]]*)\\+filetype:jpg&imgsz=xxlarge&svnum=25&hl=en&newwindow=1&start=("
+    "[[:digit:]]*)&sa=N><img\n"
+    "Step2Go=http://www.google.com/images?q=$_1_$+filetype:jpg&imgsz=xxlarge&svnum=25&hl=en&"
+    "newwindow=1&start=$_2_$&sa=N\n"
+    "Step3Get=href=/imgres\\?imgurl=([^>]*)&imgrefurl=\n"
+    "Step3Go=http://$_1_$\n";
+
+void WallpaperFetcher::LoadSitesIni() {
+  const std::vector<std::string>& words = GetCommandLine();
+  std::string path;
+  if (words.size() > 1) path = FindFile(words[1]);
+  if (path.empty()) path = FindFile("Sites.ini");
+  if (path.empty()) {
+    const std::string target = MakeFullPath("Sites.ini", GetProgramDir(), false);
+    WriteTextModeFileAtomically(target, DefaultSitesIni);
+    FatalError("No ini file, but it was restored!");
+  }
+  m_Ini.SetFileName(path);
+  m_Ini.Load();
+  if (!m_Ini.SectionExists("General")) FatalError("Wrong ini file, no general section");
+}
+
+void WallpaperFetcher::ReadGeneralSettings() {
+  const std::string general = "General";
+  m_ySuppressMessages = m_Ini.GetIntValue(general, "SuppressMessages") != 0;
+  m_yDebug = m_Ini.GetIntValue(general, "DebugMode") != 0;
+  m_yNotMakeAWallpaper = m_Ini.GetIntValue(general, "NotMakeAWallpaper") != 0;
+  m_yDeleteLast = m_Ini.GetIntValue(general, "DeleteLast") != 0;
+  m_iTryNumber = m_Ini.GetIntValue(general, "TryNumber");
+  m_iKeepInHistory = m_Ini.GetIntValue(general, "KeepInHistory");
+  m_iNumOfSites = m_Ini.GetIntValue(general, "NumOfSites");
+  m_strSavePath = m_Ini.GetValue(general, "SavePath");
+  m_iMaxWallpWidth = m_Ini.GetIntValue(general, "MaxWallpWidth");
+  m_iMaxWallpHeight = m_Ini.GetIntValue(general, "MaxWallpHeight");
+}

@@ -1,0 +1,27 @@
+#ifndef CONFIG_TEXT_FILE_H_
+#define CONFIG_TEXT_FILE_H_
+
+#include <string>
+
+// Text files as the Windows C runtime's text mode keeps them, on every
+// platform, so that Sites.ini and log.log move between systems unchanged:
+// LF in memory is CR LF on disk; on reading, CR LF becomes LF, a lone CR
+// stays, and a byte 0x1A ends the content.
+
+// The disk bytes for `text` (each LF written as CR LF).
+std::string ToTextMode(const std::string& text);
+
+// The text held by the disk bytes `bytes`.
+std::string FromTextMode(const std::string& bytes);
+
+// Reads a whole file in text mode. Returns false (and leaves `text` empty)
+// when it cannot be opened or read.
+bool ReadTextModeFile(const std::string& path, std::string* text);
+
+// Replaces the file at `path` by `text` in text mode without ever leaving a
+// half-written file: the text goes to a temporary file in the same directory,
+// which is flushed to disk and renamed over `path`. Returns false, with the
+// old file untouched, when any step fails.
+bool WriteTextModeFileAtomically(const std::string& path, const std::string& text);
+
+#endif  // CONFIG_TEXT_FILE_H_

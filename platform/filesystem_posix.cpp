@@ -1,0 +1,92 @@
+#include "platform/filesystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+std::string DirOfPath(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool IsAbsolutePathRule(const std::string& path) {
+  return !path.empty() && path[0] == '/';
+}
+
+std::string CurrentDirectory() {
+  std::vector<char> buffer(PATH_MAX + 1);
+  if (getcwd(buffer.data(), buffer.size()) == nullptr) return "";
+  std::string dir(buffer.data());
+  if (dir.empty() || dir.back() != '/') dir += '/';
+  return dir;
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool DeleteFileAt(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+namespace {
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
+  // Keep the permissions of the file being replaced; a new one gets 0644.
+  // A file or directory marked read-only is left alone, also for root, who
+  // could otherwise write anything.
+  mode_t mode = 0644;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0)
+      return false;
+    mode = st.st_mode & 07777;
+  }
+  const std::string dir = DirOfPath(path).empty() ? "." : DirOfPath(path);
+  struct stat dir_st;
+  if (::stat(dir.c_str(), &dir_st) != 0 || (dir_st.st_mode & 0222) == 0) return false;
+  std::string temp = path + ".XXXXXX";
+  std::vector<char> name(temp.begin(), temp.end());
+  name.push_back('\0');
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) return false;
+  temp = name.data();
+  ::fchmod(fd, mode);  // a failed chmod is not fatal
+  bool ok = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
+    // Make the rename itself durable.
+    const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd >= 0) {
+      ::fsync(dir_fd);
+      ::close(dir_fd);
+    }
+    return true;
+  }
+  ::unlink(temp.c_str());
+  return false;
+}

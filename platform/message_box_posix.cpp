@@ -1,0 +1,91 @@
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <vector>
+
+#include "platform/message_box.h"
+
+extern char** environ;
+
+namespace {
+
+bool HasDisplay() {
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x != nullptr && *x != '\0') || (wayland != nullptr && *wayland != '\0');
+}
+
+bool OnPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  if (path == nullptr) return false;
+  std::string dirs = path;
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    std::string dir = dirs.substr(start, end - start);
+    if (dir.empty()) dir = ".";
+    const std::string candidate = dir + "/" + program;
+    if (::access(candidate.c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// Runs a dialog program and waits for it, as a modal box waits.
+bool RunDialog(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid;
+  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  // 127: the program could not be started after all.
+  return !(WIFEXITED(status) && WEXITSTATUS(status) == 127);
+}
+
+// zenity, else kdialog, when a display exists; else a line on standard error.
+class DialogMessageBoxes : public MessageBoxes {
+ public:
+  void ShowInfo(const std::string& caption, const std::string& text) override {
+    if (Show(caption, text, /*error=*/false)) return;
+    std::cerr << caption << ": " << text << std::endl;
+    if (::isatty(STDIN_FILENO)) {
+      std::string line;
+      std::getline(std::cin, line);  // the pause a box would make
+    }
+  }
+  void ShowError(const std::string& caption, const std::string& text) override {
+    if (Show(caption, text, /*error=*/true)) return;
+    std::cerr << caption << ": " << text << std::endl;
+  }
+
+ private:
+  static bool Show(const std::string& caption, const std::string& text, bool error) {
+    if (!HasDisplay()) return false;
+    if (OnPath("zenity")) {
+      return RunDialog({"zenity", error ? "--error" : "--info", "--no-markup",
+                        "--title=" + caption, "--text=" + text});
+    }
+    if (OnPath("kdialog")) {
+      return RunDialog({"kdialog", "--title", caption, error ? "--error" : "--msgbox", text});
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+MessageBoxes& SystemMessageBoxes() {
+  static DialogMessageBoxes boxes;
+  return boxes;
+}

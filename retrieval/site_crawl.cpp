@@ -1,0 +1,3 @@
+#include "app/wallpaper_fetcher.h"
+
+bool WallpaperFetcher::CrawlSite() { return false; }

@@ -1,0 +1,6 @@
+#include "wallpaper/conversion.h"
+
+#include "app/wallpaper_fetcher.h"
+
+bool WallpaperFetcher::ConvertToBmp() { return false; }
+void WallpaperFetcher::SetWallpaper() {}
