@@ -1,0 +1,154 @@
+#include "support/test_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+extern char** environ;
+
+ScopedTempDir::ScopedTempDir() {
+  char pattern[] = "/tmp/wf-test-XXXXXX";
+  if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = std::string(pattern) + "/";
+}
+
+ScopedTempDir::~ScopedTempDir() {
+  std::error_code ignored;
+  // Make read-only parts removable again before removing.
+  for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+  }
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+Platform FakePlatform::Get() {
+  Platform system = SystemPlatform();
+  return Platform{&console, &boxes, internet != nullptr ? internet : system.internet,
+                  pictures != nullptr ? pictures : system.pictures, &desktop};
+}
+
+namespace {
+
+std::vector<std::string> MergedEnvironment(const std::map<std::string, std::string>& overrides) {
+  std::map<std::string, std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const char* eq = std::strchr(*e, '=');
+    if (eq != nullptr) env[std::string(*e, eq)] = eq + 1;
+  }
+  for (const auto& [key, value] : overrides) {
+    if (value == "\x01unset") {
+      env.erase(key);
+    } else {
+      env[key] = value;
+    }
+  }
+  std::vector<std::string> result;
+  for (const auto& [key, value] : env) result.push_back(key + "=" + value);
+  return result;
+}
+
+}  // namespace
+
+ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& cwd,
+                         const std::map<std::string, std::string>& env_overrides,
+                         int timeout_ms) {
+  ProgramResult result;
+  int out_pipe[2], err_pipe[2];
+  if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) return result;
+
+  const std::vector<std::string> env = MergedEnvironment(env_overrides);
+  std::vector<char*> env_ptrs, arg_ptrs;
+  for (const std::string& e : env) env_ptrs.push_back(const_cast<char*>(e.c_str()));
+  env_ptrs.push_back(nullptr);
+  for (const std::string& a : argv) arg_ptrs.push_back(const_cast<char*>(a.c_str()));
+  arg_ptrs.push_back(nullptr);
+
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setpgid(0, 0);
+    const int devnull = ::open("/dev/null", O_RDONLY);
+    ::dup2(devnull, STDIN_FILENO);
+    ::dup2(out_pipe[1], STDOUT_FILENO);
+    ::dup2(err_pipe[1], STDERR_FILENO);
+    if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
+    // argv[0] as given; the file to run is argv[0] resolved against cwd.
+    ::execve(arg_ptrs[0], arg_ptrs.data(), env_ptrs.data());
+    ::_exit(127);
+  }
+  ::close(out_pipe[1]);
+  ::close(err_pipe[1]);
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  int open_count = 2;
+  while (open_count > 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0) {
+      result.timed_out = true;
+      ::kill(-pid, SIGKILL);
+      ::kill(pid, SIGKILL);
+      break;
+    }
+    if (::poll(fds, 2, static_cast<int>(left)) < 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) {
+        char buffer[4096];
+        const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+        if (n <= 0) {
+          ::close(fds[i].fd);
+          fds[i].fd = -1;
+          --open_count;
+        } else {
+          (i == 0 ? result.out : result.err).append(buffer, static_cast<size_t>(n));
+        }
+      }
+    }
+  }
+  for (pollfd& p : fds)
+    if (p.fd >= 0) ::close(p.fd);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+std::string CopyFetcherInto(const std::string& dir) {
+  const std::string target = dir + "wallpaper-fetcher";
+  std::filesystem::copy_file(FETCHER_BINARY, target,
+                             std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::permissions(target, std::filesystem::perms::owner_all);
+  return target;
+}

@@ -1,0 +1,98 @@
+#ifndef TESTS_SUPPORT_TEST_SUPPORT_H_
+#define TESTS_SUPPORT_TEST_SUPPORT_H_
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+// A fresh directory under /tmp, removed with everything in it at the end.
+class ScopedTempDir {
+ public:
+  ScopedTempDir();
+  ~ScopedTempDir();
+  // The directory with a trailing "/".
+  const std::string& path() const { return path_; }
+  std::string Join(const std::string& name) const { return path_ + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+bool Exists(const std::string& path);
+
+// Records trace lines instead of showing them.
+class FakeConsole : public Console {
+ public:
+  void Open() override { ++opened; }
+  void Write(const std::string& text) override { written += text; }
+  void Close() override { ++closed; }
+  std::string written;
+  int opened = 0;
+  int closed = 0;
+};
+
+// Records the boxes it was asked to show.
+class FakeMessageBoxes : public MessageBoxes {
+ public:
+  struct Box {
+    bool error;
+    std::string caption;
+    std::string text;
+  };
+  void ShowInfo(const std::string& caption, const std::string& text) override {
+    boxes.push_back({false, caption, text});
+  }
+  void ShowError(const std::string& caption, const std::string& text) override {
+    boxes.push_back({true, caption, text});
+  }
+  std::vector<Box> boxes;
+};
+
+// Records the wallpapers it was given; answers `failure` ("" = success).
+class FakeDesktop : public Desktop {
+ public:
+  std::string SetWallpaper(const std::string& path) override {
+    wallpapers.push_back(path);
+    return failure;
+  }
+  std::vector<std::string> wallpapers;
+  std::string failure;
+};
+
+// A platform of fakes for console, boxes and desktop, with the real
+// Internet and picture codec unless replaced.
+struct FakePlatform {
+  FakeConsole console;
+  FakeMessageBoxes boxes;
+  FakeDesktop desktop;
+  Platform Get();
+  Internet* internet = nullptr;        // null: the system's
+  PictureCodec* pictures = nullptr;    // null: the system's
+};
+
+// The outcome of running a program to its end.
+struct ProgramResult {
+  int exit_code = -1;  // -1 when it did not end normally (signal, time-out)
+  bool timed_out = false;
+  std::string out;
+  std::string err;
+};
+
+// Runs `argv` (argv[0] is the program's path as passed to it) in `cwd`, with
+// `env_overrides` added to (or, with an empty value "\x01unset", removed from)
+// this process's environment, standard input from /dev/null. Kills it after
+// `timeout_ms`.
+ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& cwd,
+                         const std::map<std::string, std::string>& env_overrides = {},
+                         int timeout_ms = 60000);
+
+// The built wallpaper-fetcher, copied into `dir` so that its program
+// directory (and so its single-instance name) is the test's own. Returns the
+// copy's full path.
+std::string CopyFetcherInto(const std::string& dir);
+
+#endif  // TESTS_SUPPORT_TEST_SUPPORT_H_
