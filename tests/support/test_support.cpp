@@ -64,7 +64,7 @@ std::vector<std::string> MergedEnvironment(const std::map<std::string, std::stri
   std::map<std::string, std::string> env;
   for (char** e = environ; *e != nullptr; ++e) {
     const char* eq = std::strchr(*e, '=');
-    if (eq != nullptr) env[std::string(*e, eq)] = eq + 1;
+    if (eq != nullptr) env[std::string(*e, static_cast<size_t>(eq - *e))] = eq + 1;
   }
   for (const auto& [key, value] : overrides) {
     if (value == "\x01unset") {
