@@ -15,6 +15,9 @@ bool IsAbsolutePathRule(const std::string& path);
 std::string CurrentDirectory();
 // True when a status query on `path` succeeds.
 bool PathExists(const std::string& path);
+// True when `name` can only name a file inside a directory: no separator of
+// this system ("/"; on Windows also "\" and ":").
+bool IsPlainFileName(const std::string& name);
 // Deletes a file; the result is for tracing only.
 bool DeleteFileAt(const std::string& path);
 // Renames `from` to `to`, replacing `to` where the system allows it.

@@ -32,6 +32,10 @@ bool PathExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+bool IsPlainFileName(const std::string& name) {
+  return name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
+}
+
 bool DeleteFileAt(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool RenameFile(const std::string& from, const std::string& to) {

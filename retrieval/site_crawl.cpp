@@ -1,3 +1,136 @@
+#include "app/crt_random.h"
+#include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
+#include "config/paths.h"
+#include "platform/filesystem.h"
+#include "retrieval/link_extraction.h"
 
-bool WallpaperFetcher::CrawlSite() { return false; }
+#include <cstdio>
+
+namespace {
+
+// Creates (or empties) the working file; false when it cannot be written.
+bool ProbeWorkingFile(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
+
+// True when a picture's file name would name the save directory itself or
+// reach outside it.
+bool IsUnsafeFileName(const std::string& name) {
+  return name.empty() || name == "." || name == ".." || !IsPlainFileName(name);
+}
+
+}  // namespace
+
+bool WallpaperFetcher::CrawlSite() {
+  const std::string strSite = Format("Site%d", m_iSite);
+  std::string strUrl = m_Ini.GetValue(strSite, "Begin");
+  if (m_yDebug) {
+    Trace("m_Ini.GetValue(strSite,\"Name\").data()", m_Ini.GetValue(strSite, "Name"));
+    Trace("strUrl.data()", strUrl);
+  }
+
+  const std::string strDebugFile = MakeFullPath(m_strSavePath + "temp.file", GetProgramDir(), false);
+  if (!ProbeWorkingFile(strDebugFile)) {
+    if (m_yDebug) {
+      Trace("(\"Please, check if this path exists: \"+strDebugFile).data()",
+            "Please, check if this path exists: " + strDebugFile);
+    }
+    FatalError("Can't create temp file, most probably problem with SavePath var in INI file");
+  }
+
+  m_lSecondsToDownload = m_Ini.GetIntValue(strSite, "SecondsToDownload");
+  if (m_lSecondsToDownload == 0) m_lSecondsToDownload = 120;
+  if (m_yDebug) Trace("m_lSecondsToDownload", m_lSecondsToDownload);
+
+  int iRet = DownloadFile(m_szBuffer, kTransferBufferSize, strUrl, strDebugFile);
+  if (m_yDebug) Trace("iRet", iRet);
+  if (iRet <= 0) {
+    TraceMessage("Noting was recieved from URL");
+    return false;
+  }
+
+  for (int iStepNumber = 1;; ++iStepNumber) {
+    const std::string strGetKey = Format("Step%dGet", iStepNumber);
+    const std::string strGoKey = Format("Step%dGo", iStepNumber);
+    if (!m_Ini.KeyExists(strSite, strGetKey)) break;
+    if (m_yDebug) Trace("Format(\"In step %d.\",iStepNumber).data()", Format("In step %d.", iStepNumber));
+
+    const std::string strRExpression = m_Ini.GetValue(strSite, strGetKey);
+    const std::string strRFormatExp = m_Ini.GetValue(strSite, strGoKey);
+    if (m_yDebug) {
+      Trace("strRExpression.data()", strRExpression);
+      Trace("strRFormatExp.data()", strRFormatExp);
+    }
+    if (strRExpression.empty() || strRFormatExp.empty()) return false;
+
+    std::string text;
+    ReadTextFile(strDebugFile, text);
+    const std::vector<std::string> vec = CollectLinks(text, strRExpression, strRFormatExp, iStepNumber);
+    if (m_yDebug) {
+      Trace("Format(\"Found %d links for the step %d\",vec.size(),iStepNumber).data()",
+            Format("Found %d links for the step %d", static_cast<int>(vec.size()), iStepNumber));
+      for (const std::string& link : vec) Trace("pos->data()", link);
+    }
+    if (vec.empty()) {
+      if (m_yDebug) {
+        Trace("Format(\"No following links were found on step %d\",iStepNumber).data()",
+              Format("No following links were found on step %d", iStepNumber));
+      }
+      return false;
+    }
+
+    const int iNextAddress = RandomInRange(0, static_cast<int>(vec.size()) - 1);
+    strUrl = vec[static_cast<size_t>(iNextAddress)];
+    if (m_yDebug) {
+      Trace("(Format(\"Picked %d : \",iNextAddress)+strUrl).data()",
+            Format("Picked %d : ", iNextAddress) + strUrl);
+    }
+    iRet = DownloadFile(m_szBuffer, kTransferBufferSize, strUrl, strDebugFile);
+    if (m_yDebug) Trace("iRet", iRet);
+    if (iRet <= 0) {
+      TraceMessage("Noting was recieved from URL");
+      return false;
+    }
+    ShowMessage("Press any key, one step is done");
+  }
+
+  // The file fetched last is the picture.
+  m_strLastUrl = strUrl;
+  const size_t slash = strUrl.rfind('/');
+  if (slash == std::string::npos) {
+    ShowMessage("Failure to detect filename of last download");
+    return false;
+  }
+  const std::string strFileName = strUrl.substr(slash + 1);
+  if (IsUnsafeFileName(strFileName)) {
+    ShowMessage("Failure to detect filename of last download");
+    return false;
+  }
+  m_strWalpFileName = MakeFullPath(m_strSavePath + strFileName, GetProgramDir(), false);
+  if (m_yDebug) Trace("m_strWalpFileName.data()", m_strWalpFileName);
+
+  // Ask the history first, so that a picture already taken does not cost the
+  // user the earlier copy of a file of that name.
+  if (!IsNotInHistory()) return false;
+  // A picture named like the working file already is where it belongs.
+  if (m_strWalpFileName != strDebugFile) {
+    if (FileExists(m_strWalpFileName)) {
+      TraceMessage("This file already exists, will be replaced by a new one.");
+      DeleteFileAt(m_strWalpFileName);
+    }
+    RenameFile(strDebugFile, m_strWalpFileName);
+  }
+
+  if (!m_yNotMakeAWallpaper) {
+    if (!ConvertToBmp()) return false;
+    SetWallpaper();
+  }
+  AddToHistory();
+  DeleteLastDownload();
+  ShowMessage("Press any key, all steps are done");
+  return true;
+}
