@@ -1,7 +1,6 @@
 #include "config/text_file.h"
 
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 
 #include "platform/filesystem.h"
 
@@ -30,10 +29,15 @@ std::string FromTextMode(const std::string& bytes) {
 
 bool ReadTextModeFile(const std::string& path, std::string* text) {
   text->clear();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return false;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  std::string bytes;
+  char chunk[65536];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return false;  // a directory, an I/O error
   *text = FromTextMode(bytes);
   return true;
 }

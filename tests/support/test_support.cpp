@@ -80,13 +80,29 @@ std::vector<std::string> MergedEnvironment(const std::map<std::string, std::stri
 
 }  // namespace
 
-ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& cwd,
-                         const std::map<std::string, std::string>& env_overrides,
-                         int timeout_ms) {
-  ProgramResult result;
-  int out_pipe[2], err_pipe[2];
-  if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) return result;
+ChildProcess::~ChildProcess() {
+  if (pid_ > 0) {
+    Kill(SIGKILL);
+    Wait(5000);
+  }
+}
 
+void ChildProcess::Kill(int signal) {
+  if (pid_ > 0) {
+    ::kill(-pid_, signal);
+    ::kill(pid_, signal);
+  }
+}
+
+bool ChildProcess::Start(const std::vector<std::string>& argv, const std::string& cwd,
+                         const std::map<std::string, std::string>& env_overrides) {
+  int out_pipe[2], err_pipe[2];
+  if (::pipe2(out_pipe, O_CLOEXEC) != 0) return false;
+  if (::pipe2(err_pipe, O_CLOEXEC) != 0) {
+    ::close(out_pipe[0]);
+    ::close(out_pipe[1]);
+    return false;
+  }
   const std::vector<std::string> env = MergedEnvironment(env_overrides);
   std::vector<char*> env_ptrs, arg_ptrs;
   for (const std::string& e : env) env_ptrs.push_back(const_cast<char*>(e.c_str()));
@@ -102,15 +118,29 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string
     ::dup2(out_pipe[1], STDOUT_FILENO);
     ::dup2(err_pipe[1], STDERR_FILENO);
     if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
-    // argv[0] as given; the file to run is argv[0] resolved against cwd.
+    // argv[0] as given; the file run is argv[0] resolved against cwd.
     ::execve(arg_ptrs[0], arg_ptrs.data(), env_ptrs.data());
     ::_exit(127);
   }
   ::close(out_pipe[1]);
   ::close(err_pipe[1]);
+  if (pid < 0) {
+    ::close(out_pipe[0]);
+    ::close(err_pipe[0]);
+    return false;
+  }
+  ::setpgid(pid, pid);
+  pid_ = pid;
+  out_fd_ = out_pipe[0];
+  err_fd_ = err_pipe[0];
+  return true;
+}
 
+ProgramResult ChildProcess::Wait(int timeout_ms) {
+  ProgramResult result;
+  if (pid_ <= 0) return result;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  pollfd fds[2] = {{out_fd_, POLLIN, 0}, {err_fd_, POLLIN, 0}};
   int open_count = 2;
   while (open_count > 0) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -118,14 +148,13 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string
                           .count();
     if (left <= 0) {
       result.timed_out = true;
-      ::kill(-pid, SIGKILL);
-      ::kill(pid, SIGKILL);
+      Kill(SIGKILL);
       break;
     }
     if (::poll(fds, 2, static_cast<int>(left)) < 0) continue;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) {
-        char buffer[4096];
+        char buffer[65536];
         const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
         if (n <= 0) {
           ::close(fds[i].fd);
@@ -139,10 +168,20 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string
   }
   for (pollfd& p : fds)
     if (p.fd >= 0) ::close(p.fd);
+  out_fd_ = err_fd_ = -1;
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  ::waitpid(pid_, &status, 0);
+  pid_ = -1;
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& cwd,
+                         const std::map<std::string, std::string>& env_overrides,
+                         int timeout_ms) {
+  ChildProcess child;
+  if (!child.Start(argv, cwd, env_overrides)) return ProgramResult();
+  return child.Wait(timeout_ms);
 }
 
 std::string CopyFetcherInto(const std::string& dir) {

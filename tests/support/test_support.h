@@ -82,6 +82,28 @@ struct ProgramResult {
   std::string err;
 };
 
+// A program started in the background, its output collected by Wait.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  ~ChildProcess();  // kills a child still running
+  // See RunProgram for the arguments. Returns false when it cannot start.
+  bool Start(const std::vector<std::string>& argv, const std::string& cwd,
+             const std::map<std::string, std::string>& env_overrides = {});
+  // Collects the output until the child ends; kills it after `timeout_ms`.
+  ProgramResult Wait(int timeout_ms = 60000);
+  // Sends `signal` to the child's whole process group.
+  void Kill(int signal);
+  int pid() const { return pid_; }
+
+ private:
+  int pid_ = -1;
+  int out_fd_ = -1;
+  int err_fd_ = -1;
+};
+
 // Runs `argv` (argv[0] is the program's path as passed to it) in `cwd`, with
 // `env_overrides` added to (or, with an empty value "\x01unset", removed from)
 // this process's environment, standard input from /dev/null. Kills it after

@@ -1,0 +1,162 @@
+// The real binary, run as a user runs it: finding and restoring Sites.ini,
+// reading [General], and the frame of a run.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "config/settings.h"
+#include "config/text_file.h"
+#include "support/test_support.h"
+
+namespace {
+
+const std::map<std::string, std::string> kNoDisplay = {{"DISPLAY", "\x01unset"},
+                                                       {"WAYLAND_DISPLAY", "\x01unset"}};
+
+class ProgramRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(0, ::mkdir(dir_.Join("prog").c_str(), 0755));
+    ASSERT_EQ(0, ::mkdir(dir_.Join("cwd").c_str(), 0755));
+    program_ = CopyFetcherInto(dir_.Join("prog/"));
+  }
+  ProgramResult Run(std::vector<std::string> args = {}) {
+    args.insert(args.begin(), program_);
+    return RunProgram(args, dir_.Join("cwd"), kNoDisplay, 30000);
+  }
+  ScopedTempDir dir_;
+  std::string program_;
+};
+
+const char kQuietGeneral[] =
+    "[General]\r\nDebugMode=1\r\nSuppressMessages=1\r\nTryNumber=0\r\nNumOfSites=1\r\n";
+
+TEST_F(ProgramRunTest, MissingConfigurationIsRestoredIntoTheProgramDirectory) {
+  ProgramResult result = Run({"no-such.ini", "ignored"});
+  EXPECT_EQ(101, result.exit_code);
+  EXPECT_EQ("wallpaper-fetcher: No ini file, but it was restored!\n", result.err);
+  EXPECT_EQ("", result.out);  // nothing is traced before [General] is read
+  const std::string restored = ReadFileBytes(dir_.Join("prog/Sites.ini"));
+  EXPECT_EQ(ToTextMode(DefaultSitesIni), restored);
+  EXPECT_FALSE(Exists(dir_.Join("cwd/Sites.ini")));
+  EXPECT_FALSE(Exists(dir_.Join("cwd/no-such.ini")));
+
+  // 31 lines, each ended by CR LF, no other line ends.
+  size_t lines = 0;
+  for (size_t i = 0; i < restored.size(); ++i) {
+    if (restored[i] == '\n') {
+      ASSERT_GT(i, 0u);
+      EXPECT_EQ('\r', restored[i - 1]);
+      ++lines;
+    }
+  }
+  EXPECT_EQ(31u, lines);
+  EXPECT_EQ("[General]\r\nSuppressMessages=1\r\nDebugMode=1\r\n", restored.substr(0, 44));
+  EXPECT_NE(std::string::npos, restored.find("\r\nStep3Go=http://$_1_$\r\n"));
+}
+
+TEST_F(ProgramRunTest, ConfigurationWithoutGeneralIsRefused) {
+  const std::vector<std::string> bad = {"", "[general]\r\nDebugMode=1\r\n",
+                                        "[General] \r\nDebugMode=1\r\n", "[General]\rDebugMode=1\r"};
+  for (const std::string& text : bad) {
+    SCOPED_TRACE(text);
+    WriteFileBytes(dir_.Join("cwd/Sites.ini"), text);
+    ProgramResult result = Run();
+    EXPECT_EQ(101, result.exit_code);
+    EXPECT_EQ("wallpaper-fetcher: Wrong ini file, no general section\n", result.err);
+    EXPECT_EQ(text, ReadFileBytes(dir_.Join("cwd/Sites.ini")));  // untouched
+  }
+  // A directory named as the configuration exists but cannot be read.
+  ASSERT_EQ(0, ::mkdir(dir_.Join("cwd/conf.d").c_str(), 0755));
+  ProgramResult result = Run({"conf.d"});
+  EXPECT_EQ(101, result.exit_code);
+  EXPECT_EQ("wallpaper-fetcher: Wrong ini file, no general section\n", result.err);
+}
+
+TEST_F(ProgramRunTest, SearchOrderIsArgumentThenCurrentThenProgramDirectory) {
+  WriteFileBytes(dir_.Join("prog/Sites.ini"), std::string(kQuietGeneral) + "KeepInHistory=1\r\n");
+  EXPECT_NE(std::string::npos, Run().out.find("m_iKeepInHistory = 1\n"));
+
+  WriteFileBytes(dir_.Join("cwd/Sites.ini"), std::string(kQuietGeneral) + "KeepInHistory=2\r\n");
+  EXPECT_NE(std::string::npos, Run().out.find("m_iKeepInHistory = 2\n"));
+
+  WriteFileBytes(dir_.Join("cwd/other.conf"), std::string(kQuietGeneral) + "KeepInHistory=3\r\n");
+  EXPECT_NE(std::string::npos, Run({"other.conf"}).out.find("m_iKeepInHistory = 3\n"));
+  EXPECT_NE(std::string::npos,
+            Run({dir_.Join("cwd/other.conf")}).out.find("m_iKeepInHistory = 3\n"));
+  // A first argument that names nothing falls back to Sites.ini silently.
+  ProgramResult fallback = Run({"missing.conf"});
+  EXPECT_EQ(0, fallback.exit_code);
+  EXPECT_NE(std::string::npos, fallback.out.find("m_iKeepInHistory = 2\n"));
+  EXPECT_EQ("", fallback.err);
+}
+
+TEST_F(ProgramRunTest, RunWithNoAttemptsTracesExactlyTheSettings) {
+  WriteFileBytes(dir_.Join("prog/Sites.ini"),
+                 "[General]\r\nSuppressMessages=1\r\nDebugMode=1\r\nTryNumber=0\r\n"
+                 "KeepInHistory=20\r\nNumOfSites=2\r\nNotMakeAWallpaper=0\r\nDeleteLast=0\r\n"
+                 "SavePath=\r\n\r\n[Site1]\r\nBegin=http://127.0.0.1:9/\r\n");
+  WriteFileBytes(dir_.Join("prog/log.log"), "earlier run\r\n");
+  ProgramResult result = Run();
+  EXPECT_EQ(0, result.exit_code);
+  const std::string expected =
+      "m_ySuppressMessages = 1\nm_yDebug = 1\nm_yNotMakeAWallpaper = 0\nm_yDeleteLast = 0\n"
+      "m_iTryNumber = 0\nm_iKeepInHistory = 20\nm_iNumOfSites = 2\nm_strSavePath.data() = \n"
+      "m_iMaxWallpHeight = 0\nm_iMaxWallpWidth = 0\nm_iNumOfSites = 2\n";
+  EXPECT_EQ(expected, result.out);
+  EXPECT_EQ("", result.err);
+
+  const std::string log = ReadFileBytes(dir_.Join("prog/log.log"));
+  const std::string head = "earlier run\r\n\r\n\r\n--------- ";
+  ASSERT_EQ(head, log.substr(0, head.size()));
+  const size_t header_end = log.find("\r\n", head.size());
+  ASSERT_NE(std::string::npos, header_end);
+  EXPECT_EQ(ToTextMode(expected), log.substr(header_end + 2));
+  EXPECT_FALSE(Exists(dir_.Join("prog/temp.file")));  // no attempt, no probe
+}
+
+TEST_F(ProgramRunTest, SettingsAreReadAsWrittenWithoutDefaults) {
+  // "yes" reads as 0; a blank after "=" is skipped by the number reading; a
+  // blank before "=" makes another key; missing keys read as 0.
+  WriteFileBytes(dir_.Join("cwd/Sites.ini"),
+                 "[General]\r\nDebugMode= 1\r\nSuppressMessages=yes\r\nDeleteLast =1\r\n"
+                 "NotMakeAWallpaper=-1\r\nSavePath=pics/ \r\nMaxWallpWidth=1024\r\n");
+  ProgramResult result = Run();
+  EXPECT_EQ(0, result.exit_code);
+  EXPECT_EQ(
+      "m_ySuppressMessages = 0\nm_yDebug = 1\nm_yNotMakeAWallpaper = 1\nm_yDeleteLast = 0\n"
+      "m_iTryNumber = 0\nm_iKeepInHistory = 0\nm_iNumOfSites = 0\n"
+      "m_strSavePath.data() = pics/ \nm_iMaxWallpHeight = 0\nm_iMaxWallpWidth = 1024\n"
+      "m_iNumOfSites = 0\n",
+      result.out);
+
+  // Debug mode off: silent, and no log file.
+  ASSERT_EQ(0, std::remove(dir_.Join("prog/log.log").c_str()));
+  WriteFileBytes(dir_.Join("cwd/Sites.ini"), "[General]\r\nDebugMode=yes\r\nTryNumber=0\r\n");
+  result = Run();
+  EXPECT_EQ(0, result.exit_code);
+  EXPECT_EQ("", result.out);
+  EXPECT_EQ("", result.err);
+  EXPECT_FALSE(Exists(dir_.Join("prog/log.log")));
+}
+
+TEST_F(ProgramRunTest, HelpAndVersionTouchNoFile) {
+  ProgramResult help = Run({"--help"});
+  EXPECT_EQ(0, help.exit_code);
+  EXPECT_NE(std::string::npos, help.out.find("Sites.ini"));
+  EXPECT_NE(std::string::npos, help.out.find("KeepInHistory"));
+  ProgramResult shorthand = Run({"-h"});
+  EXPECT_EQ(help.out, shorthand.out);
+  ProgramResult version = Run({"--version"});
+  EXPECT_EQ(0, version.exit_code);
+  EXPECT_EQ(std::string("wallpaper-fetcher ") + FETCHER_VERSION + "\n", version.out);
+  EXPECT_FALSE(Exists(dir_.Join("prog/Sites.ini")));
+  EXPECT_FALSE(Exists(dir_.Join("cwd/Sites.ini")));
+
+  // A file named --help is a configuration like any other.
+  WriteFileBytes(dir_.Join("cwd/--help"), std::string(kQuietGeneral) + "KeepInHistory=9\r\n");
+  EXPECT_NE(std::string::npos, Run({"--help"}).out.find("m_iKeepInHistory = 9\n"));
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+#include "config/ini_document.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "config/text_file.h"
+#include "support/test_support.h"
+
+namespace {
+
+IniDocument Parsed(const std::string& text) {
+  IniDocument ini;
+  ini.Parse(text);
+  return ini;
+}
+
+TEST(IniDocumentTest, SectionsAndKeysAreLiteralAndCaseSensitive) {
+  IniDocument ini = Parsed("[General]\nDebugMode=1\nKey =v\n= \n=\nk=\n[ general]\n");
+  EXPECT_EQ(1, ini.GetIntValue("General", "DebugMode"));
+  EXPECT_EQ("", ini.GetValue("general", "DebugMode"));
+  EXPECT_FALSE(ini.KeyExists("General", "Key"));
+  EXPECT_TRUE(ini.KeyExists("General", "Key "));
+  EXPECT_EQ("v", ini.GetValue("General", "Key "));
+  EXPECT_EQ(" ", ini.GetValue("General", ""));  // first of two empty keys
+  EXPECT_TRUE(ini.KeyExists("General", "k"));
+  EXPECT_EQ("", ini.GetValue("General", "k"));
+  EXPECT_TRUE(ini.SectionExists(" general"));
+  EXPECT_FALSE(ini.SectionExists("general"));
+}
+
+TEST(IniDocumentTest, ValueKeepsLaterEqualsSignsAndBlanks) {
+  IniDocument ini = Parsed("[Site2]\nStep1Go=http://h/images?as_q=$_1_$&svnum=25&as_epq=&x= y \n");
+  EXPECT_EQ("http://h/images?as_q=$_1_$&svnum=25&as_epq=&x= y ",
+            ini.GetValue("Site2", "Step1Go"));
+}
+
+TEST(IniDocumentTest, EntriesOutsideNamedSectionsAndNonHeadersAreDropped) {
+  // An entry before any header, a nameless section, a header with a blank
+  // after "]" (not a header, no "=", dropped), a semicolon line with "=".
+  IniDocument ini = Parsed(
+      "Orphan=1\n[General]\nA=1\n[Site1] \nB=2\n;comment\n;c=3\n[]\nLost=4\n[Site2]\n");
+  ASSERT_EQ(2u, ini.sections().size());
+  EXPECT_EQ("General", ini.sections()[0].name);
+  EXPECT_EQ("2", ini.GetValue("General", "B"));  // went to the section before
+  EXPECT_EQ("3", ini.GetValue("General", ";c"));
+  EXPECT_FALSE(ini.KeyExists("General", "Orphan"));
+  EXPECT_FALSE(ini.SectionExists(""));
+  EXPECT_EQ("", ini.GetValue("Site2", "Lost"));
+  EXPECT_TRUE(ini.SectionExists("Site2"));
+
+  IniDocument only_entry = Parsed("TryNumber=3");
+  EXPECT_TRUE(only_entry.sections().empty());
+  EXPECT_FALSE(only_entry.SectionExists("General"));
+}
+
+TEST(IniDocumentTest, DuplicatesAreKeptButOnlyTheFirstIsUsed) {
+  IniDocument ini = Parsed("[Site1]\nA=1\nA=2\n[Site1]\nA=3\nB=4\n");
+  EXPECT_EQ("1", ini.GetValue("Site1", "A"));
+  EXPECT_EQ("", ini.GetValue("Site1", "B"));  // later sections are never searched
+  EXPECT_FALSE(ini.KeyExists("Site1", "B"));
+  ASSERT_TRUE(ini.SetValue("Site1", "A", "x", false));
+  EXPECT_EQ("[Site1]\nA=x\nA=2\n\n[Site1]\nA=3\nB=4\n\n", ini.Serialize());
+}
+
+TEST(IniDocumentTest, SetValueCreatesOnlyWhenAsked) {
+  IniDocument ini = Parsed("[Site1]\nA=1\n");
+  EXPECT_FALSE(ini.SetValue("General", "Recent0", "u", false));
+  EXPECT_FALSE(ini.SetValue("Site1", "B", "u", false));
+  EXPECT_EQ("[Site1]\nA=1\n\n", ini.Serialize());
+  EXPECT_TRUE(ini.SetValue("Site1", "B", "2", true));
+  EXPECT_TRUE(ini.SetValue("General", "Recent0", "u", true));
+  EXPECT_EQ("[Site1]\nA=1\nB=2\n\n[General]\nRecent0=u\n\n", ini.Serialize());
+}
+
+TEST(IniDocumentTest, IntegersReadLikeAtoiAndSaturate) {
+  IniDocument ini = Parsed(
+      "[N]\na=\nb= 7\nc=12abc\nd=abc\ne=0x10\nf=-3\ng=+5\nh=99999999999\ni=-99999999999\n"
+      "j=2147483647\nk=-2147483648\nl=\t 42\n");
+  EXPECT_EQ(0, ini.GetIntValue("N", "a"));
+  EXPECT_EQ(7, ini.GetIntValue("N", "b"));
+  EXPECT_EQ(12, ini.GetIntValue("N", "c"));
+  EXPECT_EQ(0, ini.GetIntValue("N", "d"));
+  EXPECT_EQ(0, ini.GetIntValue("N", "e"));
+  EXPECT_EQ(-3, ini.GetIntValue("N", "f"));
+  EXPECT_EQ(5, ini.GetIntValue("N", "g"));
+  EXPECT_EQ(2147483647, ini.GetIntValue("N", "h"));
+  EXPECT_EQ(-2147483647 - 1, ini.GetIntValue("N", "i"));
+  EXPECT_EQ(2147483647, ini.GetIntValue("N", "j"));
+  EXPECT_EQ(-2147483647 - 1, ini.GetIntValue("N", "k"));
+  EXPECT_EQ(42, ini.GetIntValue("N", "l"));
+  EXPECT_EQ(0, ini.GetIntValue("N", "missing"));
+  EXPECT_EQ(0, ini.GetIntValue("Missing", "a"));
+}
+
+TEST(IniDocumentTest, TextModeLineEnds) {
+  EXPECT_EQ("a\r\nb\r\n", ToTextMode("a\nb\n"));
+  EXPECT_EQ("a\nb\rc\n", FromTextMode("a\r\nb\rc\r\n"));
+  EXPECT_EQ("a\n", FromTextMode("a\r\n\x1a" "b=2\r\n"));
+  EXPECT_EQ("a\r", FromTextMode("a\r"));
+
+  // CR LF and LF files load alike; lone-CR files are one line; 0x1A ends.
+  IniDocument crlf = Parsed(FromTextMode("[General]\r\nA=1\r\n"));
+  IniDocument lf = Parsed(FromTextMode("[General]\nA=1\n"));
+  EXPECT_EQ(crlf.Serialize(), lf.Serialize());
+  EXPECT_FALSE(Parsed(FromTextMode("[General]\rA=1\r")).SectionExists("General"));
+  IniDocument cut = Parsed(FromTextMode("[General]\r\nA=1\r\n\x1a[Site1]\r\nB=2\r\n"));
+  EXPECT_FALSE(cut.SectionExists("Site1"));
+}
+
+TEST(IniDocumentTest, LoadAndSaveOnDisk) {
+  ScopedTempDir dir;
+  const std::string path = dir.Join("Sites.ini");
+  WriteFileBytes(path, "junk line\r\n[General]\r\nTryNumber=3\r\n\r\n\r\n[Site1]\n");
+  IniDocument ini;
+  ini.SetFileName(path);
+  ASSERT_TRUE(ini.Load());
+  ini.Save();
+  EXPECT_EQ("[General]\r\nTryNumber=3\r\n\r\n[Site1]\r\n\r\n", ReadFileBytes(path));
+
+  // A missing file keeps the earlier content.
+  ini.SetFileName(dir.Join("missing.ini"));
+  EXPECT_FALSE(ini.Load());
+  EXPECT_TRUE(ini.SectionExists("General"));
+
+  // Saving an empty document leaves an empty file; no temporary file stays.
+  IniDocument empty;
+  empty.SetFileName(path);
+  empty.Save();
+  EXPECT_EQ("", ReadFileBytes(path));
+  EXPECT_FALSE(Exists(dir.Join("missing.ini")));
+}
+
+TEST(IniDocumentTest, FailedSaveLeavesTheOldFileWhole) {
+  ScopedTempDir dir;
+  const std::string path = dir.Join("Sites.ini");
+  WriteFileBytes(path, "[General]\r\nA=1\r\n\r\n");
+  IniDocument ini;
+  ini.SetFileName(path);
+  ASSERT_TRUE(ini.Load());
+  ini.SetValue("General", "A", "2", true);
+
+  // A directory in the way: nothing written, nothing thrown.
+  IniDocument into_dir = ini;
+  into_dir.SetFileName(dir.path());
+  into_dir.Save();
+
+  ASSERT_EQ(0, ::chmod(path.c_str(), 0444));
+  ini.Save();
+  EXPECT_EQ("[General]\r\nA=1\r\n\r\n", ReadFileBytes(path));
+  ASSERT_EQ(0, ::chmod(path.c_str(), 0644));
+  ini.Save();
+  EXPECT_EQ("[General]\r\nA=2\r\n\r\n", ReadFileBytes(path));
+}
+
+}  // namespace
