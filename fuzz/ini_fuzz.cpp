@@ -1,0 +1,38 @@
+// Sites.ini as read from disk: loading, saving and loading again must give the
+// same document, whatever the bytes.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <set>
+#include <string>
+
+#include "config/ini_document.h"
+#include "config/text_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  IniDocument first;
+  first.Parse(FromTextMode(bytes));
+  const std::string saved = ToTextMode(first.Serialize());
+
+  IniDocument second;
+  second.Parse(FromTextMode(saved));
+  if (second.Serialize() != first.Serialize()) std::abort();
+  if (ToTextMode(second.Serialize()) != saved) std::abort();
+
+  // Every section read back is found by its name; the first of a name
+  // answers for its own keys (later duplicates are never searched).
+  std::set<std::string> seen;
+  for (const IniSection& section : second.sections()) {
+    if (section.name.empty() || !second.SectionExists(section.name)) std::abort();
+    if (!seen.insert(section.name).second) continue;
+    for (const IniEntry& entry : section.entries) {
+      if (!second.KeyExists(section.name, entry.key)) std::abort();
+    }
+    if (!section.entries.empty() &&
+        second.GetValue(section.name, section.entries[0].key) != section.entries[0].value)
+      std::abort();
+  }
+  (void)second.GetIntValue("General", "TryNumber");
+  return 0;
+}
