@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -103,6 +104,37 @@ TEST_F(SingleInstanceTest, OfTenSimultaneousStartsExactlyOneRuns) {
   EXPECT_EQ(1, ran);
   EXPECT_EQ(9, gave_way);
   EXPECT_EQ(1, BoxCount());
+}
+
+TEST_F(SingleInstanceTest, FiftyStartsAtOnceRunOneAndTheRestLeaveAtOnce) {
+  env_["HOLD_SECONDS"] = "20";
+  std::vector<std::unique_ptr<ChildProcess>> children;
+  for (int i = 0; i < 50; ++i) {
+    children.push_back(std::make_unique<ChildProcess>());
+    ASSERT_TRUE(children.back()->Start({program_}, dir_.path(), env_));
+  }
+  WaitForBoxes(1);
+  // Every start but the running one ends while that one is still held in
+  // its box: none waits for it.
+  int ran = 0, gave_way = 0;
+  for (auto& child : children) {
+    const ProgramResult result = child->Wait(15000);
+    if (result.timed_out) {
+      ++ran;  // held in the 20-second box: the one that runs
+    } else {
+      gave_way += result.exit_code == 0;
+    }
+  }
+  EXPECT_EQ(1, ran);
+  EXPECT_EQ(49, gave_way);
+  EXPECT_EQ(1, BoxCount());
+
+  // Nothing is left behind that blocks a later run.
+  env_["HOLD_SECONDS"] = "0";
+  ProgramResult later = RunProgram({program_}, dir_.path(), env_, 20000);
+  EXPECT_EQ(101, later.exit_code);
+  EXPECT_EQ(2, BoxCount());
+  std::printf("simultaneous starts held: %d ran, %d gave way\n", ran, gave_way);
 }
 
 TEST_F(SingleInstanceTest, CopiesInOtherPlacesAreOtherPrograms) {
