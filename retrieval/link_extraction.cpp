@@ -1,8 +1,64 @@
 #include "retrieval/link_extraction.h"
 
+#include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
+#include "config/text_file.h"
 
-std::vector<std::string> WallpaperFetcher::CollectLinks(const std::string&, const std::string&,
-                                                        const std::string&, int) {
-  return {};
+void ReadTextFile(const std::string& path, std::string& text) {
+  // The page was just written by the download; if something outside the
+  // program took it away, the step simply finds no links in an empty page.
+  if (!ReadTextModeFile(path, &text)) text.clear();
+}
+
+std::string ExpandTemplate(const std::string& url_template, const boost::smatch& match) {
+  std::string result = url_template;
+  for (size_t i = 1; i < match.size(); ++i) {
+    const std::string placeholder = Format("$_%d_$", static_cast<int>(i));
+    const size_t at = result.find(placeholder);
+    if (at == std::string::npos) continue;
+    // str() of a group that took no part in the match is "".
+    result.replace(at, placeholder.size(), match[static_cast<int>(i)].str());
+  }
+  return result;
+}
+
+bool LinkCollector::operator()(const boost::smatch& match) const {
+  links_.push_back(ExpandTemplate(template_, match));
+  return true;
+}
+
+std::vector<std::string> WallpaperFetcher::CollectLinks(const std::string& text,
+                                                        const std::string& strRExpression,
+                                                        const std::string& strRFormatExp,
+                                                        int iStepNumber) {
+  boost::regex expression;
+  try {
+    // Perl-like syntax; a malformed expression throws (Boost reports errors
+    // by exception unless told not to).
+    expression.assign(strRExpression.c_str(), boost::regex::normal);
+  } catch (...) {
+    if (m_yDebug) {
+      Trace("Format(\"Wrong (StepXXXGet)regular expression for the step %d\",iStepNumber).data()",
+            Format("Wrong (StepXXXGet)regular expression for the step %d", iStepNumber));
+    }
+    return {};
+  }
+
+  std::vector<std::string> vec;
+  LinkCollector collector(vec, strRFormatExp);
+  try {
+    // The site expressions were written for the leftmost-longest rule: where
+    // two alternatives fit at one place, the one covering more text wins.
+    // Boost matches Perl syntax first-found unless match_posix is given.
+    boost::regex_grep(collector, text.begin(), text.end(), expression,
+                      boost::match_default | boost::match_posix);
+  } catch (...) {
+    // Too complex a search (a regex_error), memory, or the collector itself:
+    // the links found so far are kept.
+    if (m_yDebug) {
+      Trace("Format(\"Wrong format (StepXXXGo) regular expression for the step %d\",iStepNumber).data()",
+            Format("Wrong format (StepXXXGo) regular expression for the step %d", iStepNumber));
+    }
+  }
+  return vec;
 }
