@@ -1,15 +1,386 @@
+// Pictures through FreeImage's generic calls.
+//
+// Pictures come from the web, and FreeImage's decoders are known to crash,
+// abort or allocate without bound on hostile files. So every decoder call
+// (header and whole picture) runs in a forked child process with its memory,
+// time and output bounded; a child that dies for any reason is a picture that
+// could not be read. The child writes the finished bitmap into an anonymous
+// memory file that the parent copies to its destination on SaveBmp, so a
+// decoded picture never crosses back as pixels.
+
+#include <FreeImage.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
 #include "platform/picture.h"
 
 namespace {
-class StubCodec : public PictureCodec {
- public:
-  int FormatFromExtension(const std::string&) override { return -1; }
-  bool ReadSize(int, const std::string&, long long*, long long*) override { return false; }
-  std::unique_ptr<Picture> Load(int, const std::string&) override { return nullptr; }
+
+// Bounds for one decoder child. A whole picture may take a few seconds at
+// the largest size the program accepts; a header takes milliseconds.
+constexpr int kHeaderTimeoutMs = 10000;
+constexpr int kLoadTimeoutMs = 60000;
+// Address space a child may add to what it inherits: room for the largest
+// accepted picture (2^28 pixels) at 4 bytes a pixel, a converted copy and
+// the decoder's own buffers.
+constexpr unsigned long long kChildMemoryBudget = 4ULL << 30;
+
+// FreeImage reports decoder complaints here; nobody is to see them (the
+// program's own message covers a picture that cannot be read).
+void IgnoreFreeImageMessage(FREE_IMAGE_FORMAT, const char*) {}
+
+// Reads through stdio and notes a decoder reading past the end of the file:
+// a decoder that asks for more and gets nothing was cut short, and what it
+// made of the missing part (grey, black or old memory) is no picture.
+struct InputFile {
+  FILE* file = nullptr;
+  bool read_past_end = false;
 };
+
+unsigned DLL_CALLCONV ReadInput(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+  auto* input = static_cast<InputFile*>(handle);
+  const size_t got = std::fread(buffer, size, count, input->file);
+  if (got == 0 && size > 0 && count > 0) input->read_past_end = true;
+  return static_cast<unsigned>(got);
+}
+
+unsigned DLL_CALLCONV WriteNothing(void*, unsigned, unsigned, fi_handle) { return 0; }
+
+int DLL_CALLCONV SeekInput(fi_handle handle, long offset, int origin) {
+  return std::fseek(static_cast<InputFile*>(handle)->file, offset, origin);
+}
+
+long DLL_CALLCONV TellInput(fi_handle handle) {
+  return std::ftell(static_cast<InputFile*>(handle)->file);
+}
+
+// Buffered writing of the bitmap into a file descriptor, with the seek and
+// tell FreeImage's savers may use.
+struct OutputFile {
+  int fd = -1;
+  std::vector<char> buffer;  // bytes for offsets [buffer_start, position)
+  long long buffer_start = 0;
+  long long size = 0;
+  bool failed = false;
+
+  long long Position() const { return buffer_start + static_cast<long long>(buffer.size()); }
+  void Flush() {
+    size_t done = 0;
+    while (done < buffer.size() && !failed) {
+      const ssize_t n = ::pwrite(fd, buffer.data() + done, buffer.size() - done,
+                                 static_cast<off_t>(buffer_start + static_cast<long long>(done)));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) failed = true; else done += static_cast<size_t>(n);
+    }
+    buffer_start += static_cast<long long>(buffer.size());
+    buffer.clear();
+    if (buffer_start > size) size = buffer_start;
+  }
+};
+
+constexpr size_t kOutputBufferSize = 1 << 20;
+
+unsigned DLL_CALLCONV ReadNothing(void*, unsigned, unsigned, fi_handle) { return 0; }
+
+unsigned DLL_CALLCONV WriteOutput(void* data, unsigned size, unsigned count, fi_handle handle) {
+  auto* output = static_cast<OutputFile*>(handle);
+  const size_t bytes = static_cast<size_t>(size) * count;
+  if (output->buffer.size() + bytes > kOutputBufferSize) output->Flush();
+  if (bytes >= kOutputBufferSize) {
+    output->buffer.assign(static_cast<char*>(data), static_cast<char*>(data) + bytes);
+    output->Flush();
+  } else {
+    output->buffer.insert(output->buffer.end(), static_cast<char*>(data),
+                          static_cast<char*>(data) + bytes);
+  }
+  return output->failed ? 0 : count;
+}
+
+int DLL_CALLCONV SeekOutput(fi_handle handle, long offset, int origin) {
+  auto* output = static_cast<OutputFile*>(handle);
+  const long long position = output->Position();
+  output->Flush();
+  long long target = offset;
+  if (origin == SEEK_CUR) target += position;
+  if (origin == SEEK_END) target += output->size;
+  if (target < 0) return -1;
+  output->buffer_start = target;
+  return 0;
+}
+
+long DLL_CALLCONV TellOutput(fi_handle handle) {
+  return static_cast<long>(static_cast<OutputFile*>(handle)->Position());
+}
+
+// What a decoder child sends back through its pipe.
+struct ChildReport {
+  int32_t loaded = 0;  // 1: the picture (or its header) was read
+  uint32_t width = 0;
+  uint32_t height = 0;
+  int32_t saved = 0;  // 1: the bitmap file was written completely
+  int64_t bitmap_size = 0;
+};
+
+long long AddressSpaceInUse() {
+  FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm == nullptr) return -1;
+  unsigned long long pages = 0;
+  const bool ok = std::fscanf(statm, "%llu", &pages) == 1;
+  std::fclose(statm);
+  return ok ? static_cast<long long>(pages * static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE)))
+            : -1;
+}
+
+// In the child before any decoding: quiet, bounded, no core files.
+void PrepareChild() {
+  const int null_fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (null_fd >= 0) {
+    ::dup2(null_fd, STDIN_FILENO);
+    ::dup2(null_fd, STDOUT_FILENO);
+    ::dup2(null_fd, STDERR_FILENO);
+  }
+  struct rlimit no_core = {0, 0};
+  ::setrlimit(RLIMIT_CORE, &no_core);
+  const long long in_use = AddressSpaceInUse();
+  struct rlimit current;
+  if (in_use > 0 && ::getrlimit(RLIMIT_AS, &current) == 0) {
+    const rlim_t wanted = static_cast<rlim_t>(in_use) + kChildMemoryBudget;
+    if (current.rlim_cur == RLIM_INFINITY || current.rlim_cur > wanted) {
+      struct rlimit bounded = {wanted, current.rlim_max};
+      ::setrlimit(RLIMIT_AS, &bounded);
+    }
+  }
+}
+
+// Runs `work` in a child process and waits at most `timeout_ms` for its
+// report. False when the child could not start, died, or ran out of time.
+template <typename Work>
+bool RunInChild(Work work, int timeout_ms, ChildReport* report) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    ::close(fds[0]);
+    ::close(fds[1]);
+    return false;
+  }
+  if (pid == 0) {
+    ::close(fds[0]);
+    PrepareChild();
+    const ChildReport result = work();
+    const char* bytes = reinterpret_cast<const char*>(&result);
+    size_t done = 0;
+    while (done < sizeof(result)) {
+      const ssize_t n = ::write(fds[1], bytes + done, sizeof(result) - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) ::_exit(1);
+      done += static_cast<size_t>(n);
+    }
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  char* bytes = reinterpret_cast<char*>(report);
+  size_t got = 0;
+  bool ended = false;
+  while (got < sizeof(*report) && !ended) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    struct pollfd poll_fd = {fds[0], POLLIN, 0};
+    const int ready = ::poll(&poll_fd, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) break;
+    const ssize_t n = ::read(fds[0], bytes + got, sizeof(*report) - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) ended = true; else got += static_cast<size_t>(n);
+  }
+  ::close(fds[0]);
+  const bool complete = got == sizeof(*report);
+  if (!complete) ::kill(pid, SIGKILL);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return complete;
+}
+
+FIBITMAP* LoadFrom(FREE_IMAGE_FORMAT format, const std::string& path, int flags,
+                   InputFile* input) {
+  input->file = std::fopen(path.c_str(), "rb");
+  if (input->file == nullptr) return nullptr;
+  FreeImageIO io = {ReadInput, WriteNothing, SeekInput, TellInput};
+  FIBITMAP* dib = FreeImage_LoadFromHandle(format, &io, input, flags);
+  std::fclose(input->file);
+  input->file = nullptr;
+  return dib;
+}
+
+// The bitmap a child made: its bytes wait in an anonymous memory file.
+class FreeImagePicture : public Picture {
+ public:
+  FreeImagePicture(int fd, const ChildReport& report) : fd_(fd), report_(report) {}
+  ~FreeImagePicture() override { ::close(fd_); }
+  FreeImagePicture(const FreeImagePicture&) = delete;
+  FreeImagePicture& operator=(const FreeImagePicture&) = delete;
+
+  int Width() const override { return static_cast<int>(report_.width); }
+  int Height() const override { return static_cast<int>(report_.height); }
+
+  bool SaveBmp(const std::string& path) const override {
+    if (!report_.saved) return false;
+    const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (out < 0) return false;
+    bool ok = true;
+    off_t offset = 0;
+    while (offset < report_.bitmap_size) {
+      const ssize_t n = ::sendfile(out, fd_, &offset,
+                                   static_cast<size_t>(report_.bitmap_size - offset));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        ok = CopyByReading(out, offset);
+        break;
+      }
+    }
+    return ::close(out) == 0 && ok;
+  }
+
+ private:
+  // For systems where sendfile cannot read this kind of file.
+  bool CopyByReading(int out, off_t offset) const {
+    std::vector<char> chunk(1 << 20);
+    while (offset < report_.bitmap_size) {
+      const ssize_t n = ::pread(fd_, chunk.data(), chunk.size(), offset);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      for (ssize_t done = 0; done < n;) {
+        const ssize_t w = ::write(out, chunk.data() + done, static_cast<size_t>(n - done));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        done += w;
+      }
+      offset += n;
+    }
+    return true;
+  }
+
+  int fd_;
+  ChildReport report_;
+};
+
+int AnonymousFile() {
+  const int fd = ::memfd_create("picture-bitmap", MFD_CLOEXEC);
+  if (fd >= 0) return fd;
+  char pattern[] = "/tmp/picture-bitmap-XXXXXX";
+  const int temp = ::mkostemp(pattern, O_CLOEXEC);
+  if (temp >= 0) ::unlink(pattern);
+  return temp;
+}
+
+class FreeImageCodec : public PictureCodec {
+ public:
+  FreeImageCodec() {
+    FreeImage_Initialise(/*load_local_plugins_only=*/FALSE);
+    FreeImage_SetOutputMessage(IgnoreFreeImageMessage);
+  }
+  ~FreeImageCodec() override { FreeImage_DeInitialise(); }
+
+  int FormatFromExtension(const std::string& extension) override {
+    // The extension looked up as a file name that ends in it.
+    return static_cast<int>(FreeImage_GetFIFFromFilename(extension.c_str()));
+  }
+
+  bool ReadSize(int format, const std::string& path, long long* width,
+                long long* height) override {
+    const auto fif = static_cast<FREE_IMAGE_FORMAT>(format);
+    if (format < 0 || !FreeImage_FIFSupportsReading(fif)) return false;
+    // A loader that cannot stop after the header decodes everything; of the
+    // accepted formats that is only KOALA, whose pictures are all 320x200.
+    const int flags = FreeImage_FIFSupportsNoPixels(fif) ? FIF_LOAD_NOPIXELS : 0;
+    ChildReport report;
+    const bool ran = RunInChild(
+        [&] {
+          ChildReport result;
+          InputFile input;
+          FIBITMAP* dib = LoadFrom(fif, path, flags, &input);
+          if (dib != nullptr) {
+            result.loaded = 1;
+            result.width = FreeImage_GetWidth(dib);
+            result.height = FreeImage_GetHeight(dib);
+            FreeImage_Unload(dib);
+          }
+          return result;
+        },
+        kHeaderTimeoutMs, &report);
+    if (!ran || !report.loaded) return false;
+    *width = report.width;
+    *height = report.height;
+    return true;
+  }
+
+  std::unique_ptr<Picture> Load(int format, const std::string& path) override {
+    const auto fif = static_cast<FREE_IMAGE_FORMAT>(format);
+    if (format < 0 || !FreeImage_FIFSupportsReading(fif)) return nullptr;
+    const int bitmap_fd = AnonymousFile();
+    if (bitmap_fd < 0) return nullptr;
+    ChildReport report;
+    const bool ran = RunInChild(
+        [&] {
+          ChildReport result;
+          InputFile input;
+          FIBITMAP* dib = LoadFrom(fif, path, /*flags=*/0, &input);
+          if (dib == nullptr || input.read_past_end) {
+            if (dib != nullptr) FreeImage_Unload(dib);
+            return result;
+          }
+          result.loaded = 1;
+          result.width = FreeImage_GetWidth(dib);
+          result.height = FreeImage_GetHeight(dib);
+          // 16 bits a channel and floating-point pictures have no Windows
+          // bitmap form; they are brought down to 8 bits a channel first.
+          if (!FreeImage_FIFSupportsExportType(FIF_BMP, FreeImage_GetImageType(dib))) {
+            FIBITMAP* standard = FreeImage_ConvertToType(dib, FIT_BITMAP, /*scale_linear=*/TRUE);
+            FreeImage_Unload(dib);
+            dib = standard;
+          }
+          if (dib != nullptr) {
+            OutputFile output;
+            output.fd = bitmap_fd;
+            FreeImageIO io = {ReadNothing, WriteOutput, SeekOutput, TellOutput};
+            const bool saved = FreeImage_SaveToHandle(FIF_BMP, dib, &io, &output, /*flags=*/0);
+            output.Flush();
+            result.saved = saved && !output.failed;
+            result.bitmap_size = output.size;
+            FreeImage_Unload(dib);
+          }
+          return result;
+        },
+        kLoadTimeoutMs, &report);
+    if (!ran || !report.loaded) {
+      ::close(bitmap_fd);
+      return nullptr;
+    }
+    return std::make_unique<FreeImagePicture>(bitmap_fd, report);
+  }
+};
+
 }  // namespace
 
 PictureCodec& SystemPictureCodec() {
-  static StubCodec codec;
+  static FreeImageCodec codec;
   return codec;
 }

@@ -1,6 +1,9 @@
 #ifndef WALLPAPER_CONVERSION_H_
 #define WALLPAPER_CONVERSION_H_
 
+// The downloaded picture becomes Walp.bmp (WallpaperFetcher::ConvertToBmp)
+// and Walp.bmp the desktop wallpaper (WallpaperFetcher::SetWallpaper).
+
 // True for the format identifiers (FreeImage numbering) whose pictures are
 // loaded: BMP, ICO, JPEG, KOALA, PBM, PCD, PCX, PGM, PNG, PPM, RAS, TARGA,
 // TIFF. GIF, JNG, MNG, LBM, the raw PNM variants and unknown ones are not.

@@ -1,0 +1,424 @@
+#include "wallpaper/conversion.h"
+
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/diagnostics.h"
+#include "app/wallpaper_fetcher.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct Rgb {
+  int r, g, b;
+};
+constexpr Rgb kRed = {255, 0, 0};
+constexpr Rgb kGreen = {0, 255, 0};
+constexpr Rgb kBlue = {0, 0, 255};
+constexpr Rgb kWhite = {255, 255, 255};
+
+// A picture in four quadrants, as seen on screen: red top left, green top
+// right, blue bottom left, white bottom right.
+FIBITMAP* QuadrantPicture(int width, int height) {
+  FIBITMAP* dib = FreeImage_Allocate(width, height, 24);
+  for (int y = 0; y < height; ++y) {
+    BYTE* line = FreeImage_GetScanLine(dib, height - 1 - y);  // bottom-up
+    for (int x = 0; x < width; ++x) {
+      const bool right = x >= width / 2;
+      const bool bottom = y >= height / 2;
+      const Rgb c = bottom ? (right ? kWhite : kBlue) : (right ? kGreen : kRed);
+      line[x * 3 + FI_RGBA_RED] = static_cast<BYTE>(c.r);
+      line[x * 3 + FI_RGBA_GREEN] = static_cast<BYTE>(c.g);
+      line[x * 3 + FI_RGBA_BLUE] = static_cast<BYTE>(c.b);
+    }
+  }
+  return dib;
+}
+
+bool WritePicture(const std::string& path, FREE_IMAGE_FORMAT format, int width, int height,
+                  int flags = 0) {
+  FIBITMAP* dib = QuadrantPicture(width, height);
+  bool ok;
+  if (format == FIF_GIF) {
+    FIBITMAP* palette = FreeImage_ColorQuantize(dib, FIQ_WUQUANT);
+    ok = FreeImage_Save(format, palette, path.c_str(), flags);
+    FreeImage_Unload(palette);
+  } else {
+    ok = FreeImage_Save(format, dib, path.c_str(), flags);
+  }
+  FreeImage_Unload(dib);
+  return ok;
+}
+
+// A 16-bit-a-channel picture, which a Windows bitmap cannot hold as it is.
+bool WriteDeepPng(const std::string& path, int width, int height) {
+  FIBITMAP* dib = FreeImage_AllocateT(FIT_RGB16, width, height);
+  for (int y = 0; y < height; ++y) {
+    auto* line = reinterpret_cast<FIRGB16*>(FreeImage_GetScanLine(dib, y));
+    for (int x = 0; x < width; ++x) line[x] = FIRGB16{65535, 32768, 0};
+  }
+  const bool ok = FreeImage_Save(FIF_PNG, dib, path.c_str(), 0);
+  FreeImage_Unload(dib);
+  return ok;
+}
+
+// Colour at (x, y) counted from the top left, or {-1,-1,-1}.
+Rgb PixelAt(FIBITMAP* dib, int x, int y) {
+  RGBQUAD q;
+  if (!FreeImage_GetPixelColor(dib, x, FreeImage_GetHeight(dib) - 1 - y, &q)) return {-1, -1, -1};
+  return {q.rgbRed, q.rgbGreen, q.rgbBlue};
+}
+
+::testing::AssertionResult Near(const Rgb& expected, const Rgb& actual) {
+  if (std::abs(expected.r - actual.r) <= 24 && std::abs(expected.g - actual.g) <= 24 &&
+      std::abs(expected.b - actual.b) <= 24) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << "expected " << expected.r << "," << expected.g << ","
+                                       << expected.b << " got " << actual.r << "," << actual.g
+                                       << "," << actual.b;
+}
+
+// A bitmap header (no pixels follow) that claims the given size; with 1 bit
+// a pixel it carries the two-colour palette.
+std::string BmpHeader(uint32_t width, uint32_t height, int bits = 24) {
+  const uint32_t offset = bits == 1 ? 62 : 54;
+  std::string h(offset, '\0');
+  auto put32 = [&h](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) h[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  h[0] = 'B';
+  h[1] = 'M';
+  put32(2, offset);
+  put32(10, offset);
+  put32(14, 40);
+  put32(18, width);
+  put32(22, height);
+  h[26] = 1;  // planes
+  h[28] = static_cast<char>(bits);
+  if (bits == 1) put32(58, 0x00FFFFFF);  // white after black
+  return h;
+}
+
+uint32_t Crc32(const std::string& bytes) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char c : bytes) {
+    crc ^= c;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+// A PNG signature and a valid IHDR claiming the given size; no image data.
+std::string PngHeader(uint32_t width, uint32_t height) {
+  auto be32 = [](uint32_t v) {
+    return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16),
+                       static_cast<char>(v >> 8), static_cast<char>(v)};
+  };
+  const std::string chunk = "IHDR" + be32(width) + be32(height) + std::string("\x08\x02\x00\x00\x00", 5);
+  return std::string("\x89PNG\r\n\x1a\n", 8) + be32(13) + chunk + be32(Crc32(chunk));
+}
+
+// The system codec, counting the decodes it is asked for.
+class CountingCodec : public PictureCodec {
+ public:
+  int FormatFromExtension(const std::string& extension) override {
+    return real_.FormatFromExtension(extension);
+  }
+  bool ReadSize(int format, const std::string& path, long long* width,
+                long long* height) override {
+    ++headers;
+    return real_.ReadSize(format, path, width, height);
+  }
+  std::unique_ptr<Picture> Load(int format, const std::string& path) override {
+    ++loads;
+    return real_.Load(format, path);
+  }
+  int headers = 0;
+  int loads = 0;
+
+ private:
+  PictureCodec& real_ = SystemPictureCodec();
+};
+
+class ConversionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fakes_.pictures = &codec_;
+    fetcher_ = std::make_unique<WallpaperFetcher>(fakes_.Get(), 1);
+    fetcher_->m_yDebug = 1;
+    fetcher_->m_ySuppressMessages = 0;
+    fetcher_->m_strSavePath = dir_.path();
+    // As after a Sites.ini without limits (the constructor's are 640x480).
+    fetcher_->m_iMaxWallpWidth = 0;
+    fetcher_->m_iMaxWallpHeight = 0;
+  }
+  void TearDown() override {
+    fetcher_.reset();
+    SetTraceConsole(nullptr);
+  }
+
+  // Converts `name` (under the temporary directory) after putting an old
+  // Walp.bmp in place; returns the result.
+  bool Convert(const std::string& name) {
+    WriteFileBytes(Walp(), "old bitmap");
+    fakes_.boxes.boxes.clear();
+    fetcher_->m_strWalpFileName = dir_.Join(name);
+    return fetcher_->ConvertToBmp();
+  }
+
+  std::string Walp() const { return dir_.Join("Walp.bmp"); }
+  // The texts of the boxes shown, one a line.
+  std::string Boxes() const {
+    std::string texts;
+    for (const auto& box : fakes_.boxes.boxes) texts += box.caption + ": " + box.text + "\n";
+    return texts;
+  }
+
+  ScopedTempDir dir_;
+  CountingCodec codec_;
+  FakePlatform fakes_;
+  std::unique_ptr<WallpaperFetcher> fetcher_;
+};
+
+TEST(AcceptedFormatsTest, TableOfLoadedFormats) {
+  const std::vector<int> accepted = {FIF_BMP, FIF_ICO, FIF_JPEG, FIF_KOALA, FIF_PBM,
+                                     FIF_PCD, FIF_PCX, FIF_PGM, FIF_PNG, FIF_PPM,
+                                     FIF_RAS, FIF_TARGA, FIF_TIFF};
+  for (int format = -1; format < 40; ++format) {
+    bool expected = false;
+    for (int a : accepted) expected = expected || a == format;
+    EXPECT_EQ(expected, IsAcceptedPictureFormat(format)) << format;
+  }
+  EXPECT_FALSE(IsAcceptedPictureFormat(FIF_GIF));
+  EXPECT_FALSE(IsAcceptedPictureFormat(FIF_PPMRAW));
+}
+
+TEST_F(ConversionTest, ConvertsCommonFormatsToAWindowsBitmap) {
+  struct Case {
+    const char* name;
+    FREE_IMAGE_FORMAT format;
+  };
+  for (const Case& c : {Case{"a.jpg", FIF_JPEG}, Case{"b.png", FIF_PNG}, Case{"c.bmp", FIF_BMP},
+                        Case{"d.tif", FIF_TIFF}, Case{"e.JPEG", FIF_JPEG},
+                        Case{"f.tga", FIF_TARGA}, Case{"g.ppm", FIF_PPM}}) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(WritePicture(dir_.Join(c.name), c.format, 64, 48));
+    fetcher_->m_strBmpFileName.clear();
+    ASSERT_TRUE(Convert(c.name));
+    EXPECT_EQ(Walp(), fetcher_->m_strBmpFileName);
+    EXPECT_EQ("", Boxes());
+    const std::string bytes = ReadFileBytes(Walp());
+    ASSERT_GT(bytes.size(), 54u);
+    EXPECT_EQ("BM", bytes.substr(0, 2));
+    FIBITMAP* bmp = FreeImage_Load(FIF_BMP, Walp().c_str(), 0);
+    ASSERT_NE(nullptr, bmp);
+    EXPECT_EQ(64u, FreeImage_GetWidth(bmp));
+    EXPECT_EQ(48u, FreeImage_GetHeight(bmp));
+    EXPECT_TRUE(Near(kRed, PixelAt(bmp, 8, 8)));
+    EXPECT_TRUE(Near(kGreen, PixelAt(bmp, 56, 8)));
+    EXPECT_TRUE(Near(kBlue, PixelAt(bmp, 8, 40)));
+    EXPECT_TRUE(Near(kWhite, PixelAt(bmp, 56, 40)));
+    FreeImage_Unload(bmp);
+  }
+
+  // 16 bits a channel come down to 8 rather than leaving no bitmap.
+  ASSERT_TRUE(WriteDeepPng(dir_.Join("deep.png"), 20, 10));
+  ASSERT_TRUE(Convert("deep.png"));
+  FIBITMAP* bmp = FreeImage_Load(FIF_BMP, Walp().c_str(), 0);
+  ASSERT_NE(nullptr, bmp);
+  EXPECT_EQ(20u, FreeImage_GetWidth(bmp));
+  EXPECT_TRUE(Near({255, 128, 0}, PixelAt(bmp, 3, 3)));
+  FreeImage_Unload(bmp);
+}
+
+TEST_F(ConversionTest, UnreadablePicturesDeleteTheOldBitmapAndSaySo) {
+  ASSERT_TRUE(WritePicture(dir_.Join("anim.gif"), FIF_GIF, 32, 32));
+  WriteFileBytes(dir_.Join("page.jpg"), "<html><body>Not found</body></html>\n");
+  ASSERT_TRUE(WritePicture(dir_.Join("photo.xyz"), FIF_JPEG, 32, 32));
+  WriteFileBytes(dir_.Join("empty.png"), "");
+  ASSERT_TRUE(WritePicture(dir_.Join("really-png.jpg"), FIF_PNG, 32, 32));
+  for (const char* name : {"anim.gif", "page.jpg", "photo.xyz", "empty.png", "really-png.jpg",
+                           "missing.jpg"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(Convert(name));
+    EXPECT_EQ("Message: Couldn't convert file to BMP\n", Boxes());
+    EXPECT_FALSE(Exists(Walp()));
+    EXPECT_EQ(Walp(), fetcher_->m_strBmpFileName);
+  }
+  // The GIF is refused by its format, not by failing to decode.
+  const int loads_before = codec_.loads;
+  EXPECT_FALSE(Convert("anim.gif"));
+  EXPECT_EQ(loads_before, codec_.loads);
+
+  // Messages are shown in debug mode only, and not when suppressed.
+  fetcher_->m_ySuppressMessages = 1;
+  EXPECT_FALSE(Convert("page.jpg"));
+  EXPECT_EQ("", Boxes());
+  EXPECT_FALSE(Exists(Walp()));
+}
+
+TEST_F(ConversionTest, ExtensionIsTakenFromTheLastDotOfTheWholePath) {
+  // No dot at all: nothing is touched.
+  fetcher_->m_strBmpFileName = "unchanged";
+  ASSERT_EQ(std::string::npos, dir_.path().find('.'));
+  EXPECT_FALSE(Convert("sunset"));
+  EXPECT_EQ("Message: No extenssion for downloaded file\n", Boxes());
+  EXPECT_EQ("old bitmap", ReadFileBytes(Walp()));
+  EXPECT_EQ("unchanged", fetcher_->m_strBmpFileName);
+
+  // A dotted directory lends its dot: ".pics/sunset" names no format.
+  ASSERT_EQ(0, ::system(("mkdir " + dir_.Join("my.pics")).c_str()));
+  ASSERT_TRUE(WritePicture(dir_.Join("my.pics/sunset"), FIF_JPEG, 16, 16));
+  EXPECT_FALSE(Convert("my.pics/sunset"));
+  EXPECT_EQ("Message: Couldn't convert file to BMP\n", Boxes());
+  EXPECT_FALSE(Exists(Walp()));
+
+  // Only the last dot counts.
+  ASSERT_TRUE(WritePicture(dir_.Join("my.pics/sun.set.png"), FIF_PNG, 16, 16));
+  EXPECT_TRUE(Convert("my.pics/sun.set.png"));
+}
+
+TEST_F(ConversionTest, SizeLimitsRefuseSilentlyAndKeepTheOldBitmap) {
+  ASSERT_TRUE(WritePicture(dir_.Join("w640.png"), FIF_PNG, 640, 8));
+  ASSERT_TRUE(WritePicture(dir_.Join("w641.png"), FIF_PNG, 641, 8));
+  ASSERT_TRUE(WritePicture(dir_.Join("h480.png"), FIF_PNG, 8, 480));
+  ASSERT_TRUE(WritePicture(dir_.Join("h481.png"), FIF_PNG, 8, 481));
+
+  fetcher_->m_iMaxWallpWidth = 640;
+  EXPECT_TRUE(Convert("w640.png"));
+  fetcher_->m_strBmpFileName = "unchanged";
+  EXPECT_FALSE(Convert("w641.png"));
+  EXPECT_EQ("", Boxes());
+  EXPECT_EQ("old bitmap", ReadFileBytes(Walp()));
+  EXPECT_EQ("unchanged", fetcher_->m_strBmpFileName);
+  EXPECT_TRUE(Convert("h481.png"));  // no height limit
+
+  fetcher_->m_iMaxWallpWidth = 0;
+  fetcher_->m_iMaxWallpHeight = 480;
+  EXPECT_TRUE(Convert("h480.png"));
+  EXPECT_FALSE(Convert("h481.png"));
+  EXPECT_EQ("old bitmap", ReadFileBytes(Walp()));
+  EXPECT_TRUE(Convert("w641.png"));
+
+  // A negative limit refuses everything.
+  fetcher_->m_iMaxWallpHeight = -1;
+  ASSERT_TRUE(WritePicture(dir_.Join("dot.png"), FIF_PNG, 1, 1));
+  EXPECT_FALSE(Convert("dot.png"));
+  fetcher_->m_iMaxWallpHeight = 0;
+  fetcher_->m_iMaxWallpWidth = -5;
+  EXPECT_FALSE(Convert("dot.png"));
+  EXPECT_EQ("", Boxes());
+  EXPECT_EQ("old bitmap", ReadFileBytes(Walp()));
+}
+
+TEST_F(ConversionTest, HugeHeadersAreRefusedBeforeDecoding) {
+  WriteFileBytes(dir_.Join("huge.bmp"), BmpHeader(20000, 20000));
+  WriteFileBytes(dir_.Join("huge.png"), PngHeader(16385, 16385));
+  WriteFileBytes(dir_.Join("wide.bmp"), BmpHeader(0x7FFFFFFF, 1));
+  WriteFileBytes(dir_.Join("over.bmp"), BmpHeader(16385, 16384, 1));  // 2^28 + 16384
+  // Exactly 2^28, at 1 bit a pixel so that trying it costs 32 MB, not 768.
+  WriteFileBytes(dir_.Join("limit.bmp"), BmpHeader(16384, 16384, 1));
+
+  const auto start = std::chrono::steady_clock::now();
+  for (const char* name : {"huge.bmp", "huge.png", "wide.bmp", "over.bmp"}) {
+    SCOPED_TRACE(name);
+    const int headers = codec_.headers;
+    EXPECT_FALSE(Convert(name));
+    EXPECT_EQ(headers + 1, codec_.headers);
+    EXPECT_EQ(0, codec_.loads);
+    EXPECT_EQ("Message: Couldn't convert file to BMP\n", Boxes());
+    EXPECT_FALSE(Exists(Walp()));
+  }
+  // Without a decode these take milliseconds; the bound only catches a
+  // decoder that allocated and filled gigabytes.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+
+  // Exactly 2^28 pixels may be decoded (this one has no pixels, so fails).
+  EXPECT_FALSE(Convert("limit.bmp"));
+  EXPECT_EQ(1, codec_.loads);
+  EXPECT_EQ("Message: Couldn't convert file to BMP\n", Boxes());
+
+  // The configured limits come first and refuse silently.
+  fetcher_->m_iMaxWallpWidth = 1920;
+  EXPECT_FALSE(Convert("huge.bmp"));
+  EXPECT_EQ("", Boxes());
+  EXPECT_EQ("old bitmap", ReadFileBytes(Walp()));
+}
+
+TEST_F(ConversionTest, DamagedPicturesFailWithTheMessage) {
+  // Noise so that the compressed data is long and cut mid-scan.
+  FIBITMAP* dib = FreeImage_Allocate(800, 600, 24);
+  uint32_t seed = 12345;
+  for (unsigned y = 0; y < 600; ++y) {
+    BYTE* line = FreeImage_GetScanLine(dib, y);
+    for (unsigned i = 0; i < 800 * 3; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      line[i] = static_cast<BYTE>(seed >> 24);
+    }
+  }
+  ASSERT_TRUE(FreeImage_Save(FIF_JPEG, dib, dir_.Join("whole.jpg").c_str(), 0));
+  ASSERT_TRUE(FreeImage_Save(FIF_BMP, dib, dir_.Join("whole.bmp").c_str(), 0));
+  ASSERT_TRUE(FreeImage_Save(FIF_PNG, dib, dir_.Join("whole.png").c_str(), 0));
+  ASSERT_TRUE(FreeImage_Save(FIF_TIFF, dib, dir_.Join("whole.tif").c_str(), 0));
+  FreeImage_Unload(dib);
+
+  for (const char* ext : {"jpg", "bmp", "png", "tif"}) {
+    SCOPED_TRACE(ext);
+    const std::string whole = ReadFileBytes(dir_.Join(std::string("whole.") + ext));
+    ASSERT_GT(whole.size(), 1000u);
+    EXPECT_TRUE(Convert(std::string("whole.") + ext));
+    WriteFileBytes(dir_.Join(std::string("half.") + ext), whole.substr(0, whole.size() / 2));
+    EXPECT_FALSE(Convert(std::string("half.") + ext));
+    EXPECT_EQ("Message: Couldn't convert file to BMP\n", Boxes());
+    EXPECT_FALSE(Exists(Walp()));
+    // Garbage after a valid header.
+    std::string scrambled = whole;
+    for (size_t i = 200; i < scrambled.size(); i += 7) scrambled[i] = static_cast<char>(i * 31);
+    WriteFileBytes(dir_.Join(std::string("bad.") + ext), scrambled);
+    Convert(std::string("bad.") + ext);  // either outcome, but the test process lives on
+  }
+}
+
+TEST_F(ConversionTest, BitmapPathFollowsSavePathAndAFailedSaveStillCounts) {
+  ASSERT_TRUE(WritePicture(dir_.Join("p.png"), FIF_PNG, 4, 4));
+  // SavePath without a trailing separator is a prefix of the name.
+  fetcher_->m_strSavePath = dir_.Join("pics");
+  EXPECT_TRUE(Convert("p.png"));
+  EXPECT_EQ(dir_.Join("picsWalp.bmp"), fetcher_->m_strBmpFileName);
+  EXPECT_TRUE(Exists(dir_.Join("picsWalp.bmp")));
+
+  // A directory that does not exist: saving fails, the conversion counts.
+  fetcher_->m_strSavePath = dir_.Join("missing/");
+  EXPECT_TRUE(Convert("p.png"));
+  EXPECT_EQ(dir_.Join("missing/Walp.bmp"), fetcher_->m_strBmpFileName);
+  EXPECT_FALSE(Exists(fetcher_->m_strBmpFileName));
+}
+
+TEST_F(ConversionTest, SetWallpaperHandsTheBitmapToTheDesktopAndTracesFailures) {
+  fetcher_->m_strBmpFileName = "/pics/Walp.bmp";
+  fetcher_->SetWallpaper();
+  ASSERT_EQ(1u, fakes_.desktop.wallpapers.size());
+  EXPECT_EQ("/pics/Walp.bmp", fakes_.desktop.wallpapers[0]);
+  EXPECT_EQ("", fakes_.console.written);
+
+  fakes_.desktop.failure = "gsettings: exit status 1";
+  fetcher_->SetWallpaper();
+  EXPECT_EQ("strWallpaperError.data() = gsettings: exit status 1\n", fakes_.console.written);
+  EXPECT_TRUE(fakes_.boxes.boxes.empty());
+
+  fetcher_->m_yDebug = 0;
+  fakes_.console.written.clear();
+  fetcher_->SetWallpaper();
+  EXPECT_EQ("", fakes_.console.written);
+  EXPECT_EQ(3u, fakes_.desktop.wallpapers.size());
+}
+
+}  // namespace
