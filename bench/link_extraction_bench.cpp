@@ -23,8 +23,8 @@ struct Step {
 };
 const Step kSteps[] = {{"Site1", 1}, {"Site1", 2}, {"Site1", 3}, {"Site2", 1}};
 
-const char* const kWords[] = {"racing", "space", "fantasy", "strategy", "shooter", "puzzle",
-                              "sports", "horror"};
+const char* const kWords[] = {"racing",  "space",  "fantasy", "strategy",
+                              "shooter", "puzzle", "sports",  "horror"};
 
 // A gallery page of about `size` bytes: thumbnail tables, download links in
 // several sizes, captions, a pager every so often, scripts and styles, as a
@@ -86,8 +86,8 @@ void BM_CollectLinks(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
   state.counters["links"] = static_cast<double>(links);
-  state.SetLabel(Format("%s Step%dGet, %d MB page", step.site, step.number,
-                        static_cast<int>(state.range(1))));
+  state.SetLabel(
+      Format("%s Step%dGet, %d MB page", step.site, step.number, static_cast<int>(state.range(1))));
 }
 
 BENCHMARK(BM_CollectLinks)
@@ -115,8 +115,8 @@ void BM_FirstFoundReference(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
   state.counters["links"] = static_cast<double>(links);
-  state.SetLabel(Format("%s Step%dGet, %d MB page", step.site, step.number,
-                        static_cast<int>(state.range(1))));
+  state.SetLabel(
+      Format("%s Step%dGet, %d MB page", step.site, step.number, static_cast<int>(state.range(1))));
 }
 
 BENCHMARK(BM_FirstFoundReference)

@@ -56,8 +56,10 @@ std::vector<std::string> WallpaperFetcher::CollectLinks(const std::string& text,
     // Too complex a search (a regex_error), memory, or the collector itself:
     // the links found so far are kept.
     if (m_yDebug) {
-      Trace("Format(\"Wrong format (StepXXXGo) regular expression for the step %d\",iStepNumber).data()",
-            Format("Wrong format (StepXXXGo) regular expression for the step %d", iStepNumber));
+      Trace(
+          "Format(\"Wrong format (StepXXXGo) regular expression for the step "
+          "%d\",iStepNumber).data()",
+          Format("Wrong format (StepXXXGo) regular expression for the step %d", iStepNumber));
     }
   }
   return vec;

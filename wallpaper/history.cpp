@@ -1,5 +1,36 @@
+#include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
+#include "config/paths.h"
+#include "platform/filesystem.h"
 
-bool WallpaperFetcher::IsNotInHistory() { return true; }
-void WallpaperFetcher::AddToHistory() {}
-void WallpaperFetcher::DeleteLastDownload() {}
+// The history is the keys Recent0 .. Recent(KeepInHistory-1) of [General]:
+// Recent0 the oldest URL, the highest index the newest. A missing key reads
+// as "" and so never matches a picture's URL.
+
+bool WallpaperFetcher::IsNotInHistory() {
+  const int n = m_iKeepInHistory;
+  for (int i = 0; i < n; ++i) {
+    if (m_Ini.GetValue("General", Format("Recent%d", i)) == m_strLastUrl) return false;
+  }
+  return true;
+}
+
+void WallpaperFetcher::AddToHistory() {
+  const int n = m_iKeepInHistory;
+  // No history kept (0), or a length that makes no sense (negative): nothing
+  // is stored and Sites.ini is left as it is.
+  if (n <= 0) return;
+  // Every entry moves one index down, dropping Recent0; missing keys are
+  // created in index order at the end of [General].
+  for (int i = 1; i < n; ++i) {
+    m_Ini.SetValue("General", Format("Recent%d", i - 1),
+                   m_Ini.GetValue("General", Format("Recent%d", i)),
+                   /*create=*/true);
+  }
+  m_Ini.SetValue("General", Format("Recent%d", n - 1), m_strLastUrl, /*create=*/true);
+  m_Ini.Save();
+}
+
+void WallpaperFetcher::DeleteLastDownload() {
+  if (m_yDeleteLast && FileExists(m_strWalpFileName)) DeleteFileAt(m_strWalpFileName);
+}

@@ -180,20 +180,24 @@ TEST_F(LinkExtractionTest, DefaultConfigurationExpressions) {
                     "<a href=\"/members/\">Members</a>\n"
                     "</div>\n"));
   // Step 2: thumbnails; the group stops before the quote.
-  EXPECT_EQ((Links{"http://www.gamewallpapers.com/wallpaper.php?id=101",
-                   "http://www.gamewallpapers.com/wallpaper.php?id=102"}),
-            collect("Site1", 2,
-                    "<table><tr>\n"
-                    "<td><a href=\"/wallpaper.php?id=101\"><IMG src=\"/thumbs/101.jpg\" border=0></a></td>\n"
-                    "<td><a href=\"/wallpaper.php?id=102\"><IMG src=\"/thumbs/102.jpg\" border=0></a></td>\n"
-                    "<td><a href=\"/about.php\">About</a></td>\n"
-                    "</tr></table>\n"));
+  EXPECT_EQ(
+      (Links{"http://www.gamewallpapers.com/wallpaper.php?id=101",
+             "http://www.gamewallpapers.com/wallpaper.php?id=102"}),
+      collect(
+          "Site1", 2,
+          "<table><tr>\n"
+          "<td><a href=\"/wallpaper.php?id=101\"><IMG src=\"/thumbs/101.jpg\" border=0></a></td>\n"
+          "<td><a href=\"/wallpaper.php?id=102\"><IMG src=\"/thumbs/102.jpg\" border=0></a></td>\n"
+          "<td><a href=\"/about.php\">About</a></td>\n"
+          "</tr></table>\n"));
   // Step 3: the 1280x1024 download among the sizes.
-  EXPECT_EQ((Links{"http://files.gamewallpapers.com/wallpapers/game_1280x1024.jpg"}),
-            collect("Site1", 3,
-                    "<A href=\"javascript:getWall('17','wallpapers/game_1024x768.jpg')\">1024x768</a><br>\n"
-                    "<A href=\"javascript:getWall('17','wallpapers/game_1280x1024.jpg')\">1280x1024</a><br>\n"
-                    "<A href=\"javascript:getWall('17','wallpapers/game_1600x1200.jpg')\">1600x1200</a>\n"));
+  EXPECT_EQ(
+      (Links{"http://files.gamewallpapers.com/wallpapers/game_1280x1024.jpg"}),
+      collect(
+          "Site1", 3,
+          "<A href=\"javascript:getWall('17','wallpapers/game_1024x768.jpg')\">1024x768</a><br>\n"
+          "<A href=\"javascript:getWall('17','wallpapers/game_1280x1024.jpg')\">1280x1024</a><br>\n"
+          "<A href=\"javascript:getWall('17','wallpapers/game_1600x1200.jpg')\">1600x1200</a>\n"));
 
   // Site 2, step 1: a word of three or more letters after "the".
   const Links words = collect("Site2", 1,
