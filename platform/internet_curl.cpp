@@ -1,15 +1,205 @@
+// The transfer layer on libcurl: one multi handle and one easy handle per
+// session, so that Cancel can wake a transfer that waits on an idle
+// connection (curl_multi_wakeup) instead of waiting for the next progress
+// callback.
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstring>
+
 #include "platform/internet.h"
 
 namespace {
-class StubInternet : public Internet {
+
+// Protocols this layer fetches; any other scheme has no file object.
+const char kProtocols[] = "http,https,ftp,ftps,file";
+// Redirects go where a browser would follow them, and no further.
+const char kRedirectProtocols[] = "http,https";
+const long kMaxRedirects = 10;
+// The largest receive buffer libcurl accepts.
+const long kReceiveBufferSize = 512 * 1024;
+// How long one wait on the sockets may last; Cancel wakes it at once.
+const int kPollMilliseconds = 1000;
+
+// The scheme of `url` in lower case ("" when it has none): the letters
+// before the first ':' if they form a scheme name.
+std::string SchemeOf(const std::string& url) {
+  const size_t colon = url.find(':');
+  if (colon == std::string::npos || colon == 0) return "";
+  std::string scheme;
+  for (size_t i = 0; i < colon; ++i) {
+    const unsigned char c = static_cast<unsigned char>(url[i]);
+    const bool ok = std::isalpha(c) || (i > 0 && (std::isdigit(c) || c == '+' || c == '-' || c == '.'));
+    if (!ok) return "";
+    scheme += static_cast<char>(std::tolower(c));
+  }
+  return scheme;
+}
+
+bool IsSupportedScheme(const std::string& scheme) {
+  return scheme == "http" || scheme == "https" || scheme == "ftp" || scheme == "ftps" ||
+         scheme == "file";
+}
+
+// Collects the body in the caller's buffer and hands it on in whole buffers:
+// the sink sees a buffer when the next bytes would not fit and at the end.
+class BufferedBody {
  public:
-  std::unique_ptr<InternetSession> OpenSession() override { return nullptr; }
+  BufferedBody(char* buffer, size_t size, const InternetSession::Sink& sink)
+      : buffer_(buffer), size_(size), sink_(sink) {}
+
+  // False when the sink refused the data.
+  bool Append(const char* data, size_t length) {
+    while (length > 0) {
+      if (filled_ == size_ && !Flush()) return false;
+      if (size_ == 0) return false;  // nowhere to put a single byte
+      const size_t n = std::min(length, size_ - filled_);
+      std::memcpy(buffer_ + filled_, data, n);
+      filled_ += n;
+      data += n;
+      length -= n;
+    }
+    return true;
+  }
+
+  bool Flush() {
+    if (filled_ == 0) return true;
+    const size_t count = filled_;
+    filled_ = 0;
+    try {
+      return sink_(count);
+    } catch (...) {  // nothing may unwind through libcurl
+      return false;
+    }
+  }
+
+ private:
+  char* buffer_;
+  size_t size_;
+  const InternetSession::Sink& sink_;
+  size_t filled_ = 0;
 };
+
+size_t OnBody(char* data, size_t one, size_t count, void* user) {
+  const size_t length = one * count;
+  return static_cast<BufferedBody*>(user)->Append(data, length) ? length : 0;
+}
+
+class CurlSession : public InternetSession {
+ public:
+  CurlSession(CURLM* multi, CURL* easy) : multi_(multi), easy_(easy) {}
+  ~CurlSession() override {
+    curl_easy_cleanup(easy_);
+    curl_multi_cleanup(multi_);
+  }
+
+  Result Fetch(const std::string& url, char* buffer, size_t size, const Sink& sink) override {
+    const std::string scheme = SchemeOf(url);
+    if (!scheme.empty() && !IsSupportedScheme(scheme)) return Result::kNoFileObject;
+    // A name without a scheme is not guessed at: it is a malformed URL.
+    if (scheme.empty()) return Result::kFailed;
+    if (cancelled_) return Result::kCancelled;
+
+    BufferedBody body(buffer, size, sink);
+    curl_easy_reset(easy_);
+    bool options_ok = true;
+    auto set = [&](CURLcode code) { options_ok = options_ok && code == CURLE_OK; };
+    set(curl_easy_setopt(easy_, CURLOPT_URL, url.c_str()));
+    set(curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, kProtocols));
+    set(curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, kRedirectProtocols));
+    set(curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L));
+    set(curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, kMaxRedirects));
+    // "" disables every proxy, those named by the environment included.
+    set(curl_easy_setopt(easy_, CURLOPT_PROXY, ""));
+    set(curl_easy_setopt(easy_, CURLOPT_USERAGENT, "wallpaper-fetcher/" FETCHER_VERSION));
+    set(curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 1L));
+    set(curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 2L));
+    set(curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, kReceiveBufferSize));
+    set(curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, OnBody));
+    set(curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &body));
+    // The progress callback is the second way out of a cancelled transfer;
+    // signals are no way to time out on a worker thread.
+    set(curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L));
+    set(curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L));
+    set(curl_easy_setopt(easy_, CURLOPT_XFERINFOFUNCTION, OnProgress));
+    set(curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, this));
+#if LIBCURL_VERSION_NUM >= 0x075700
+    // A cancelled name lookup is left to end on its own instead of joined.
+    curl_easy_setopt(easy_, CURLOPT_QUICK_EXIT, 1L);
+#endif
+    if (!options_ok) return Result::kFailed;
+
+    if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) return Result::kFailed;
+    bool finished = false;
+    CURLcode outcome = CURLE_OK;
+    while (!cancelled_) {
+      int running = 0;
+      if (curl_multi_perform(multi_, &running) != CURLM_OK) break;
+      if (running == 0) {
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
+          if (message->msg == CURLMSG_DONE) outcome = message->data.result;
+        }
+        finished = true;
+        break;
+      }
+      if (curl_multi_poll(multi_, nullptr, 0, kPollMilliseconds, nullptr) != CURLM_OK) break;
+    }
+    curl_multi_remove_handle(multi_, easy_);
+
+    if (finished && outcome == CURLE_OK) return body.Flush() ? Result::kComplete : Result::kFailed;
+    if (cancelled_) return Result::kCancelled;
+    return Result::kFailed;
+  }
+
+  void Cancel() override {
+    cancelled_ = true;
+    curl_multi_wakeup(multi_);
+  }
+
+ private:
+  static int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<CurlSession*>(user)->cancelled_ ? 1 : 0;
+  }
+
+  CURLM* multi_;
+  CURL* easy_;
+  std::atomic<bool> cancelled_{false};
+};
+
+class CurlInternet : public Internet {
+ public:
+  CurlInternet() { InitSystemInternet(); }
+
+  std::unique_ptr<InternetSession> OpenSession() override {
+    CURLM* multi = curl_multi_init();
+    CURL* easy = curl_easy_init();
+    if (multi == nullptr || easy == nullptr) {
+      if (easy != nullptr) curl_easy_cleanup(easy);
+      if (multi != nullptr) curl_multi_cleanup(multi);
+      return nullptr;
+    }
+    try {
+      return std::make_unique<CurlSession>(multi, easy);
+    } catch (...) {
+      curl_easy_cleanup(easy);
+      curl_multi_cleanup(multi);
+      return nullptr;
+    }
+  }
+};
+
 }  // namespace
 
 Internet& SystemInternet() {
-  static StubInternet internet;
+  static CurlInternet internet;
   return internet;
 }
 
-void InitSystemInternet() {}
+void InitSystemInternet() {
+  // Once per process, whether main or the first SystemInternet() comes first.
+  static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
+  (void)initialised;
+}

@@ -1,0 +1,511 @@
+// The timed download against a real HTTP server on 127.0.0.1, and the
+// worker's counting rules through fakes behind the Internet seam where no
+// real server can reach them.
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/diagnostics.h"
+#include "app/wallpaper_fetcher.h"
+#include "retrieval/download.h"
+#include "support/http_server.h"
+#include "support/test_support.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+const char kFailedText[] = "Something wrong while getting remote file";
+const char kTimeText[] = "Didn't have enough time to download file";
+
+// Bytes that differ from position to position, so that a chunk written out
+// of place or twice shows.
+std::string Pattern(size_t size) {
+  std::string bytes(size, '\0');
+  uint32_t state = 12345;
+  for (size_t i = 0; i < size; ++i) {
+    state = state * 214013u + 2531011u;
+    bytes[i] = static_cast<char>(state >> 16);
+  }
+  return bytes;
+}
+
+// How many of this process's descriptors refer to `path`.
+int DescriptorsOpenOn(const std::string& path) {
+  int count = 0;
+  DIR* dir = opendir("/proc/self/fd");
+  if (dir == nullptr) return -1;
+  while (dirent* entry = readdir(dir)) {
+    char target[4096];
+    const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+    const ssize_t n = readlink(link.c_str(), target, sizeof(target) - 1);
+    if (n > 0 && std::string(target, static_cast<size_t>(n)) == path) ++count;
+  }
+  closedir(dir);
+  return count;
+}
+
+int EntriesIn(const std::string& directory) {
+  int count = 0;
+  DIR* dir = opendir(directory.c_str());
+  if (dir == nullptr) return -1;
+  while (dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") ++count;
+  }
+  closedir(dir);
+  return count;
+}
+
+// A TCP port on 127.0.0.1 that refuses connections for as long as this
+// lives: bound, never listening, so no one else can take it meanwhile.
+class RefusingPort {
+ public:
+  RefusingPort() {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    if (fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+      port_ = ntohs(address.sin_port);
+    }
+  }
+  ~RefusingPort() {
+    if (fd_ >= 0) close(fd_);
+  }
+  int port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+// Sets environment variables for its lifetime.
+class ScopedEnvironment {
+ public:
+  void Set(const std::string& name, const std::string& value) {
+    if (saved_.count(name) == 0) {
+      const char* old = std::getenv(name.c_str());
+      saved_[name] = old != nullptr ? std::optional<std::string>(old) : std::nullopt;
+    }
+    setenv(name.c_str(), value.c_str(), 1);
+  }
+  ~ScopedEnvironment() {
+    for (const auto& [name, value] : saved_) {
+      if (value) {
+        setenv(name.c_str(), value->c_str(), 1);
+      } else {
+        unsetenv(name.c_str());
+      }
+    }
+  }
+
+ private:
+  std::map<std::string, std::optional<std::string>> saved_;
+};
+
+class DownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fetcher_ = std::make_unique<WallpaperFetcher>(fakes_.Get(), 1);
+    fetcher_->m_yDebug = 1;
+    fetcher_->m_ySuppressMessages = 0;
+    fetcher_->m_lSecondsToDownload = 60;
+    ASSERT_TRUE(server_.Start());
+  }
+  void TearDown() override {
+    fetcher_.reset();
+    SetTraceConsole(nullptr);
+  }
+
+  int Download(const std::string& url, const std::string& path) {
+    return fetcher_->DownloadFile(fetcher_->m_szBuffer, kTransferBufferSize, url, path);
+  }
+  // The boxes shown so far as "caption: text" lines; forgets them.
+  std::string TakeBoxes() {
+    std::string shown;
+    for (const auto& box : fakes_.boxes.boxes) {
+      shown += (box.error ? "error " : "") + box.caption + ": " + box.text + "\n";
+    }
+    fakes_.boxes.boxes.clear();
+    return shown;
+  }
+  std::string TakeTrace() {
+    std::string traced = fakes_.console.written;
+    fakes_.console.written.clear();
+    return traced;
+  }
+  static std::string Box(const std::string& text) { return "Message: " + text + "\n"; }
+
+  ScopedTempDir dir_;
+  LocalHttpServer server_;
+  FakePlatform fakes_;
+  std::unique_ptr<WallpaperFetcher> fetcher_;
+};
+
+TEST_F(DownloadTest, BodiesArriveWholeAndInOrder) {
+  const std::string out = dir_.Join("temp.file");
+
+  // 259 bytes are written but counted as 258, which the status can't be
+  // mistaken for.
+  server_.ServeBytes("/259", Pattern(259));
+  EXPECT_EQ(258, Download(server_.Url("/259"), out));
+  EXPECT_EQ(Pattern(259), ReadFileBytes(out));
+  server_.ServeBytes("/260", Pattern(260));
+  EXPECT_EQ(260, Download(server_.Url("/260"), out));
+
+  // Several buffers' worth, replacing a longer file.
+  WriteFileBytes(out, std::string(2000000, 'x'));
+  server_.ServeBytes("/big.jpg", Pattern(1500001), "image/jpeg");
+  EXPECT_EQ(1500001, Download(server_.Url("/big.jpg"), out));
+  EXPECT_EQ(Pattern(1500001), ReadFileBytes(out));
+
+  // Arriving slowly in pieces that straddle the buffer's end.
+  server_.Trickle("/slow", Pattern(700001), 300000, milliseconds(150));
+  EXPECT_EQ(700001, Download(server_.Url("/slow"), out));
+  EXPECT_EQ(Pattern(700001), ReadFileBytes(out));
+
+  // The status is not examined: an error page is content.
+  server_.ServeBytes("/missing", "<html>no such page</html>", "text/html", 404);
+  EXPECT_EQ(25, Download(server_.Url("/missing"), out));
+  EXPECT_EQ("<html>no such page</html>", ReadFileBytes(out));
+
+  // Redirects are followed, up to ten of them.
+  server_.ServeBytes("/hop0", "arrived");
+  for (int i = 1; i <= 11; ++i) {
+    server_.Redirect("/hop" + std::to_string(i), "/hop" + std::to_string(i - 1));
+  }
+  EXPECT_EQ(7, Download(server_.Url("/hop10"), out));
+  EXPECT_EQ("arrived", ReadFileBytes(out));
+  EXPECT_EQ("", TakeBoxes());
+  EXPECT_EQ(0, Download(server_.Url("/hop11"), out));
+  EXPECT_EQ(Box(kFailedText), TakeBoxes());
+
+  const auto requests = server_.Requests();
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ("GET", requests.front().method);
+  EXPECT_EQ("wallpaper-fetcher/" FETCHER_VERSION, requests.front().user_agent);
+  EXPECT_EQ(0, DescriptorsOpenOn(out));
+}
+
+TEST_F(DownloadTest, EmptyResourcesAndEmptyOutputPaths) {
+  const std::string out = dir_.Join("temp.file");
+  server_.ServeBytes("/empty", "");
+  server_.ServeBytes("/data", Pattern(640001));
+
+  WriteFileBytes(out, "old page");
+  EXPECT_EQ(0, Download(server_.Url("/empty"), out));
+  EXPECT_TRUE(Exists(out));
+  EXPECT_EQ("", ReadFileBytes(out));
+
+  // Nothing at all to write: no file, no failure, even where none can be made.
+  EXPECT_EQ(0, Download(server_.Url("/empty"), dir_.Join("no/such/dir/temp.file")));
+
+  // No output path: counted, not written.
+  const std::string subdir = dir_.Join("counted/");
+  ASSERT_EQ(0, system(("mkdir " + subdir).c_str()));
+  EXPECT_EQ(640001, Download(server_.Url("/data"), ""));
+  EXPECT_EQ(0, Download(server_.Url("/empty"), ""));
+  EXPECT_EQ(0, EntriesIn(subdir));
+  EXPECT_EQ(2, EntriesIn(dir_.path()));  // temp.file and counted/ only
+
+  EXPECT_EQ("", TakeBoxes());
+}
+
+TEST_F(DownloadTest, FailuresAreReportedAndLeaveTheFileAlone) {
+  const std::string out = dir_.Join("temp.file");
+  RefusingPort refusing;
+  ASSERT_NE(0, refusing.port());
+  const std::string refused = "http://127.0.0.1:" + std::to_string(refusing.port()) + "/a.jpg";
+
+  // A URL that cannot be opened does not touch the file.
+  WriteFileBytes(out, "previous");
+  EXPECT_EQ(0, Download(refused, out));
+  EXPECT_EQ(Box(kFailedText), TakeBoxes());
+  EXPECT_NE(std::string::npos, TakeTrace().find(kFailedText));
+  EXPECT_EQ("previous", ReadFileBytes(out));
+
+  // Shown only in debug mode and when messages are not suppressed; traced
+  // in debug mode.
+  fetcher_->m_ySuppressMessages = 1;
+  EXPECT_EQ(0, Download(refused, out));
+  EXPECT_EQ("", TakeBoxes());
+  EXPECT_NE(std::string::npos, TakeTrace().find(kFailedText));
+  fetcher_->m_yDebug = 0;
+  fetcher_->m_ySuppressMessages = 0;
+  EXPECT_EQ(0, Download(refused, out));
+  EXPECT_EQ("", TakeBoxes());
+  EXPECT_EQ("", TakeTrace());
+  fetcher_->m_yDebug = 1;
+
+  // Data with nowhere to go.
+  server_.ServeBytes("/a.jpg", "JPEG");
+  EXPECT_EQ(0, Download(server_.Url("/a.jpg"), dir_.Join("missing/temp.file")));
+  EXPECT_EQ(Box(kFailedText), TakeBoxes());
+  EXPECT_FALSE(Exists(dir_.Join("missing")));
+
+  // A supported scheme that fails is a failure, not a missing file object;
+  // so is a name with no scheme at all.
+  EXPECT_EQ(0, Download("ftp://127.0.0.1:" + std::to_string(refusing.port()) + "/a.jpg", out));
+  EXPECT_EQ(Box(kFailedText), TakeBoxes());
+  EXPECT_EQ(0, Download("127.0.0.1:" + std::to_string(server_.port()) + "/a.jpg", out));
+  EXPECT_EQ(Box(kFailedText), TakeBoxes());
+  EXPECT_EQ(0, Download("http://no.such.host.invalid/a.jpg", out));
+  EXPECT_EQ(Box(kFailedText), TakeBoxes());
+  EXPECT_EQ("previous", ReadFileBytes(out));
+}
+
+TEST_F(DownloadTest, RedirectsStayOnTheWeb) {
+  const std::string out = dir_.Join("temp.file");
+  const std::string secret = dir_.Join("secret.txt");
+  WriteFileBytes(secret, "local secret");
+
+  // A file URL given directly is read...
+  EXPECT_EQ(12, Download("file://" + secret, out));
+  EXPECT_EQ("local secret", ReadFileBytes(out));
+  EXPECT_EQ("", TakeBoxes());
+
+  // ...but a server cannot send us there.
+  ASSERT_EQ(0, std::remove(out.c_str()));
+  server_.Redirect("/to-file", "file://" + secret);
+  EXPECT_EQ(0, Download(server_.Url("/to-file"), out));
+  EXPECT_EQ(Box(kFailedText), TakeBoxes());
+  EXPECT_FALSE(Exists(out));
+}
+
+TEST_F(DownloadTest, ProxySettingsOfTheEnvironmentAreIgnored) {
+  RefusingPort refusing;
+  const std::string proxy = "http://127.0.0.1:" + std::to_string(refusing.port()) + "/";
+  ScopedEnvironment environment;
+  for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "ALL_PROXY",
+                           "all_proxy"}) {
+    environment.Set(name, proxy);
+  }
+  environment.Set("no_proxy", "");
+  environment.Set("NO_PROXY", "");
+  server_.ServeBytes("/direct", "direct");
+  EXPECT_EQ(6, Download(server_.Url("/direct"), dir_.Join("temp.file")));
+  EXPECT_EQ("", TakeBoxes());
+}
+
+TEST_F(DownloadTest, StalledTransfersEndAtTheLimit) {
+  const std::string out = dir_.Join("temp.file");
+  fetcher_->m_lSecondsToDownload = 1;
+  server_.Stall("/idle");                       // headers, then nothing
+  server_.Stall("/partial", Pattern(700000));  // one buffer's worth, then nothing
+  server_.ServeBytes("/next", "next page");
+
+  for (const char* path : {"/idle", "/partial"}) {
+    SCOPED_TRACE(path);
+    const auto start = steady_clock::now();
+    EXPECT_EQ(0, Download(server_.Url(path), out));
+    const auto took = steady_clock::now() - start;
+    EXPECT_GE(took, milliseconds(1000));
+    EXPECT_LT(took, milliseconds(4000));
+    EXPECT_EQ(Box(kTimeText), TakeBoxes());
+    EXPECT_NE(std::string::npos, TakeTrace().find(kTimeText));
+    // Closed, and nothing more arrives in it.
+    EXPECT_EQ(0, DescriptorsOpenOn(out));
+  }
+  // What was written before the limit stays.
+  const std::string partial = ReadFileBytes(out);
+  EXPECT_EQ(Pattern(700000).substr(0, kTransferBufferSize), partial);
+
+  EXPECT_EQ(9, Download(server_.Url("/next"), out));
+  EXPECT_EQ("next page", ReadFileBytes(out));
+
+  // A limit of 0 or less gives up at the first check.
+  for (long limit : {0L, -1L}) {
+    fetcher_->m_lSecondsToDownload = limit;
+    const auto start = steady_clock::now();
+    EXPECT_EQ(0, Download(server_.Url("/idle"), out));
+    EXPECT_LT(steady_clock::now() - start, milliseconds(4000));
+    EXPECT_EQ(Box(kTimeText), TakeBoxes());
+  }
+  EXPECT_EQ("next page", ReadFileBytes(out));
+}
+
+// Writes the box to standard error, where a death test can see it.
+class StderrBoxes : public MessageBoxes {
+ public:
+  void ShowInfo(const std::string& caption, const std::string& text) override {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  }
+  void ShowError(const std::string& caption, const std::string& text) override {
+    std::fprintf(stderr, "error %s: %s\n", caption.c_str(), text.c_str());
+  }
+};
+
+TEST(DownloadDeathTest, UnsupportedSchemesEndTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const char* url : {"gopher://127.0.0.1/a.jpg", "mailto:someone@example.com",
+                          "data:image/png;base64,AAAA"}) {
+    SCOPED_TRACE(url);
+    EXPECT_EXIT(
+        {
+          FakePlatform fakes;
+          StderrBoxes boxes;
+          Platform platform = fakes.Get();
+          platform.boxes = &boxes;
+          WallpaperFetcher fetcher(platform, 1);
+          fetcher.DownloadFile(fetcher.m_szBuffer, kTransferBufferSize, url, "");
+          std::fprintf(stderr, "returned\n");
+          std::exit(0);
+        },
+        ::testing::ExitedWithCode(101), "error [^\n]*: Can't find file on the server\\.\\.\\.");
+  }
+}
+
+// Behind the seam: a session that hands over counts without data, or ends
+// with a chosen result, or waits until it is cancelled.
+class ScriptedInternet : public Internet {
+ public:
+  uint64_t bytes = 0;
+  InternetSession::Result result = InternetSession::Result::kComplete;
+  bool no_session = false;
+  bool wait_for_cancel = false;
+  // Filled in as sessions run.
+  std::vector<std::string> urls;
+  int cancels = 0;
+
+  std::unique_ptr<InternetSession> OpenSession() override {
+    if (no_session) return nullptr;
+    return std::make_unique<Session>(*this);
+  }
+
+ private:
+  class Session : public InternetSession {
+   public:
+    explicit Session(ScriptedInternet& owner) : owner_(owner) {}
+    Result Fetch(const std::string& url, char*, size_t size, const Sink& sink) override {
+      owner_.urls.push_back(url);
+      for (uint64_t left = owner_.bytes; left > 0;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(left, size));
+        if (!sink(n)) return Result::kFailed;
+        left -= n;
+      }
+      if (owner_.wait_for_cancel) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        cancelled_signal_.wait(lock, [this] { return cancelled_; });
+        return Result::kCancelled;
+      }
+      return owner_.result;
+    }
+    void Cancel() override {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++owner_.cancels;
+      cancelled_ = true;
+      cancelled_signal_.notify_all();
+    }
+
+   private:
+    ScriptedInternet& owner_;
+    std::mutex mutex_;
+    std::condition_variable cancelled_signal_;
+    bool cancelled_ = false;
+  };
+};
+
+class DownloadWorkerTest : public ::testing::Test {
+ protected:
+  int RunWorker(const std::string& url, const std::string& output_path) {
+    PendingDownload.url = url;
+    PendingDownload.output_path = output_path;
+    PendingDownload.buffer = buffer_.data();
+    PendingDownload.buffer_size = static_cast<int>(buffer_.size());
+    DownloadControl control;
+    return DownloadThreadProc(internet_, control);
+  }
+
+  ScriptedInternet internet_;
+  std::vector<char> buffer_ = std::vector<char>(kTransferBufferSize);
+  ScopedTempDir dir_;
+};
+
+TEST_F(DownloadWorkerTest, CountsNeverReadAsAStatus) {
+  internet_.bytes = 3ull << 30;  // 3 GiB
+  EXPECT_EQ(2147483647, RunWorker("http://site/huge", ""));
+  internet_.bytes = (1ull << 32) + 259;  // would wrap to 259
+  EXPECT_EQ(2147483647, RunWorker("http://site/huge", ""));
+  internet_.bytes = 2147483647;
+  EXPECT_EQ(2147483647, RunWorker("http://site/huge", ""));
+  internet_.bytes = 259;
+  EXPECT_EQ(258, RunWorker("http://site/259", ""));
+  internet_.bytes = 258;
+  EXPECT_EQ(258, RunWorker("http://site/258", ""));
+  EXPECT_EQ(5u, internet_.urls.size());
+  EXPECT_EQ("http://site/259", internet_.urls[3]);
+}
+
+TEST_F(DownloadWorkerTest, SessionOutcomesBecomeWorkerResults) {
+  const std::string out = dir_.Join("temp.file");
+  internet_.result = InternetSession::Result::kNoFileObject;
+  EXPECT_EQ(kDownloadNoFile, RunWorker("x:y", out));
+  internet_.result = InternetSession::Result::kFailed;
+  EXPECT_EQ(kDownloadFailed, RunWorker("http://site/", out));
+  internet_.result = InternetSession::Result::kCancelled;
+  EXPECT_EQ(kDownloadTimedOut, RunWorker("http://site/", out));
+  EXPECT_FALSE(Exists(out));  // nothing arrived, so no file was made
+
+  // Data written before a failure stays; the file is closed either way.
+  internet_.bytes = 10;
+  internet_.result = InternetSession::Result::kFailed;
+  std::fill(buffer_.begin(), buffer_.end(), 'z');
+  EXPECT_EQ(kDownloadFailed, RunWorker("http://site/", out));
+  EXPECT_EQ("zzzzzzzzzz", ReadFileBytes(out));
+  EXPECT_EQ(0, DescriptorsOpenOn(out));
+
+  internet_.no_session = true;
+  EXPECT_EQ(kDownloadFailed, RunWorker("http://site/", out));
+}
+
+TEST_F(DownloadWorkerTest, CancelReachesASessionAttachedLater) {
+  // The waiter may give up before the worker has its session.
+  internet_.wait_for_cancel = true;
+  PendingDownload.url = "http://site/";
+  PendingDownload.output_path = "";
+  PendingDownload.buffer = buffer_.data();
+  PendingDownload.buffer_size = static_cast<int>(buffer_.size());
+  DownloadControl control;
+  control.Cancel();
+  EXPECT_EQ(kDownloadTimedOut, DownloadThreadProc(internet_, control));
+  EXPECT_EQ(1, internet_.cancels);
+}
+
+TEST(DownloadLimitTest, ALimitOfZeroCancelsARunningTransfer) {
+  ScriptedInternet internet;
+  internet.wait_for_cancel = true;
+  FakePlatform fakes;
+  fakes.internet = &internet;
+  WallpaperFetcher fetcher(fakes.Get(), 1);
+  fetcher.m_yDebug = 1;
+  for (long limit : {0L, -5L}) {
+    fetcher.m_lSecondsToDownload = limit;
+    EXPECT_EQ(0, fetcher.DownloadFile(fetcher.m_szBuffer, kTransferBufferSize, "http://site/", ""));
+  }
+  EXPECT_EQ(2, internet.cancels);
+  ASSERT_EQ(2u, fakes.boxes.boxes.size());
+  EXPECT_EQ(kTimeText, fakes.boxes.boxes[1].text);
+  SetTraceConsole(nullptr);
+}
+
+}  // namespace
