@@ -1,0 +1,239 @@
+// Whole runs of the real binary against a real HTTP server on 127.0.0.1.
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <regex>
+
+#include "config/ini_document.h"
+#include "config/text_file.h"
+#include "support/http_server.h"
+#include "support/test_support.h"
+
+namespace {
+
+// A picture of the given size as the bytes of a file in `format`.
+std::string PictureBytes(FREE_IMAGE_FORMAT format, int width, int height) {
+  FIBITMAP* dib = FreeImage_Allocate(width, height, 24);
+  for (int y = 0; y < height; ++y) {
+    BYTE* line = FreeImage_GetScanLine(dib, y);
+    for (int x = 0; x < width; ++x) {
+      line[3 * x + FI_RGBA_RED] = static_cast<BYTE>(x * 255 / width);
+      line[3 * x + FI_RGBA_GREEN] = static_cast<BYTE>(y * 255 / height);
+      line[3 * x + FI_RGBA_BLUE] = 128;
+    }
+  }
+  FIMEMORY* memory = FreeImage_OpenMemory();
+  FreeImage_SaveToMemory(format, dib, memory, 0);
+  BYTE* data = nullptr;
+  DWORD size = 0;
+  FreeImage_AcquireMemory(memory, &data, &size);
+  std::string bytes(reinterpret_cast<char*>(data), size);
+  FreeImage_CloseMemory(memory);
+  FreeImage_Unload(dib);
+  return bytes;
+}
+
+class CrawlEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(0, ::mkdir(dir_.Join("prog").c_str(), 0755));
+    program_ = CopyFetcherInto(dir_.Join("prog/"));
+    const std::string gallery = std::string(FETCHER_SOURCE_DIR) + "/demo/gallery/";
+    server_.ServeDirectory("/", gallery);
+    server_.ServeFile("/", gallery + "index.html", "text/html");
+    ASSERT_TRUE(server_.Start());
+  }
+
+  // Writes Sites.ini into the program's directory: [General] from `general`
+  // (DebugMode and SuppressMessages on unless given), one site.
+  void Configure(const std::string& general, const std::string& site) {
+    std::string text = "[General]\nDebugMode=1\nSuppressMessages=1\nNumOfSites=1\n" + general +
+                       "\n[Site1]\nName=Test gallery\nSecondsToDownload=20\n" + site;
+    WriteFileBytes(dir_.Join("prog/Sites.ini"), ToTextMode(text));
+  }
+
+  // The demo gallery's three steps, ending in the picture named by `last`.
+  std::string GallerySite(const std::string& last = "1920x1080") {
+    const std::string base = server_.Url("/");
+    return "Begin=" + base + "\nStep1Get=<a class=\"category\" href=\"/([^\"]+)\">\nStep1Go=" +
+           base + "$_1_$\nStep2Get=<a href=\"/(wallpaper/[^\"]+)\"><img\nStep2Go=" + base +
+           "$_1_$\nStep3Get=<a class=\"download\" href=\"/(files/[^\"]+)\">" + last +
+           "</a>\nStep3Go=" + base + "$_1_$\n";
+  }
+
+  ProgramResult Run() {
+    return RunProgram({program_}, dir_.path(),
+                      {{"DISPLAY", "\x01unset"}, {"WAYLAND_DISPLAY", "\x01unset"},
+                       {"XDG_CURRENT_DESKTOP", "\x01unset"}, {"DESKTOP_SESSION", "\x01unset"}},
+                      60000);
+  }
+
+  std::string General(const std::string& key) {
+    IniDocument ini;
+    ini.SetFileName(dir_.Join("prog/Sites.ini"));
+    ini.Load();
+    return ini.GetValue("General", key);
+  }
+
+  ScopedTempDir dir_;
+  std::string program_;
+  LocalHttpServer server_;
+};
+
+TEST_F(CrawlEndToEndTest, GalleryInThreeStepsBecomesTheWallpaper) {
+  Configure("TryNumber=3\nKeepInHistory=3\nSavePath=pics/\n", GallerySite());
+  ASSERT_EQ(0, ::mkdir(dir_.Join("prog/pics").c_str(), 0755));
+  ProgramResult result = Run();
+  ASSERT_EQ(0, result.exit_code) << result.err;
+
+  std::smatch picked;
+  const std::regex final_name("m_strWalpFileName\\.data\\(\\) = (.*/pics/([a-z]+-1920x1080\\.jpg))\n");
+  ASSERT_TRUE(std::regex_search(result.out, picked, final_name)) << result.out;
+  const std::string picture = picked[1];
+  EXPECT_EQ(dir_.Join("prog/pics/") + std::string(picked[2]), picture);
+  EXPECT_EQ(ReadFileBytes(std::string(FETCHER_SOURCE_DIR) + "/demo/gallery/files/" +
+                          std::string(picked[2])),
+            ReadFileBytes(picture));
+  const std::string bmp = ReadFileBytes(dir_.Join("prog/pics/Walp.bmp"));
+  ASSERT_GT(bmp.size(), 1920u * 1080u * 3u);
+  EXPECT_EQ("BM", bmp.substr(0, 2));
+  EXPECT_FALSE(Exists(dir_.Join("prog/pics/temp.file")));
+  EXPECT_EQ(server_.Url("/files/") + std::string(picked[2]), General("Recent2"));
+  EXPECT_EQ("", General("Recent1"));
+  // One attempt, three steps, each traced; the site's requests in order.
+  EXPECT_NE(std::string::npos, result.out.find("Going to a 0 try\n"));
+  EXPECT_EQ(std::string::npos, result.out.find("Going to a 1 try\n"));
+  EXPECT_NE(std::string::npos, result.out.find("In step 3.\n"));
+  EXPECT_NE(std::string::npos, result.out.find("Press any key, all steps are done\n"));
+  EXPECT_EQ(1, server_.RequestCount("/"));
+  EXPECT_EQ(4u, server_.Requests().size());
+  EXPECT_NE(std::string::npos, ReadFileBytes(dir_.Join("prog/log.log")).find("In step 3.\r\n"));
+}
+
+TEST_F(CrawlEndToEndTest, HistoryRefusesThePictureNextTime) {
+  // Only one picture can be reached: the lake, through its own category page.
+  server_.ServeBytes("/only.html", "<a class=\"category\" href=\"/wallpaper/lake.html\">x</a>",
+                     "text/html");
+  std::string site = GallerySite();
+  site.replace(site.find("Begin=") + 6, server_.Url("/").size(), server_.Url("/only.html"));
+  site = std::regex_replace(site, std::regex("Step2Get=.*\nStep2Go=.*\n"), "");
+  site = std::regex_replace(site, std::regex("Step3"), "Step2");
+  Configure("TryNumber=2\nKeepInHistory=5\n", site);
+
+  ProgramResult first = Run();
+  ASSERT_EQ(0, first.exit_code);
+  const std::string url = server_.Url("/files/lake-1920x1080.jpg");
+  EXPECT_EQ(url, General("Recent4"));
+  const std::string saved = ReadFileBytes(dir_.Join("prog/Sites.ini"));
+  WriteFileBytes(dir_.Join("prog/lake-1920x1080.jpg"), "the user's own copy");
+
+  ProgramResult second = Run();
+  EXPECT_EQ(0, second.exit_code);
+  EXPECT_NE(std::string::npos, second.out.find("Going to a 1 try\n"));
+  EXPECT_EQ(std::string::npos, second.out.find("all steps are done"));
+  EXPECT_EQ(saved, ReadFileBytes(dir_.Join("prog/Sites.ini")));  // not rewritten
+  EXPECT_EQ("the user's own copy", ReadFileBytes(dir_.Join("prog/lake-1920x1080.jpg")));
+  EXPECT_EQ(3, server_.RequestCount("/only.html"));  // one run, then two attempts
+}
+
+TEST_F(CrawlEndToEndTest, EveryAttemptGoesToTheSameSite) {
+  server_.ServeBytes("/empty.html", "<p>no links here</p>", "text/html");
+  Configure("TryNumber=3\nKeepInHistory=5\n",
+            "Begin=" + server_.Url("/empty.html") + "\nStep1Get=href=\"([^\"]+)\"\nStep1Go=x$_1_$\n");
+  ProgramResult result = Run();
+  EXPECT_EQ(0, result.exit_code);
+  EXPECT_EQ(3, server_.RequestCount("/empty.html"));
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NE(std::string::npos,
+              result.out.find("Going to a " + std::to_string(i) + " try\n"));
+  }
+  size_t failures = 0;
+  for (size_t at = 0; (at = result.out.find("No following links were found on step 1\n", at)) !=
+                      std::string::npos;
+       ++at) {
+    ++failures;
+  }
+  EXPECT_EQ(3u, failures);
+}
+
+TEST_F(CrawlEndToEndTest, NotMakeAWallpaperWithDeleteLastKeepsOnlyTheHistory) {
+  Configure("TryNumber=1\nKeepInHistory=2\nNotMakeAWallpaper=1\nDeleteLast=1\n", GallerySite());
+  ProgramResult result = Run();
+  ASSERT_EQ(0, result.exit_code);
+  EXPECT_NE(std::string::npos, result.out.find("Press any key, all steps are done\n"));
+  EXPECT_NE("", General("Recent1"));
+  EXPECT_FALSE(Exists(dir_.Join("prog/Walp.bmp")));
+  // Only the program, its configuration and its log remain.
+  for (const char* name : {"lake-1920x1080.jpg", "dunes-1920x1080.jpg", "sunset-1920x1080.jpg",
+                           "forest-1920x1080.jpg", "temp.file"}) {
+    EXPECT_FALSE(Exists(dir_.Join(std::string("prog/") + name))) << name;
+  }
+}
+
+TEST_F(CrawlEndToEndTest, PicturesThatCannotBeConvertedFailTheAttempt) {
+  server_.ServeBytes("/p/anim.gif", PictureBytes(FIF_GIF, 64, 64), "image/gif");
+  server_.ServeBytes("/p/page.jpg", "<html>not a picture</html>", "image/jpeg");
+  for (const std::string path : {"/p/anim.gif", "/p/page.jpg"}) {
+    SCOPED_TRACE(path);
+    Configure("TryNumber=1\nKeepInHistory=2\n", "Begin=" + server_.Url(path) + "\n");
+    WriteFileBytes(dir_.Join("prog/Walp.bmp"), "previous");
+    ProgramResult result = Run();
+    EXPECT_EQ(0, result.exit_code);
+    EXPECT_NE(std::string::npos, result.out.find("Couldn't convert file to BMP\n"));
+    EXPECT_FALSE(Exists(dir_.Join("prog/Walp.bmp")));
+    EXPECT_EQ("", General("Recent1"));
+  }
+}
+
+TEST_F(CrawlEndToEndTest, WidthLimitAcceptsItsOwnSizeOnly) {
+  server_.ServeBytes("/p/w640.bmp", PictureBytes(FIF_BMP, 640, 100), "image/bmp");
+  server_.ServeBytes("/p/w641.bmp", PictureBytes(FIF_BMP, 641, 100), "image/bmp");
+  Configure("TryNumber=1\nKeepInHistory=2\nMaxWallpWidth=640\nMaxWallpHeight=480\n",
+            "Begin=" + server_.Url("/p/w641.bmp") + "\n");
+  ProgramResult refused = Run();
+  EXPECT_EQ(0, refused.exit_code);
+  EXPECT_FALSE(Exists(dir_.Join("prog/Walp.bmp")));
+  EXPECT_EQ(std::string::npos, refused.out.find("Couldn't convert"));  // silently
+  EXPECT_EQ("", General("Recent1"));
+
+  Configure("TryNumber=1\nKeepInHistory=2\nMaxWallpWidth=640\nMaxWallpHeight=480\n",
+            "Begin=" + server_.Url("/p/w640.bmp") + "\n");
+  ProgramResult accepted = Run();
+  EXPECT_EQ(0, accepted.exit_code);
+  EXPECT_TRUE(Exists(dir_.Join("prog/Walp.bmp")));
+  EXPECT_EQ(server_.Url("/p/w640.bmp"), General("Recent1"));
+}
+
+TEST_F(CrawlEndToEndTest, RelativeSavePathIsTakenFromTheProgramDirectory) {
+  server_.ServeBytes("/p/small.png", PictureBytes(FIF_PNG, 32, 24), "image/png");
+  ASSERT_EQ(0, ::mkdir(dir_.Join("prog/pics").c_str(), 0755));
+  Configure("TryNumber=1\nKeepInHistory=0\nSavePath=pics/\n", "Begin=" + server_.Url("/p/small.png") + "\n");
+  EXPECT_EQ(0, Run().exit_code);
+  EXPECT_TRUE(Exists(dir_.Join("prog/pics/small.png")));
+  EXPECT_TRUE(Exists(dir_.Join("prog/pics/Walp.bmp")));
+
+  // Without the trailing "/" the name becomes a prefix of every file.
+  Configure("TryNumber=1\nKeepInHistory=0\nSavePath=pics\n", "Begin=" + server_.Url("/p/small.png") + "\n");
+  EXPECT_EQ(0, Run().exit_code);
+  EXPECT_TRUE(Exists(dir_.Join("prog/picssmall.png")));
+  EXPECT_TRUE(Exists(dir_.Join("prog/picsWalp.bmp")));
+  EXPECT_FALSE(Exists(dir_.Join("prog/pics/picssmall.png")));
+}
+
+TEST_F(CrawlEndToEndTest, MissingSaveDirectoryIsFatal) {
+  Configure("TryNumber=3\nSavePath=no-such-dir/\n", GallerySite());
+  ProgramResult result = Run();
+  EXPECT_EQ(101, result.exit_code);
+  EXPECT_NE(std::string::npos,
+            result.out.find("Please, check if this path exists: " + dir_.Join("prog/no-such-dir/temp.file") +
+                            "\nCan't create temp file, most probably problem with SavePath var in INI file\n"));
+  EXPECT_EQ("wallpaper-fetcher: Can't create temp file, most probably problem with SavePath var in INI file\n",
+            result.err);
+  EXPECT_EQ(0u, server_.Requests().size());
+  // The fatal error still left the traced lines in log.log.
+  EXPECT_NE(std::string::npos, ReadFileBytes(dir_.Join("prog/log.log")).find("Can't create temp file"));
+}
+
+}  // namespace

@@ -1,0 +1,196 @@
+// The crawl's logic and trace, with pages served by a fake behind the
+// Internet seam. End-to-end runs against a real server are in tests/e2e.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "app/diagnostics.h"
+#include "app/wallpaper_fetcher.h"
+#include "config/paths.h"
+#include "support/fake_internet.h"
+#include "support/test_support.h"
+
+namespace {
+
+class SiteCrawlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string program = dir_.Join("wallpaper-fetcher");
+    const char* argv[] = {program.c_str()};
+    SetCommandLine(1, argv);
+    fakes_.internet = &internet_;
+    fetcher_ = std::make_unique<WallpaperFetcher>(fakes_.Get(), 1);
+    fetcher_->m_yDebug = 1;
+    fetcher_->m_ySuppressMessages = 1;
+    fetcher_->m_yNotMakeAWallpaper = 1;
+    fetcher_->m_iKeepInHistory = 2;
+    fetcher_->m_iSite = 1;
+    fetcher_->m_Ini.SetFileName(dir_.Join("Sites.ini"));
+  }
+  void TearDown() override {
+    fetcher_.reset();
+    SetTraceConsole(nullptr);
+  }
+  void Site(const std::string& text) { fetcher_->m_Ini.Parse("[General]\n[Site1]\n" + text); }
+  std::string Traced() const { return fakes_.console.written; }
+
+  ScopedTempDir dir_;
+  FakeInternet internet_;
+  FakePlatform fakes_;
+  std::unique_ptr<WallpaperFetcher> fetcher_;
+};
+
+const char kIndex[] = "<a href=\"p.jpg\">x</a> <a href=\"q.jpg\">y</a>";
+
+TEST_F(SiteCrawlTest, SuccessfulCrawlTracesEveryStep) {
+  Site("Name=Test site\nBegin=http://site/\nStep1Get=<a href=\"(p[^\"]+)\">\n"
+       "Step1Go=http://site/$_1_$\n");
+  internet_.bodies["http://site/"] = kIndex;
+  internet_.bodies["http://site/p.jpg"] = "JPEGDATA";
+  ASSERT_TRUE(fetcher_->CrawlSite());
+  EXPECT_EQ(
+      "Test site\n"  // the expression holds a quote: the value alone
+      "strUrl.data() = http://site/\n"
+      "m_lSecondsToDownload = 120\n"
+      "iRet = 43\n"
+      "In step 1.\n"
+      "strRExpression.data() = <a href=\"(p[^\"]+)\">\n"
+      "strRFormatExp.data() = http://site/$_1_$\n"
+      "Found 1 links for the step 1\n"
+      "pos->data() = http://site/p.jpg\n"
+      "Picked 0 : http://site/p.jpg\n"
+      "iRet = 8\n"
+      "Press any key, one step is done\n"
+      "m_strWalpFileName.data() = " + dir_.Join("p.jpg") + "\n"
+      "Press any key, all steps are done\n",
+      Traced());
+  EXPECT_EQ("JPEGDATA", ReadFileBytes(dir_.Join("p.jpg")));
+  EXPECT_FALSE(Exists(dir_.Join("temp.file")));  // moved to the picture's name
+  EXPECT_EQ("http://site/p.jpg", fetcher_->m_strLastUrl);
+  EXPECT_EQ("http://site/p.jpg", fetcher_->m_Ini.GetValue("General", "Recent1"));
+  EXPECT_TRUE(fakes_.boxes.boxes.empty());  // messages suppressed
+}
+
+TEST_F(SiteCrawlTest, StepsEndAtTheFirstMissingGetKey) {
+  // Step3 after a gap is never reached; the start page is the picture when
+  // there is no step at all.
+  Site("Begin=http://site/a/pic.png\nSecondsToDownload=soon\nStep2Get=x\nStep2Go=y\n");
+  internet_.bodies["http://site/a/pic.png"] = "PNG";
+  ASSERT_TRUE(fetcher_->CrawlSite());
+  EXPECT_EQ(120, fetcher_->m_lSecondsToDownload);  // not a number: the default
+  EXPECT_EQ(std::string::npos, Traced().find("In step"));
+  EXPECT_EQ("PNG", ReadFileBytes(dir_.Join("pic.png")));
+}
+
+TEST_F(SiteCrawlTest, EmptyOrMissingStepValuesFailSilently) {
+  internet_.bodies["http://site/"] = kIndex;
+  for (const std::string& steps : {std::string("Step1Get=<a\n"), std::string("Step1Get=\nStep1Go=x\n"),
+                                   std::string("Step1Get=<a\nStep1Go=\n")}) {
+    SCOPED_TRACE(steps);
+    fakes_.console.written.clear();
+    Site("Begin=http://site/\n" + steps);
+    EXPECT_FALSE(fetcher_->CrawlSite());
+    const std::string traced = Traced();
+    EXPECT_NE(std::string::npos, traced.find("strRFormatExp.data() = "));
+    EXPECT_EQ(std::string::npos, traced.find("Found"));
+  }
+  EXPECT_EQ(3u, internet_.requested.size());  // only the start pages
+}
+
+TEST_F(SiteCrawlTest, NoLinksOrNothingReceivedFailTheAttempt) {
+  Site("Begin=http://site/\nStep1Get=nomatch(x)\nStep1Go=http://site/$_1_$\n");
+  internet_.bodies["http://site/"] = kIndex;
+  EXPECT_FALSE(fetcher_->CrawlSite());
+  EXPECT_NE(std::string::npos,
+            Traced().find("Found 0 links for the step 1\nNo following links were found on step 1\n"));
+
+  fakes_.console.written.clear();
+  Site("Begin=http://unreachable/\n");
+  EXPECT_FALSE(fetcher_->CrawlSite());
+  EXPECT_NE(std::string::npos, Traced().find("iRet = 0\nNoting was recieved from URL\n"));
+
+  // A site number without a section: an empty start address is still asked for.
+  fakes_.console.written.clear();
+  fetcher_->m_iSite = 7;
+  EXPECT_FALSE(fetcher_->CrawlSite());
+  EXPECT_EQ("", internet_.requested.back());
+  EXPECT_EQ(0u, Traced().find("\nstrUrl.data() = \n"));
+  EXPECT_TRUE(Exists(dir_.Join("temp.file")));  // the probe made it
+}
+
+TEST_F(SiteCrawlTest, PictureNamesThatWouldNotBeAFileAreRefused) {
+  for (const std::string& url : {std::string("http://site/"), std::string("http://site/.."),
+                                 std::string("http://site/."), std::string("nohost")}) {
+    SCOPED_TRACE(url);
+    fakes_.console.written.clear();
+    Site("Begin=" + url + "\n");
+    internet_.bodies[url] = "data";
+    EXPECT_FALSE(fetcher_->CrawlSite());
+    EXPECT_NE(std::string::npos, Traced().find("Failure to detect filename of last download\n"));
+    EXPECT_TRUE(Exists(dir_.path()));
+    EXPECT_FALSE(Exists(dir_.Join("Walp.bmp")));
+  }
+}
+
+TEST_F(SiteCrawlTest, HistoryIsAskedBeforeAnExistingFileIsReplaced) {
+  Site("Begin=http://site/p.jpg\n");
+  internet_.bodies["http://site/p.jpg"] = "NEW";
+  WriteFileBytes(dir_.Join("p.jpg"), "USER'S COPY");
+  fetcher_->m_Ini.SetValue("General", "Recent1", "http://site/p.jpg", true);
+
+  EXPECT_FALSE(fetcher_->CrawlSite());  // already taken: the user's file stays
+  EXPECT_EQ("USER'S COPY", ReadFileBytes(dir_.Join("p.jpg")));
+  EXPECT_EQ(std::string::npos, Traced().find("This file already exists"));
+  EXPECT_EQ("NEW", ReadFileBytes(dir_.Join("temp.file")));
+
+  fetcher_->m_Ini.SetValue("General", "Recent1", "http://site/other.jpg", true);
+  fakes_.console.written.clear();
+  EXPECT_TRUE(fetcher_->CrawlSite());
+  EXPECT_NE(std::string::npos,
+            Traced().find("This file already exists, will be replaced by a new one.\n"));
+  EXPECT_EQ("NEW", ReadFileBytes(dir_.Join("p.jpg")));
+}
+
+TEST_F(SiteCrawlTest, MessagesPauseAfterEveryStepWhenNotSuppressed) {
+  fetcher_->m_ySuppressMessages = 0;
+  Site("Begin=http://site/\nStep1Get=<a href=\"(p[^\"]+)\">\nStep1Go=http://site/$_1_$\n");
+  internet_.bodies["http://site/"] = kIndex;
+  internet_.bodies["http://site/p.jpg"] = "JPEGDATA";
+  ASSERT_TRUE(fetcher_->CrawlSite());
+  ASSERT_EQ(2u, fakes_.boxes.boxes.size());
+  EXPECT_EQ("Press any key, one step is done", fakes_.boxes.boxes[0].text);
+  EXPECT_EQ("Press any key, all steps are done", fakes_.boxes.boxes[1].text);
+}
+
+// Shows trace lines on standard error, where a death test can see them.
+class StderrConsole : public Console {
+ public:
+  void Open() override {}
+  void Write(const std::string& text) override { std::fputs(text.c_str(), stderr); }
+  void Close() override {}
+};
+
+TEST_F(SiteCrawlTest, FatalErrorsEndTheProcess) {
+  static StderrConsole console;
+  Site("Begin=http://site/\n");
+  fetcher_->m_strSavePath = dir_.Join("missing-dir/");
+  EXPECT_EXIT(
+      {
+        SetTraceConsole(&console);
+        fetcher_->CrawlSite();
+      },
+      ::testing::ExitedWithCode(101),
+      "Please, check if this path exists: /tmp/wf-test-.*/missing-dir/temp.file\n"
+      "Can't create temp file, most probably problem with SavePath var in INI file\n");
+  fetcher_->m_strSavePath = "";
+  Site("Begin=nofile:x\n");
+  EXPECT_EXIT(
+      {
+        SetTraceConsole(&console);
+        fetcher_->CrawlSite();
+      },
+      ::testing::ExitedWithCode(101), "Can't find file on the server...\n");
+}
+
+}  // namespace
