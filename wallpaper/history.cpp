@@ -7,8 +7,21 @@
 // Recent0 the oldest URL, the highest index the newest. A missing key reads
 // as "" and so never matches a picture's URL.
 
+namespace {
+
+// A longer history is taken as this long: every length is written out as
+// that many keys, and a mistyped 2147483647 must not make a run fill the
+// memory and the disk.
+constexpr int kMaxHistoryLength = 10000;
+
+int HistoryLength(int keep_in_history) {
+  return keep_in_history > kMaxHistoryLength ? kMaxHistoryLength : keep_in_history;
+}
+
+}  // namespace
+
 bool WallpaperFetcher::IsNotInHistory() {
-  const int n = m_iKeepInHistory;
+  const int n = HistoryLength(m_iKeepInHistory);
   for (int i = 0; i < n; ++i) {
     if (m_Ini.GetValue("General", Format("Recent%d", i)) == m_strLastUrl) return false;
   }
@@ -16,7 +29,7 @@ bool WallpaperFetcher::IsNotInHistory() {
 }
 
 void WallpaperFetcher::AddToHistory() {
-  const int n = m_iKeepInHistory;
+  const int n = HistoryLength(m_iKeepInHistory);
   // No history kept (0), or a length that makes no sense (negative): nothing
   // is stored and Sites.ini is left as it is.
   if (n <= 0) return;

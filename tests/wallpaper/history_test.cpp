@@ -247,4 +247,16 @@ TEST_F(HistoryTest, ReadOnlySitesIniStaysUnchanged) {
   EXPECT_EQ((std::vector<std::string>{"Sites.ini"}), DirectoryEntries());
 }
 
+TEST_F(HistoryTest, AMistypedHugeLengthIsTakenAsTenThousand) {
+  WriteFileBytes(IniPath(), "[General]\r\nKeepInHistory=2147483647\r\nRecent20000=" +
+                                std::string(kUrl2) + "\r\n\r\n");
+  Store(kUrl1);
+  EXPECT_TRUE(IsNew(kUrl2));  // beyond the length: not compared
+  EXPECT_FALSE(IsNew(kUrl1));
+  const std::vector<std::string> entries = GeneralEntries();
+  ASSERT_EQ(2u + 10000u, entries.size());
+  EXPECT_EQ("Recent0=", entries[2]);
+  EXPECT_EQ("Recent9999=" + std::string(kUrl1), entries.back());
+}
+
 }  // namespace
