@@ -33,7 +33,7 @@ namespace {
 // Bounds for one decoder child. A whole picture may take a few seconds at
 // the largest size the program accepts; a header takes milliseconds.
 constexpr int kHeaderTimeoutMs = 10000;
-constexpr int kLoadTimeoutMs = 60000;
+constexpr int kLoadTimeoutMs = 30000;
 // Address space a child may add to what it inherits: room for the largest
 // accepted picture (2^28 pixels) at 4 bytes a pixel, a converted copy and
 // the decoder's own buffers.
@@ -45,16 +45,22 @@ void IgnoreFreeImageMessage(FREE_IMAGE_FORMAT, const char*) {}
 
 // Reads through stdio and notes a decoder reading past the end of the file:
 // a decoder that asks for more and gets nothing was cut short, and what it
-// made of the missing part (grey, black or old memory) is no picture.
+// made of the missing part (grey, black or old memory) is no picture. When
+// decoding a whole picture the child gives up there at once, rather than
+// let the decoder fill out a header's worth of missing lines.
 struct InputFile {
   FILE* file = nullptr;
+  bool stop_at_end = false;
   bool read_past_end = false;
 };
 
 unsigned DLL_CALLCONV ReadInput(void* buffer, unsigned size, unsigned count, fi_handle handle) {
   auto* input = static_cast<InputFile*>(handle);
   const size_t got = std::fread(buffer, size, count, input->file);
-  if (got == 0 && size > 0 && count > 0) input->read_past_end = true;
+  if (got == 0 && size > 0 && count > 0) {
+    input->read_past_end = true;
+    if (input->stop_at_end) ::_exit(2);  // in the decoder child: no report, a failed load
+  }
   return static_cast<unsigned>(got);
 }
 
@@ -342,6 +348,7 @@ class FreeImageCodec : public PictureCodec {
         [&] {
           ChildReport result;
           InputFile input;
+          input.stop_at_end = true;
           FIBITMAP* dib = LoadFrom(fif, path, /*flags=*/0, &input);
           if (dib == nullptr || input.read_past_end) {
             if (dib != nullptr) FreeImage_Unload(dib);

@@ -126,6 +126,17 @@ std::string PngHeader(uint32_t width, uint32_t height) {
   return std::string("\x89PNG\r\n\x1a\n", 8) + be32(13) + chunk + be32(Crc32(chunk));
 }
 
+// A Sun raster file: the header's eight big-endian words, then `data_size`
+// zero bytes.
+std::string RasFile(uint32_t width, uint32_t height, uint32_t depth, size_t data_size) {
+  std::string file;
+  for (uint32_t word : {0x59a66a95u, width, height, depth, static_cast<uint32_t>(data_size),
+                        /*type: standard*/ 1u, /*no colour map*/ 0u, 0u}) {
+    for (int shift = 24; shift >= 0; shift -= 8) file += static_cast<char>((word >> shift) & 0xFF);
+  }
+  return file + std::string(data_size, '\0');
+}
+
 // The system codec, counting the decodes it is asked for.
 class CountingCodec : public PictureCodec {
  public:
@@ -384,6 +395,19 @@ TEST_F(ConversionTest, DamagedPicturesFailWithTheMessage) {
     for (size_t i = 200; i < scrambled.size(); i += 7) scrambled[i] = static_cast<char>(i * 31);
     WriteFileBytes(dir_.Join(std::string("bad.") + ext), scrambled);
     Convert(std::string("bad.") + ext);  // either outcome, but the test process lives on
+  }
+
+  // FreeImage's raster loader dies of a segmentation fault on these (the
+  // height's high bits set); the decoding child dies, the program does not.
+  WriteFileBytes(dir_.Join("crash.ras"), RasFile(4, 0xFFFF0004u, 24, 300));
+  WriteFileBytes(dir_.Join("crash2.ras"), RasFile(4, 0xFFFFFFFFu, 24, 300));
+  for (const char* name : {"crash.ras", "crash2.ras"}) {
+    SCOPED_TRACE(name);
+    const int loads = codec_.loads;
+    EXPECT_FALSE(Convert(name));
+    EXPECT_EQ(loads + 1, codec_.loads);  // it got as far as decoding
+    EXPECT_EQ("Message: Couldn't convert file to BMP\n", Boxes());
+    EXPECT_FALSE(Exists(Walp()));
   }
 }
 
