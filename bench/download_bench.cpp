@@ -294,6 +294,13 @@ int main(int argc, char** argv) {
     }
     chmod((root + "big.bin").c_str(), 0644);
     chmod((root + "small.bin").c_str(), 0644);
+    if (access("/usr/sbin/nginx", X_OK) != 0) {
+      std::fprintf(stderr,
+                   "/usr/sbin/nginx is missing: install nginx-light, or set "
+                   "FETCHER_BENCH_BASE_URL (see the top of bench/download_bench.cpp)\n");
+      Run({"rm", "-rf", g_work_dir});
+      return 1;
+    }
     if (!nginx.Start(g_work_dir, root)) {
       std::fprintf(stderr, "nginx did not start; see %serror.log\n", g_work_dir.c_str());
       return 1;

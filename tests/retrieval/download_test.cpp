@@ -292,6 +292,31 @@ TEST_F(DownloadTest, RedirectsStayOnTheWeb) {
   EXPECT_FALSE(Exists(out));
 }
 
+TEST_F(DownloadTest, CertificatesAreVerified) {
+  const std::string cert = dir_.Join("cert.pem");
+  const std::string key = dir_.Join("key.pem");
+  const ProgramResult made = RunProgram(
+      {"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out",
+       cert, "-days", "2", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"},
+      dir_.path());
+  ASSERT_EQ(0, made.exit_code) << made.err;
+  LocalHttpServer tls(cert, key);
+  tls.ServeBytes("/a.jpg", "JPEG");
+  ASSERT_TRUE(tls.Start());
+
+  // A client told to trust the certificate gets the picture...
+  const ProgramResult trusting = RunProgram(
+      {"/usr/bin/curl", "-s", "--noproxy", "*", "--cacert", cert, tls.Url("/a.jpg")}, dir_.path());
+  ASSERT_EQ(0, trusting.exit_code) << trusting.err;
+  EXPECT_EQ("JPEG", trusting.out);
+
+  // ...a download, trusting only the system's authorities, does not.
+  const std::string out = dir_.Join("temp.file");
+  EXPECT_EQ(0, Download(tls.Url("/a.jpg"), out));
+  EXPECT_EQ(Box(kFailedText), TakeBoxes());
+  EXPECT_FALSE(Exists(out));
+}
+
 TEST_F(DownloadTest, ProxySettingsOfTheEnvironmentAreIgnored) {
   RefusingPort refusing;
   const std::string proxy = "http://127.0.0.1:" + std::to_string(refusing.port()) + "/";

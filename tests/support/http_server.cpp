@@ -18,7 +18,17 @@ constexpr std::chrono::seconds kLongestWait(120);
 }  // namespace
 
 struct LocalHttpServer::Impl {
-  httplib::Server server;
+  Impl(std::unique_ptr<httplib::Server> owned, bool is_tls)
+      : server_owner(std::move(owned)), server(*server_owner), tls(is_tls) {
+    // One route for all: the table below can change while the server runs.
+    server.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+      Dispatch(request, response);
+    });
+  }
+
+  std::unique_ptr<httplib::Server> server_owner;
+  httplib::Server& server;
+  bool tls;
   std::thread thread;
   std::atomic<bool> listen_returned{false};
   int port = -1;
@@ -64,12 +74,12 @@ struct LocalHttpServer::Impl {
   }
 };
 
-LocalHttpServer::LocalHttpServer() : impl_(std::make_unique<Impl>()) {
-  impl_->server.Get(".*", [impl = impl_.get()](const httplib::Request& request,
-                                                httplib::Response& response) {
-    impl->Dispatch(request, response);
-  });
-}
+LocalHttpServer::LocalHttpServer()
+    : impl_(std::make_unique<Impl>(std::make_unique<httplib::Server>(), false)) {}
+
+LocalHttpServer::LocalHttpServer(const std::string& cert_file, const std::string& key_file)
+    : impl_(std::make_unique<Impl>(
+          std::make_unique<httplib::SSLServer>(cert_file.c_str(), key_file.c_str()), true)) {}
 
 LocalHttpServer::~LocalHttpServer() { Stop(); }
 
@@ -142,6 +152,7 @@ void LocalHttpServer::Trickle(const std::string& path, const std::string& bytes,
 
 bool LocalHttpServer::Start() {
   if (impl_->thread.joinable()) return true;
+  if (!impl_->server.is_valid()) return false;
   impl_->port = impl_->server.bind_to_any_port("127.0.0.1");
   if (impl_->port < 0) return false;
   impl_->thread = std::thread([impl = impl_.get()] {
@@ -171,7 +182,8 @@ void LocalHttpServer::Stop() {
 int LocalHttpServer::port() const { return impl_->port; }
 
 std::string LocalHttpServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(impl_->port) + path;
+  return (impl_->tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(impl_->port) +
+         path;
 }
 
 std::vector<LocalHttpServer::Request> LocalHttpServer::Requests() const {

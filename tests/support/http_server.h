@@ -37,6 +37,9 @@ class LocalHttpServer {
   };
 
   LocalHttpServer();
+  // HTTPS with the given PEM certificate and key (Start fails when they
+  // don't load).
+  LocalHttpServer(const std::string& cert_file, const std::string& key_file);
   ~LocalHttpServer();
   LocalHttpServer(const LocalHttpServer&) = delete;
   LocalHttpServer& operator=(const LocalHttpServer&) = delete;
@@ -54,7 +57,8 @@ class LocalHttpServer {
   // A redirect to `location` (absolute, or relative to this server).
   void Redirect(const std::string& path, const std::string& location, int status = 302);
   // Sends the headers, announcing `prefix` plus a million bytes more, and
-  // `prefix`; then sends nothing until the server stops.
+  // `prefix`; then sends nothing until the server stops. Each such request
+  // holds one of the server's (at least eight) threads until then.
   void Stall(const std::string& path, const std::string& prefix = "");
   // Sends `bytes` (with their length announced) in pieces of `piece` bytes,
   // waiting `interval` before each piece after the first.
@@ -71,7 +75,7 @@ class LocalHttpServer {
   void Stop();
 
   int port() const;
-  // "http://127.0.0.1:PORT" + path.
+  // "http://127.0.0.1:PORT" + path ("https://..." for HTTPS).
   std::string Url(const std::string& path) const;
   // The requests so far, in order of arrival.
   std::vector<Request> Requests() const;
