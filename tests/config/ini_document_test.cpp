@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <iterator>
+
 #include "config/text_file.h"
 #include "support/test_support.h"
 
@@ -148,6 +151,15 @@ TEST(IniDocumentTest, FailedSaveLeavesTheOldFileWhole) {
   ini.Save();
   EXPECT_EQ("[General]\r\nA=1\r\n\r\n", ReadFileBytes(path));
   ASSERT_EQ(0, ::chmod(path.c_str(), 0644));
+
+  // A read-only directory: the file stays, and no temporary file appears.
+  ASSERT_EQ(0, ::chmod(dir.path().c_str(), 0555));
+  ini.Save();
+  ASSERT_EQ(0, ::chmod(dir.path().c_str(), 0755));
+  EXPECT_EQ("[General]\r\nA=1\r\n\r\n", ReadFileBytes(path));
+  EXPECT_EQ(1u, static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir.path()),
+                                                  std::filesystem::directory_iterator())));
+
   ini.Save();
   EXPECT_EQ("[General]\r\nA=2\r\n\r\n", ReadFileBytes(path));
 }
