@@ -1,5 +1,7 @@
 #include "retrieval/link_extraction.h"
 
+#include <stdexcept>
+
 #include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
 #include "config/text_file.h"
@@ -23,7 +25,12 @@ std::string ExpandTemplate(const std::string& url_template, const boost::smatch&
 }
 
 bool LinkCollector::operator()(const boost::smatch& match) const {
-  links_.push_back(ExpandTemplate(template_, match));
+  std::string link = ExpandTemplate(template_, match);
+  if (links_.size() >= kMaxLinks || link.size() > kMaxLinkBytes - *bytes_) {
+    throw std::length_error("too many links on one page");
+  }
+  *bytes_ += link.size();
+  links_.push_back(std::move(link));
   return true;
 }
 
@@ -53,8 +60,9 @@ std::vector<std::string> WallpaperFetcher::CollectLinks(const std::string& text,
     boost::regex_grep(collector, text.begin(), text.end(), expression,
                       boost::match_default | boost::match_posix);
   } catch (...) {
-    // Too complex a search (a regex_error), memory, or the collector itself:
-    // the links found so far are kept.
+    // Too complex a search (a regex_error), memory, or the collector itself
+    // (a page with more links than it takes): the links found so far are
+    // kept.
     if (m_yDebug) {
       Trace(
           "Format(\"Wrong format (StepXXXGo) regular expression for the step "

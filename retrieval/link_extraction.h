@@ -1,6 +1,8 @@
 #ifndef RETRIEVAL_LINK_EXTRACTION_H_
 #define RETRIEVAL_LINK_EXTRACTION_H_
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,16 +18,26 @@ void ReadTextFile(const std::string& path, std::string& text);
 std::string ExpandTemplate(const std::string& url_template,
                            const boost::smatch& match);
 
-// The search's callback: appends one filled template per match.
+// At most this many links are gathered from one page, holding at most this
+// many bytes together: far more than any gallery page has, and far less
+// than a page built to match everywhere would otherwise take.
+constexpr size_t kMaxLinks = 100000;
+constexpr size_t kMaxLinkBytes = 64u << 20;
+
+// The search's callback: appends one filled template per match. Copies
+// append to the same list. A link that would go past the bounds above
+// throws std::length_error instead, which ends the search.
 class LinkCollector {
  public:
   LinkCollector(std::vector<std::string>& links, std::string url_template)
-      : links_(links), template_(std::move(url_template)) {}
+      : links_(links), template_(std::move(url_template)),
+        bytes_(std::make_shared<size_t>(0)) {}
   bool operator()(const boost::smatch& match) const;
 
  private:
   std::vector<std::string>& links_;
   std::string template_;
+  std::shared_ptr<size_t> bytes_;  // of every link appended, shared by copies
 };
 
 #endif  // RETRIEVAL_LINK_EXTRACTION_H_

@@ -159,6 +159,34 @@ TEST_F(LinkExtractionTest, TooComplexSearchKeepsTheLinksFoundBefore) {
   EXPECT_EQ("", traces());
 }
 
+TEST_F(LinkExtractionTest, PagesBuiltToMatchEverywhereAreCutShort) {
+  // One match a character: the first kMaxLinks links are kept, the search
+  // ends there like a search that became too complex.
+  const std::string page(kMaxLinks + 5000, 'a');
+  Links links = Collect(page, "(a)", "http://h/pictures/$_1_$.jpg", 2);
+  ASSERT_EQ(kMaxLinks, links.size());
+  EXPECT_EQ("http://h/pictures/a.jpg", links.front());
+  EXPECT_EQ("http://h/pictures/a.jpg", links.back());
+  EXPECT_EQ("Wrong format (StepXXXGo) regular expression for the step 2\n", traces());
+
+  // Links that each hold the rest of the page: they stop at kMaxLinkBytes
+  // together, long before the page runs out of places to match.
+  fakes_.console.written.clear();
+  const std::string long_page(9u << 20, 'b');
+  links = Collect(long_page, "(?=(b*))", "$_1_$", 3);
+  size_t bytes = 0;
+  for (const std::string& link : links) bytes += link.size();
+  EXPECT_LE(bytes, kMaxLinkBytes);
+  EXPECT_EQ(7u, links.size());  // 7 x 9 MiB fit in 64 MiB, 8 do not
+  EXPECT_EQ(long_page, links.front());
+  EXPECT_EQ("Wrong format (StepXXXGo) regular expression for the step 3\n", traces());
+
+  // Below the bounds nothing changes.
+  fakes_.console.written.clear();
+  EXPECT_EQ(kMaxLinks - 1, Collect(std::string(kMaxLinks - 1, 'a'), "a", "x").size());
+  EXPECT_EQ("", traces());
+}
+
 // Snippets of the kind of pages the built-in configuration was written for.
 TEST_F(LinkExtractionTest, DefaultConfigurationExpressions) {
   IniDocument ini;
