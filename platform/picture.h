@@ -12,7 +12,8 @@ class Picture {
   virtual ~Picture() = default;
   virtual int Width() const = 0;
   virtual int Height() const = 0;
-  // Writes the picture as a Windows bitmap. Returns false on failure.
+  // Writes the picture as a Windows bitmap. Returns false on failure, when
+  // `path` is left as it was: the bitmap appears there whole or not at all.
   virtual bool SaveBmp(const std::string& path) const = 0;
 };
 

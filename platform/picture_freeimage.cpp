@@ -249,8 +249,14 @@ class FreeImagePicture : public Picture {
 
   bool SaveBmp(const std::string& path) const override {
     if (!report_.saved) return false;
-    const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Written beside `path` and renamed over it only when complete, so that
+    // a full disk never leaves a cut-off bitmap under that name.
+    std::vector<char> temp(path.begin(), path.end());
+    const char kSuffix[] = ".XXXXXX";
+    temp.insert(temp.end(), kSuffix, kSuffix + sizeof(kSuffix));
+    const int out = ::mkostemp(temp.data(), O_CLOEXEC);
     if (out < 0) return false;
+    ::fchmod(out, 0644);
     bool ok = true;
     off_t offset = 0;
     while (offset < report_.bitmap_size) {
@@ -262,7 +268,10 @@ class FreeImagePicture : public Picture {
         break;
       }
     }
-    return ::close(out) == 0 && ok;
+    ok = ::close(out) == 0 && ok;
+    if (ok && ::rename(temp.data(), path.c_str()) == 0) return true;
+    ::unlink(temp.data());
+    return false;
   }
 
  private:

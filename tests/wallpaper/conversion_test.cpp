@@ -427,10 +427,11 @@ TEST_F(ConversionTest, BitmapPathFollowsSavePathAndAFailedSaveStillCounts) {
 }
 
 TEST_F(ConversionTest, SetWallpaperHandsTheBitmapToTheDesktopAndTracesFailures) {
-  fetcher_->m_strBmpFileName = "/pics/Walp.bmp";
+  WriteFileBytes(dir_.Join("pics-Walp.bmp"), "a bitmap");
+  fetcher_->m_strBmpFileName = dir_.Join("pics-Walp.bmp");
   fetcher_->SetWallpaper();
   ASSERT_EQ(1u, fakes_.desktop.wallpapers.size());
-  EXPECT_EQ("/pics/Walp.bmp", fakes_.desktop.wallpapers[0]);
+  EXPECT_EQ(dir_.Join("pics-Walp.bmp"), fakes_.desktop.wallpapers[0]);
   EXPECT_EQ("", fakes_.console.written);
 
   fakes_.desktop.failure = "gsettings: exit status 1";

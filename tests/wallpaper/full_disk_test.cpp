@@ -1,0 +1,141 @@
+// Walp.bmp on a disk that fills up: the bitmap appears whole or not at all,
+// and the desktop is never handed a missing or cut-off one.
+#include <FreeImage.h>
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+#include <string>
+
+#include "app/diagnostics.h"
+#include "app/wallpaper_fetcher.h"
+#include "support/test_support.h"
+#include "support/tmpfs_mount.h"
+
+namespace {
+
+// A smooth picture: a few kilobytes as PNG, 3 bytes a pixel as a bitmap.
+bool WriteGradientPng(const std::string& path, int width, int height) {
+  FIBITMAP* dib = FreeImage_Allocate(width, height, 24);
+  for (int y = 0; y < height; ++y) {
+    BYTE* line = FreeImage_GetScanLine(dib, y);
+    for (int x = 0; x < width; ++x) {
+      line[3 * x + FI_RGBA_RED] = static_cast<BYTE>(x * 255 / width);
+      line[3 * x + FI_RGBA_GREEN] = static_cast<BYTE>(y * 255 / height);
+      line[3 * x + FI_RGBA_BLUE] = 90;
+    }
+  }
+  const bool ok = FreeImage_Save(FIF_PNG, dib, path.c_str(), 0);
+  FreeImage_Unload(dib);
+  return ok;
+}
+
+std::set<std::string> Names(const std::string& dir) {
+  std::set<std::string> names;
+  DIR* d = ::opendir(dir.c_str());
+  if (d == nullptr) return names;
+  while (const dirent* entry = ::readdir(d)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.insert(name);
+  }
+  ::closedir(d);
+  return names;
+}
+
+constexpr long long kDiskSize = 1 << 20;
+
+class FullDiskTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!disk_.mounted()) GTEST_SKIP() << disk_.reason();
+    fetcher_ = std::make_unique<WallpaperFetcher>(fakes_.Get(), 1);
+    fetcher_->m_yDebug = 1;
+    fetcher_->m_ySuppressMessages = 1;
+    fetcher_->m_iMaxWallpWidth = 0;
+    fetcher_->m_iMaxWallpHeight = 0;
+    fetcher_->m_strSavePath = disk_.path();
+  }
+  void TearDown() override {
+    fetcher_.reset();
+    SetTraceConsole(nullptr);
+  }
+
+  ScopedTmpfs disk_{kDiskSize};
+  FakePlatform fakes_;
+  std::unique_ptr<WallpaperFetcher> fetcher_;
+};
+
+TEST_F(FullDiskTest, ABitmapThatDoesNotFitLeavesNoFileAndNoWallpaper) {
+  // 800x600 is a small PNG and a 1.44 MB bitmap on a 1 MiB disk.
+  const std::string picture = disk_.path() + "big.png";
+  ASSERT_TRUE(WriteGradientPng(picture, 800, 600));
+  ASSERT_LT(ReadFileBytes(picture).size(), 100000u);
+  WriteFileBytes(disk_.path() + "Walp.bmp", "the previous bitmap");
+  const long long free_before = disk_.FreeBytes();
+
+  fetcher_->m_strWalpFileName = picture;
+  // A failed save still counts as a conversion.
+  EXPECT_TRUE(fetcher_->ConvertToBmp());
+  EXPECT_EQ(disk_.path() + "Walp.bmp", fetcher_->m_strBmpFileName);
+  // Neither a cut-off Walp.bmp nor the partial copy beside it is left.
+  EXPECT_EQ((std::set<std::string>{"big.png"}), Names(disk_.path()));
+  EXPECT_GE(disk_.FreeBytes(), free_before);  // the old bitmap's space came back too
+
+  fetcher_->SetWallpaper();
+  EXPECT_TRUE(fakes_.desktop.wallpapers.empty());
+  EXPECT_NE(std::string::npos,
+            fakes_.console.written.find("No bitmap to set as the wallpaper, the previous one stays: " +
+                                        disk_.path() + "Walp.bmp\n"))
+      << fakes_.console.written;
+  EXPECT_TRUE(fakes_.boxes.boxes.empty());
+
+  // Outside debug mode the same happens without a trace.
+  fakes_.console.written.clear();
+  fetcher_->m_yDebug = 0;
+  fetcher_->SetWallpaper();
+  EXPECT_TRUE(fakes_.desktop.wallpapers.empty());
+  EXPECT_EQ("", fakes_.console.written);
+
+  // A picture whose bitmap fits on the same disk goes through whole.
+  fetcher_->m_yDebug = 1;
+  const std::string small = disk_.path() + "small.png";
+  ASSERT_TRUE(WriteGradientPng(small, 200, 150));
+  fetcher_->m_strWalpFileName = small;
+  EXPECT_TRUE(fetcher_->ConvertToBmp());
+  const std::string bitmap = ReadFileBytes(disk_.path() + "Walp.bmp");
+  EXPECT_EQ(54u + 200u * 150u * 3u, bitmap.size());
+  EXPECT_EQ("BM", bitmap.substr(0, 2));
+  fetcher_->SetWallpaper();
+  ASSERT_EQ(1u, fakes_.desktop.wallpapers.size());
+  EXPECT_EQ(disk_.path() + "Walp.bmp", fakes_.desktop.wallpapers[0]);
+}
+
+TEST_F(FullDiskTest, ACodecSaveThatFailsLeavesTheFileItWouldReplace) {
+  const std::string picture = disk_.path() + "big.png";
+  ASSERT_TRUE(WriteGradientPng(picture, 800, 600));
+  PictureCodec& codec = SystemPictureCodec();
+  std::unique_ptr<Picture> decoded = codec.Load(FIF_PNG, picture);
+  ASSERT_NE(nullptr, decoded);
+
+  const std::string target = disk_.path() + "Walp.bmp";
+  WriteFileBytes(target, "a bitmap shown on the desktop");
+  EXPECT_FALSE(decoded->SaveBmp(target));
+  EXPECT_EQ("a bitmap shown on the desktop", ReadFileBytes(target));
+  EXPECT_EQ((std::set<std::string>{"big.png", "Walp.bmp"}), Names(disk_.path()));
+
+  // With room again it replaces the file in one step.
+  ASSERT_EQ(0, std::remove(picture.c_str()));
+  std::unique_ptr<Picture> small;
+  {
+    ScopedTempDir elsewhere;
+    ASSERT_TRUE(WriteGradientPng(elsewhere.Join("small.png"), 100, 80));
+    small = codec.Load(FIF_PNG, elsewhere.Join("small.png"));
+  }
+  ASSERT_NE(nullptr, small);
+  EXPECT_TRUE(small->SaveBmp(target));
+  EXPECT_EQ(54u + 100u * 80u * 3u, ReadFileBytes(target).size());
+  EXPECT_EQ((std::set<std::string>{"Walp.bmp"}), Names(disk_.path()));
+}
+
+}  // namespace
