@@ -1,0 +1,300 @@
+// Whole runs of the real binary against servers and pages that misbehave:
+// each attempt fails with the program's own message, the next attempt
+// starts, and the process ends normally.
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+
+#include "config/ini_document.h"
+#include "config/text_file.h"
+#include "support/http_server.h"
+#include "support/test_support.h"
+#include "support/tmpfs_mount.h"
+
+namespace {
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// The peak resident size of a process in kB ("VmHWM"), -1 once it has ended.
+long long PeakResidentKb(int pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.compare(0, 6, "VmHWM:") == 0) return std::stoll(line.substr(6));
+  }
+  return -1;
+}
+
+// A smooth picture as PNG bytes: small on disk, 3 bytes a pixel as a bitmap.
+std::string GradientPng(int width, int height) {
+  FIBITMAP* dib = FreeImage_Allocate(width, height, 24);
+  for (int y = 0; y < height; ++y) {
+    BYTE* line = FreeImage_GetScanLine(dib, y);
+    for (int x = 0; x < width; ++x) {
+      line[3 * x + FI_RGBA_RED] = static_cast<BYTE>(x * 255 / width);
+      line[3 * x + FI_RGBA_GREEN] = static_cast<BYTE>(y * 255 / height);
+      line[3 * x + FI_RGBA_BLUE] = 60;
+    }
+  }
+  FIMEMORY* memory = FreeImage_OpenMemory();
+  FreeImage_SaveToMemory(FIF_PNG, dib, memory, 0);
+  BYTE* data = nullptr;
+  DWORD size = 0;
+  FreeImage_AcquireMemory(memory, &data, &size);
+  std::string bytes(reinterpret_cast<char*>(data), size);
+  FreeImage_CloseMemory(memory);
+  FreeImage_Unload(dib);
+  return bytes;
+}
+
+class HostileServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(0, ::mkdir(dir_.Join("prog").c_str(), 0755));
+    program_ = CopyFetcherInto(dir_.Join("prog/"));
+    ASSERT_TRUE(server_.Start());
+  }
+
+  // Sites.ini with two attempts at one site whose steps are `steps`.
+  void Configure(const std::string& begin_path, const std::string& steps,
+                 const std::string& general = "", int seconds_to_download = 20) {
+    const std::string text =
+        "[General]\nDebugMode=1\nSuppressMessages=1\nNumOfSites=1\nTryNumber=2\nKeepInHistory=3\n" +
+        general + "\n[Site1]\nName=Hostile\nSecondsToDownload=" +
+        std::to_string(seconds_to_download) + "\nBegin=" + server_.Url(begin_path) + "\n" + steps;
+    WriteFileBytes(dir_.Join("prog/Sites.ini"), ToTextMode(text));
+  }
+
+  std::map<std::string, std::string> Environment() const {
+    return {{"DISPLAY", "\x01unset"},
+            {"WAYLAND_DISPLAY", "\x01unset"},
+            {"XDG_CURRENT_DESKTOP", "\x01unset"},
+            {"DESKTOP_SESSION", "\x01unset"}};
+  }
+
+  ProgramResult Run() { return RunProgram({program_}, dir_.path(), Environment(), 120000); }
+
+  // Both attempts were made and each ended in `message`; the run ended
+  // normally.
+  void ExpectTwoFailedAttempts(const ProgramResult& result, const std::string& message) {
+    EXPECT_FALSE(result.timed_out);
+    EXPECT_EQ(0, result.exit_code) << result.err;
+    EXPECT_EQ("", result.err);
+    EXPECT_NE(std::string::npos, result.out.find("Going to a 0 try\n"));
+    EXPECT_NE(std::string::npos, result.out.find("Going to a 1 try\n"));
+    EXPECT_EQ(2u, Count(result.out, message + "\n")) << result.out.substr(0, 4000);
+    EXPECT_EQ(std::string::npos, result.out.find("all steps are done"));
+    EXPECT_EQ("", General("Recent2"));
+  }
+
+  std::string General(const std::string& key) {
+    IniDocument ini;
+    ini.SetFileName(dir_.Join("prog/Sites.ini"));
+    ini.Load();
+    return ini.GetValue("General", key);
+  }
+
+  ScopedTempDir dir_;
+  std::string program_;
+  LocalHttpServer server_;
+};
+
+TEST_F(HostileServerTest, ConnectionClosedInTheMiddleOfTheBody) {
+  // Announces 200000 bytes, sends 50000, hangs up.
+  server_.Handle("/cut.html", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content_provider(200000, "text/html",
+                                  [](size_t offset, size_t, httplib::DataSink& sink) {
+                                    if (offset > 0) return false;
+                                    const std::string part(50000, 'x');
+                                    sink.write(part.data(), part.size());
+                                    return false;
+                                  });
+  });
+  // Chunked, without a length: one chunk, then the connection drops
+  // without the final empty chunk.
+  server_.Handle("/chunks.html", [](const httplib::Request&, httplib::Response& response) {
+    response.set_chunked_content_provider("text/html", [](size_t offset, httplib::DataSink& sink) {
+      if (offset > 0) return false;
+      const std::string part(30000, 'y');
+      sink.write(part.data(), part.size());
+      return false;
+    });
+  });
+  for (const char* path : {"/cut.html", "/chunks.html"}) {
+    SCOPED_TRACE(path);
+    Configure(path, "Step1Get=(x)\nStep1Go=" + server_.Url("/next.html") + "\n");
+    const ProgramResult result = Run();
+    ExpectTwoFailedAttempts(result, "Something wrong while getting remote file");
+    EXPECT_EQ(2u, Count(result.out, "Noting was recieved from URL"));
+    EXPECT_EQ(2, server_.RequestCount(path));
+    EXPECT_EQ(0, server_.RequestCount("/next.html"));  // no step ran on half a page
+  }
+}
+
+TEST_F(HostileServerTest, BodyTricklingOneByteASecondEndsAtTheSitesLimit) {
+  server_.Trickle("/slow.jpg", std::string(120, 'z'), 1, std::chrono::milliseconds(1000));
+  Configure("/slow.jpg", "", "", /*seconds_to_download=*/2);
+  const auto start = std::chrono::steady_clock::now();
+  const ProgramResult result = Run();
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  ExpectTwoFailedAttempts(result, "Didn't have enough time to download file");
+  EXPECT_EQ(2, server_.RequestCount("/slow.jpg"));
+  // Two attempts of at least 2 s each; the body alone would take 2 minutes.
+  EXPECT_GE(elapsed, std::chrono::seconds(4));
+  EXPECT_LT(elapsed, std::chrono::seconds(40));
+}
+
+TEST_F(HostileServerTest, RedirectLoopsAndRedirectsOffTheWeb) {
+  server_.Redirect("/loop", "/loop");
+  server_.Redirect("/ping", "/pong");
+  server_.Redirect("/pong", "/ping");
+  auto loop_requests = [this] {
+    return server_.RequestCount("/loop") + server_.RequestCount("/ping") +
+           server_.RequestCount("/pong");
+  };
+  for (const char* path : {"/loop", "/ping"}) {
+    SCOPED_TRACE(path);
+    const int before = loop_requests();
+    Configure(path, "");
+    ExpectTwoFailedAttempts(Run(), "Something wrong while getting remote file");
+    // Followed a bounded number of times, then each attempt gave up.
+    EXPECT_GE(loop_requests() - before, 2 * 2);
+    EXPECT_LE(loop_requests() - before, 2 * 12);
+  }
+
+  // A redirect to a local file is not followed, at the start or at the
+  // last step: the file stays unread.
+  const std::string secret = dir_.Join("secret.txt");
+  WriteFileBytes(secret, "private words of the user");
+  server_.Redirect("/to-file.jpg", "file://" + secret);
+  server_.ServeBytes("/links.html", "<a href=\"/to-file.jpg\">", "text/html");
+  for (const bool at_start : {true, false}) {
+    SCOPED_TRACE(at_start ? "start" : "last step");
+    const int before = server_.RequestCount("/to-file.jpg");
+    if (at_start) {
+      Configure("/to-file.jpg", "");
+    } else {
+      Configure("/links.html", "Step1Get=href=\"([^\"]+)\"\nStep1Go=" + server_.Url("") + "$_1_$\n");
+    }
+    const ProgramResult result = Run();
+    ExpectTwoFailedAttempts(result, "Something wrong while getting remote file");
+    EXPECT_EQ(before + 2, server_.RequestCount("/to-file.jpg"));
+    EXPECT_EQ(std::string::npos, result.out.find("private words"));
+    EXPECT_EQ(std::string::npos, ReadFileBytes(dir_.Join("prog/temp.file")).find("private"));
+    EXPECT_FALSE(Exists(dir_.Join("prog/to-file.jpg")));
+  }
+}
+
+TEST_F(HostileServerTest, PictureUrlThatAnswersWithAPage) {
+  server_.ServeBytes("/gallery.html", "<a href=\"/p/photo.jpg\"><img src=\"/t/photo.jpg\"></a>",
+                     "text/html");
+  server_.ServeBytes("/p/photo.jpg",
+                     "<!DOCTYPE html>\n<html><body><h1>Hotlinking not allowed</h1></body></html>\n",
+                     "text/html");
+  Configure("/gallery.html",
+            "Step1Get=href=\"(/p/[^\"]+)\"\nStep1Go=" + server_.Url("") + "$_1_$\n");
+  WriteFileBytes(dir_.Join("prog/Walp.bmp"), "previous");
+  const ProgramResult result = Run();
+  ExpectTwoFailedAttempts(result, "Couldn't convert file to BMP");
+  EXPECT_EQ(2, server_.RequestCount("/p/photo.jpg"));
+  EXPECT_FALSE(Exists(dir_.Join("prog/Walp.bmp")));
+}
+
+TEST_F(HostileServerTest, FiftyMegabytePagesBuiltToExplodeTheSearch) {
+  server_.ServeBytes("/huge.html", std::string(50u << 20, 'a'), "text/html");
+  server_.ServeBytes("/p/a.html", "<html>not a picture</html>", "text/html");
+  struct Case {
+    const char* expression;
+    const char* result;  // the step's outcome in the trace
+  };
+  // Backtracking that outgrows the matcher's stack at once; and a match at
+  // every byte, each to become a link.
+  for (const Case& c : {Case{"((a|b)*)c", "No following links were found on step 1"},
+                        Case{"(a)", "Found 100000 links for the step 1"}}) {
+    SCOPED_TRACE(c.expression);
+    Configure("/huge.html", std::string("Step1Get=") + c.expression + "\nStep1Go=" +
+                                server_.Url("/p/") + "$_1_$.html\n");
+    const int before = server_.RequestCount("/huge.html");
+    ChildProcess child;
+    ASSERT_TRUE(child.Start({program_}, dir_.path(), Environment()));
+    std::atomic<bool> ended{false};
+    long long peak_kb = 0;
+    std::thread watcher([&] {
+      while (!ended) {
+        peak_kb = std::max(peak_kb, PeakResidentKb(child.pid()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+    });
+    const ProgramResult result = child.Wait(180000);
+    ended = true;
+    watcher.join();
+
+    EXPECT_FALSE(result.timed_out);
+    EXPECT_EQ(0, result.exit_code) << result.err;
+    EXPECT_NE(std::string::npos, result.out.find("Going to a 1 try\n"));
+    EXPECT_EQ(2u, Count(result.out, "Wrong format (StepXXXGo) regular expression for the step 1\n"));
+    EXPECT_EQ(2u, Count(result.out, std::string(c.result) + "\n"));
+    EXPECT_EQ(std::string::npos, result.out.find("all steps are done"));
+    EXPECT_EQ(before + 2, server_.RequestCount("/huge.html"));
+    // A page of 50 MB is held once or twice; a link for each of its bytes
+    // would be several gigabytes.
+    EXPECT_GT(peak_kb, 50 * 1024);
+    EXPECT_LT(peak_kb, 1536 * 1024);
+  }
+  // The flood's links were followed to a page, which is no picture.
+  EXPECT_EQ(2, server_.RequestCount("/p/a.html"));
+}
+
+class FullSaveDirectoryTest : public HostileServerTest {
+ protected:
+  void SetUp() override {
+    if (!disk_.mounted()) GTEST_SKIP() << disk_.reason();
+    HostileServerTest::SetUp();
+  }
+  ScopedTmpfs disk_{1 << 20};
+};
+
+TEST_F(FullSaveDirectoryTest, ResponseLargerThanTheFreeSpace) {
+  server_.ServeBytes("/big.jpg", std::string(3 << 20, 'q'), "image/jpeg");
+  Configure("/big.jpg", "", "SavePath=" + disk_.path() + "\n");
+  ExpectTwoFailedAttempts(Run(), "Something wrong while getting remote file");
+  EXPECT_EQ(2, server_.RequestCount("/big.jpg"));
+  EXPECT_FALSE(Exists(disk_.path() + "big.jpg"));
+  EXPECT_FALSE(Exists(disk_.path() + "Walp.bmp"));
+}
+
+TEST_F(FullSaveDirectoryTest, PictureFitsButItsBitmapDoesNot) {
+  // 800x600: a small PNG, a 1.44 MB bitmap on a 1 MiB disk.
+  const std::string png = GradientPng(800, 600);
+  ASSERT_LT(png.size(), 200000u);
+  server_.ServeBytes("/p/view.png", png, "image/png");
+  Configure("/p/view.png", "", "SavePath=" + disk_.path() + "\n");
+  const ProgramResult result = Run();
+  EXPECT_EQ(0, result.exit_code) << result.err;
+  // The picture is kept and remembered; the desktop is left as it was.
+  EXPECT_EQ(png, ReadFileBytes(disk_.path() + "view.png"));
+  EXPECT_FALSE(Exists(disk_.path() + "Walp.bmp"));
+  EXPECT_NE(std::string::npos,
+            result.out.find("No bitmap to set as the wallpaper, the previous one stays: " +
+                            disk_.path() + "Walp.bmp\n"))
+      << result.out;
+  EXPECT_EQ(std::string::npos, result.out.find("strWallpaperError"));
+  EXPECT_NE(std::string::npos, result.out.find("Press any key, all steps are done\n"));
+  EXPECT_EQ(std::string::npos, result.out.find("Going to a 1 try\n"));
+  EXPECT_EQ(server_.Url("/p/view.png"), General("Recent2"));
+}
+
+}  // namespace
