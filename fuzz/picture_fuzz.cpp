@@ -34,6 +34,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/wallpaper_fetcher.h"
 
@@ -187,7 +188,20 @@ void RemoveWorkDir() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  // libFuzzer takes any single allocation over -malloc_limit_mb (by default
+  // -rss_limit_mb) for running out of memory, in a child too. A decoder
+  // child may rightly ask for more: its bound is the address space the
+  // codec allows it. So the limit goes above that bound, unless the command
+  // line sets one (later flags win).
+  static std::vector<char*> args;
+  static char malloc_limit[] = "-malloc_limit_mb=8192";
+  args.assign(*argv, *argv + *argc);
+  args.insert(args.begin() + 1, malloc_limit);
+  args.push_back(nullptr);
+  *argc += 1;
+  *argv = args.data();
+
   char pattern[] = "/tmp/picture-fuzz-XXXXXX";
   if (::mkdtemp(pattern) == nullptr) std::abort();
   WorkDir() = std::string(pattern) + "/";
