@@ -9,31 +9,10 @@
 #include "config/ini_document.h"
 #include "config/text_file.h"
 #include "support/http_server.h"
+#include "support/test_pictures.h"
 #include "support/test_support.h"
 
 namespace {
-
-// A picture of the given size as the bytes of a file in `format`.
-std::string PictureBytes(FREE_IMAGE_FORMAT format, int width, int height) {
-  FIBITMAP* dib = FreeImage_Allocate(width, height, 24);
-  for (int y = 0; y < height; ++y) {
-    BYTE* line = FreeImage_GetScanLine(dib, y);
-    for (int x = 0; x < width; ++x) {
-      line[3 * x + FI_RGBA_RED] = static_cast<BYTE>(x * 255 / width);
-      line[3 * x + FI_RGBA_GREEN] = static_cast<BYTE>(y * 255 / height);
-      line[3 * x + FI_RGBA_BLUE] = 128;
-    }
-  }
-  FIMEMORY* memory = FreeImage_OpenMemory();
-  FreeImage_SaveToMemory(format, dib, memory, 0);
-  BYTE* data = nullptr;
-  DWORD size = 0;
-  FreeImage_AcquireMemory(memory, &data, &size);
-  std::string bytes(reinterpret_cast<char*>(data), size);
-  FreeImage_CloseMemory(memory);
-  FreeImage_Unload(dib);
-  return bytes;
-}
 
 class CrawlEndToEndTest : public ::testing::Test {
  protected:
@@ -173,7 +152,10 @@ TEST_F(CrawlEndToEndTest, NotMakeAWallpaperWithDeleteLastKeepsOnlyTheHistory) {
 }
 
 TEST_F(CrawlEndToEndTest, PicturesThatCannotBeConvertedFailTheAttempt) {
-  server_.ServeBytes("/p/anim.gif", PictureBytes(FIF_GIF, 64, 64), "image/gif");
+  const std::string gif = GradientPicture(FIF_GIF, 64, 64);
+  ASSERT_EQ(0, gif.compare(0, 6, "GIF89a"));
+  ASSERT_GT(gif.size(), 100u);  // a whole picture, refused for its format alone
+  server_.ServeBytes("/p/anim.gif", gif, "image/gif");
   server_.ServeBytes("/p/page.jpg", "<html>not a picture</html>", "image/jpeg");
   for (const std::string path : {"/p/anim.gif", "/p/page.jpg"}) {
     SCOPED_TRACE(path);
@@ -188,8 +170,8 @@ TEST_F(CrawlEndToEndTest, PicturesThatCannotBeConvertedFailTheAttempt) {
 }
 
 TEST_F(CrawlEndToEndTest, WidthLimitAcceptsItsOwnSizeOnly) {
-  server_.ServeBytes("/p/w640.bmp", PictureBytes(FIF_BMP, 640, 100), "image/bmp");
-  server_.ServeBytes("/p/w641.bmp", PictureBytes(FIF_BMP, 641, 100), "image/bmp");
+  server_.ServeBytes("/p/w640.bmp", GradientPicture(FIF_BMP, 640, 100), "image/bmp");
+  server_.ServeBytes("/p/w641.bmp", GradientPicture(FIF_BMP, 641, 100), "image/bmp");
   Configure("TryNumber=1\nKeepInHistory=2\nMaxWallpWidth=640\nMaxWallpHeight=480\n",
             "Begin=" + server_.Url("/p/w641.bmp") + "\n");
   ProgramResult refused = Run();
@@ -207,7 +189,7 @@ TEST_F(CrawlEndToEndTest, WidthLimitAcceptsItsOwnSizeOnly) {
 }
 
 TEST_F(CrawlEndToEndTest, RelativeSavePathIsTakenFromTheProgramDirectory) {
-  server_.ServeBytes("/p/small.png", PictureBytes(FIF_PNG, 32, 24), "image/png");
+  server_.ServeBytes("/p/small.png", GradientPicture(FIF_PNG, 32, 24), "image/png");
   ASSERT_EQ(0, ::mkdir(dir_.Join("prog/pics").c_str(), 0755));
   Configure("TryNumber=1\nKeepInHistory=0\nSavePath=pics/\n", "Begin=" + server_.Url("/p/small.png") + "\n");
   EXPECT_EQ(0, Run().exit_code);

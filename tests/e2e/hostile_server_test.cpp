@@ -17,6 +17,7 @@
 #include "config/ini_document.h"
 #include "config/text_file.h"
 #include "support/http_server.h"
+#include "support/test_pictures.h"
 #include "support/test_support.h"
 #include "support/tmpfs_mount.h"
 
@@ -36,28 +37,6 @@ long long PeakResidentKb(int pid) {
     if (line.compare(0, 6, "VmHWM:") == 0) return std::stoll(line.substr(6));
   }
   return -1;
-}
-
-// A smooth picture as PNG bytes: small on disk, 3 bytes a pixel as a bitmap.
-std::string GradientPng(int width, int height) {
-  FIBITMAP* dib = FreeImage_Allocate(width, height, 24);
-  for (int y = 0; y < height; ++y) {
-    BYTE* line = FreeImage_GetScanLine(dib, y);
-    for (int x = 0; x < width; ++x) {
-      line[3 * x + FI_RGBA_RED] = static_cast<BYTE>(x * 255 / width);
-      line[3 * x + FI_RGBA_GREEN] = static_cast<BYTE>(y * 255 / height);
-      line[3 * x + FI_RGBA_BLUE] = 60;
-    }
-  }
-  FIMEMORY* memory = FreeImage_OpenMemory();
-  FreeImage_SaveToMemory(FIF_PNG, dib, memory, 0);
-  BYTE* data = nullptr;
-  DWORD size = 0;
-  FreeImage_AcquireMemory(memory, &data, &size);
-  std::string bytes(reinterpret_cast<char*>(data), size);
-  FreeImage_CloseMemory(memory);
-  FreeImage_Unload(dib);
-  return bytes;
 }
 
 class HostileServerTest : public ::testing::Test {
@@ -278,7 +257,7 @@ TEST_F(FullSaveDirectoryTest, ResponseLargerThanTheFreeSpace) {
 
 TEST_F(FullSaveDirectoryTest, PictureFitsButItsBitmapDoesNot) {
   // 800x600: a small PNG, a 1.44 MB bitmap on a 1 MiB disk.
-  const std::string png = GradientPng(800, 600);
+  const std::string png = GradientPicture(FIF_PNG, 800, 600, 60);
   ASSERT_LT(png.size(), 200000u);
   server_.ServeBytes("/p/view.png", png, "image/png");
   Configure("/p/view.png", "", "SavePath=" + disk_.path() + "\n");

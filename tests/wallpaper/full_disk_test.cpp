@@ -10,6 +10,7 @@
 
 #include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
+#include "support/test_pictures.h"
 #include "support/test_support.h"
 #include "support/tmpfs_mount.h"
 
@@ -17,15 +18,7 @@ namespace {
 
 // A smooth picture: a few kilobytes as PNG, 3 bytes a pixel as a bitmap.
 bool WriteGradientPng(const std::string& path, int width, int height) {
-  FIBITMAP* dib = FreeImage_Allocate(width, height, 24);
-  for (int y = 0; y < height; ++y) {
-    BYTE* line = FreeImage_GetScanLine(dib, y);
-    for (int x = 0; x < width; ++x) {
-      line[3 * x + FI_RGBA_RED] = static_cast<BYTE>(x * 255 / width);
-      line[3 * x + FI_RGBA_GREEN] = static_cast<BYTE>(y * 255 / height);
-      line[3 * x + FI_RGBA_BLUE] = 90;
-    }
-  }
+  FIBITMAP* dib = GradientBitmap(width, height, 90);
   const bool ok = FreeImage_Save(FIF_PNG, dib, path.c_str(), 0);
   FreeImage_Unload(dib);
   return ok;

@@ -1,0 +1,40 @@
+#include "support/test_pictures.h"
+
+FIBITMAP* GradientBitmap(int width, int height, int blue) {
+  FIBITMAP* dib = FreeImage_Allocate(width, height, 24);
+  for (int y = 0; y < height; ++y) {
+    BYTE* line = FreeImage_GetScanLine(dib, y);
+    for (int x = 0; x < width; ++x) {
+      line[3 * x + FI_RGBA_RED] = static_cast<BYTE>(x * 255 / width);
+      line[3 * x + FI_RGBA_GREEN] = static_cast<BYTE>(y * 255 / height);
+      line[3 * x + FI_RGBA_BLUE] = static_cast<BYTE>(blue);
+    }
+  }
+  return dib;
+}
+
+std::string EncodePicture(FIBITMAP* dib, FREE_IMAGE_FORMAT format) {
+  FIBITMAP* palette = nullptr;
+  if (format == FIF_GIF && FreeImage_GetBPP(dib) > 8) {
+    palette = FreeImage_ColorQuantize(dib, FIQ_WUQUANT);
+    dib = palette;
+  }
+  std::string bytes;
+  FIMEMORY* memory = FreeImage_OpenMemory();
+  if (dib != nullptr && FreeImage_SaveToMemory(format, dib, memory, 0)) {
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    FreeImage_AcquireMemory(memory, &data, &size);
+    bytes.assign(reinterpret_cast<char*>(data), size);
+  }
+  FreeImage_CloseMemory(memory);
+  if (palette != nullptr) FreeImage_Unload(palette);
+  return bytes;
+}
+
+std::string GradientPicture(FREE_IMAGE_FORMAT format, int width, int height, int blue) {
+  FIBITMAP* dib = GradientBitmap(width, height, blue);
+  std::string bytes = EncodePicture(dib, format);
+  FreeImage_Unload(dib);
+  return bytes;
+}
