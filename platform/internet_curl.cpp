@@ -9,6 +9,8 @@
 #include <cctype>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "platform/internet.h"
 
 namespace {
@@ -41,6 +43,24 @@ std::string SchemeOf(const std::string& url) {
 bool IsSupportedScheme(const std::string& scheme) {
   return scheme == "http" || scheme == "https" || scheme == "ftp" || scheme == "ftps" ||
          scheme == "file";
+}
+
+// Whether a file: URL names a regular file. A pipe or a device would block
+// the worker where no cancel reaches it (a FIFO), or pour out data without end
+// (/dev/zero); a directory is no page either.
+bool IsRegularLocalFile(const std::string& url) {
+  CURLU* parts = curl_url();
+  if (parts == nullptr) return false;
+  char* path = nullptr;
+  bool regular = false;
+  if (curl_url_set(parts, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+      curl_url_get(parts, CURLUPART_PATH, &path, CURLU_URLDECODE) == CURLUE_OK) {
+    struct stat status;
+    regular = ::stat(path, &status) == 0 && S_ISREG(status.st_mode);
+  }
+  curl_free(path);
+  curl_url_cleanup(parts);
+  return regular;
 }
 
 // Collects the body in the caller's buffer and hands it on in whole buffers:
@@ -100,6 +120,7 @@ class CurlSession : public InternetSession {
     if (!scheme.empty() && !IsSupportedScheme(scheme)) return Result::kNoFileObject;
     // A name without a scheme is not guessed at: it is a malformed URL.
     if (scheme.empty()) return Result::kFailed;
+    if (scheme == "file" && !IsRegularLocalFile(url)) return Result::kFailed;
     if (cancelled_) return Result::kCancelled;
 
     BufferedBody body(buffer, size, sink);

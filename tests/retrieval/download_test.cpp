@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -290,6 +291,27 @@ TEST_F(DownloadTest, RedirectsStayOnTheWeb) {
   EXPECT_EQ(0, Download(server_.Url("/to-file"), out));
   EXPECT_EQ(Box(kFailedText), TakeBoxes());
   EXPECT_FALSE(Exists(out));
+}
+
+TEST_F(DownloadTest, LocalFilesMustBeRegularFiles) {
+  const std::string out = dir_.Join("temp.file");
+  WriteFileBytes(out, "previous");
+  // A pipe nobody writes to would block the worker beyond any cancel; a
+  // device like /dev/zero never ends; a directory is no page.
+  const std::string fifo = dir_.Join("pipe");
+  ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+  fetcher_->m_lSecondsToDownload = 5;  // were any of them read, the limit would show
+  for (const std::string& url : {"file://" + fifo, std::string("file:///dev/zero"),
+                                 "file://" + dir_.path()}) {
+    SCOPED_TRACE(url);
+    EXPECT_EQ(0, Download(url, out));
+    EXPECT_EQ(Box(kFailedText), TakeBoxes());
+    EXPECT_EQ("previous", ReadFileBytes(out));
+  }
+  // The path of a file URL is read with its escapes decoded.
+  WriteFileBytes(dir_.Join("a b.txt"), "spaced");
+  EXPECT_EQ(6, Download("file://" + dir_.Join("a%20b.txt"), out));
+  EXPECT_EQ("spaced", ReadFileBytes(out));
 }
 
 TEST_F(DownloadTest, CertificatesAreVerified) {
