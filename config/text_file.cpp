@@ -14,31 +14,46 @@ std::string ToTextMode(const std::string& text) {
   return bytes;
 }
 
-std::string FromTextMode(const std::string& bytes) {
-  std::string text;
-  text.reserve(bytes.size());
-  const size_t n = bytes.size();
-  for (size_t i = 0; i < n; ++i) {
+namespace {
+
+// Turns disk bytes into text where they lie: the text is never longer.
+void FromTextModeInPlace(std::string& bytes) {
+  size_t length = 0;
+  const size_t size = bytes.size();
+  for (size_t i = 0; i < size; ++i) {
     const char c = bytes[i];
     if (c == '\x1a') break;
-    if (c == '\r' && i + 1 < n && bytes[i + 1] == '\n') continue;
-    text += c;
+    if (c == '\r' && i + 1 < size && bytes[i + 1] == '\n') continue;
+    bytes[length++] = c;
   }
+  bytes.resize(length);
+}
+
+}  // namespace
+
+std::string FromTextMode(const std::string& bytes) {
+  std::string text = bytes;
+  FromTextModeInPlace(text);
   return text;
 }
 
-bool ReadTextModeFile(const std::string& path, std::string* text) {
+bool ReadTextModeFile(const std::string& path, std::string* text, size_t max_bytes) {
   text->clear();
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return false;
   std::string bytes;
   char chunk[65536];
   size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
-  const bool failed = std::ferror(file) != 0;
+  bool too_long = false;
+  while (!too_long && (n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+    too_long = n > max_bytes - bytes.size();
+    if (!too_long) bytes.append(chunk, n);
+  }
+  const bool failed = too_long || std::ferror(file) != 0;  // ferror: a directory, an I/O error
   std::fclose(file);
-  if (failed) return false;  // a directory, an I/O error
-  *text = FromTextMode(bytes);
+  if (failed) return false;
+  FromTextModeInPlace(bytes);
+  *text = std::move(bytes);
   return true;
 }
 

@@ -1,6 +1,7 @@
 #ifndef CONFIG_TEXT_FILE_H_
 #define CONFIG_TEXT_FILE_H_
 
+#include <cstddef>
 #include <string>
 
 // Text files as the Windows C runtime's text mode keeps them, on every
@@ -15,8 +16,9 @@ std::string ToTextMode(const std::string& text);
 std::string FromTextMode(const std::string& bytes);
 
 // Reads a whole file in text mode. Returns false (and leaves `text` empty)
-// when it cannot be opened or read.
-bool ReadTextModeFile(const std::string& path, std::string* text);
+// when it cannot be opened or read, or holds more than `max_bytes` bytes.
+bool ReadTextModeFile(const std::string& path, std::string* text,
+                      size_t max_bytes = static_cast<size_t>(-1));
 
 // Replaces the file at `path` by `text` in text mode without ever leaving a
 // half-written file: the text goes to a temporary file in the same directory,

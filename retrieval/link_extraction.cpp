@@ -1,15 +1,19 @@
 #include "retrieval/link_extraction.h"
 
+#include <new>
 #include <stdexcept>
 
 #include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
 #include "config/text_file.h"
 
-void ReadTextFile(const std::string& path, std::string& text) {
-  // The page was just written by the download; if something outside the
-  // program took it away, the step simply finds no links in an empty page.
-  if (!ReadTextModeFile(path, &text)) text.clear();
+bool ReadTextFile(const std::string& path, std::string& text) {
+  try {
+    return ReadTextModeFile(path, &text, kMaxPageBytes);
+  } catch (const std::bad_alloc&) {
+    text.clear();
+    return false;
+  }
 }
 
 std::string ExpandTemplate(const std::string& url_template, const boost::smatch& match) {

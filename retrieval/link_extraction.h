@@ -8,9 +8,15 @@
 
 #include <boost/regex.hpp>
 
+// Pages larger than this are not searched: no gallery page comes near it,
+// and a server that streams without end must not fill the memory.
+constexpr size_t kMaxPageBytes = 256u << 20;
+
 // Reads a page file in text mode (CR LF as LF, a 0x1A byte ends it) into
-// `text`. A file that cannot be opened gives empty text.
-void ReadTextFile(const std::string& path, std::string& text);
+// `text`. False, with `text` empty, when the file cannot be opened or read,
+// is larger than kMaxPageBytes, or does not fit in memory: the step then has
+// no page to search.
+bool ReadTextFile(const std::string& path, std::string& text);
 
 // Fills `url_template`: the first occurrence of "$_i_$" is replaced by capture
 // group i, for i = 1 .. match.size()-1 in order; a group that did not take part

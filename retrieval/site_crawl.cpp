@@ -5,6 +5,7 @@
 #include "platform/filesystem.h"
 #include "retrieval/link_extraction.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace {
@@ -21,6 +22,16 @@ bool ProbeWorkingFile(const std::string& path) {
 // reach outside it.
 bool IsUnsafeFileName(const std::string& name) {
   return name.empty() || name == "." || name == ".." || !IsPlainFileName(name);
+}
+
+// True when `url` names a file on this machine (scheme "file", any case).
+bool IsLocalFileUrl(const std::string& url) {
+  static const char kScheme[] = "file:";
+  if (url.size() < sizeof kScheme - 1) return false;
+  for (size_t i = 0; i < sizeof kScheme - 1; ++i) {
+    if (std::tolower(static_cast<unsigned char>(url[i])) != kScheme[i]) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -67,9 +78,11 @@ bool WallpaperFetcher::CrawlSite() {
     }
     if (strRExpression.empty() || strRFormatExp.empty()) return false;
 
+    // A page that cannot be read back (taken away, or too large to search)
+    // leaves the step without links.
+    std::vector<std::string> vec;
     std::string text;
-    ReadTextFile(strDebugFile, text);
-    const std::vector<std::string> vec = CollectLinks(text, strRExpression, strRFormatExp, iStepNumber);
+    if (ReadTextFile(strDebugFile, text)) vec = CollectLinks(text, strRExpression, strRFormatExp, iStepNumber);
     if (m_yDebug) {
       Trace("Format(\"Found %d links for the step %d\",vec.size(),iStepNumber).data()",
             Format("Found %d links for the step %d", static_cast<int>(vec.size()), iStepNumber));
@@ -84,12 +97,20 @@ bool WallpaperFetcher::CrawlSite() {
     }
 
     const int iNextAddress = RandomInRange(0, static_cast<int>(vec.size()) - 1);
+    const bool bFromTheWeb = !IsLocalFileUrl(strUrl);
     strUrl = vec[static_cast<size_t>(iNextAddress)];
     if (m_yDebug) {
       Trace("(Format(\"Picked %d : \",iNextAddress)+strUrl).data()",
             Format("Picked %d : ", iNextAddress) + strUrl);
     }
-    iRet = DownloadFile(m_szBuffer, kTransferBufferSize, strUrl, strDebugFile);
+    if (bFromTheWeb && IsLocalFileUrl(strUrl)) {
+      // A page from the web may not lead the crawl into this machine's
+      // files: their text could leave it in the next step's link.
+      ShowMessage("Something wrong while getting remote file");
+      iRet = 0;
+    } else {
+      iRet = DownloadFile(m_szBuffer, kTransferBufferSize, strUrl, strDebugFile);
+    }
     if (m_yDebug) Trace("iRet", iRet);
     if (iRet <= 0) {
       TraceMessage("Noting was recieved from URL");

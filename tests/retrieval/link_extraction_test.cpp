@@ -1,6 +1,7 @@
 #include "retrieval/link_extraction.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -36,7 +37,7 @@ class LinkExtractionTest : public ::testing::Test {
     const std::string path = dir_.Join("temp.file");
     WriteFileBytes(path, bytes);
     std::string text = "left over from an earlier step";
-    ReadTextFile(path, text);
+    EXPECT_TRUE(ReadTextFile(path, text));
     return text;
   }
   const std::string& traces() const { return fakes_.console.written; }
@@ -118,11 +119,21 @@ TEST_F(LinkExtractionTest, PageReadBackInTextMode) {
   const std::string cut = PageFromDisk("<a href=\"/1\">\r\n\x1a<a href=\"/2\">\r\n");
   EXPECT_EQ("<a href=\"/1\">\n", cut);
   EXPECT_EQ((Links{"1"}), Collect(cut, "href=\"/(\\d)\"", "$_1_$"));
-  // An empty file and a missing file both give empty text.
+  // An empty file is an empty page; a missing file, or one too large to
+  // search, is no page at all.
   EXPECT_EQ("", PageFromDisk(""));
   std::string text = "old";
-  ReadTextFile(dir_.Join("no-such-file"), text);
+  EXPECT_FALSE(ReadTextFile(dir_.Join("no-such-file"), text));
   EXPECT_EQ("", text);
+  const std::string huge = dir_.Join("huge.html");
+  WriteFileBytes(huge, "");
+  ASSERT_EQ(0, ::truncate(huge.c_str(), static_cast<off_t>(kMaxPageBytes) + 1));  // sparse
+  text = "old";
+  EXPECT_FALSE(ReadTextFile(huge, text));
+  EXPECT_EQ("", text);
+  ASSERT_EQ(0, ::truncate(huge.c_str(), 5));
+  EXPECT_TRUE(ReadTextFile(huge, text));
+  EXPECT_EQ(std::string(5, '\0'), text);
   // A large page comes back whole.
   std::string big;
   for (int i = 0; i < 100000; ++i) big += Format("<a href=\"/%d\">\r\n", i);

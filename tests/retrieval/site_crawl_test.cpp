@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
@@ -191,6 +192,31 @@ TEST_F(SiteCrawlTest, FatalErrorsEndTheProcess) {
         fetcher_->CrawlSite();
       },
       ::testing::ExitedWithCode(101), "Can't find file on the server...\n");
+}
+
+TEST_F(SiteCrawlTest, PagesFromTheWebCannotLeadToLocalFiles) {
+  // A web page's link to this machine's files is not fetched: its text
+  // could otherwise travel on in the next step's link.
+  Site("Begin=http://site/\nStep1Get=href=\"([^\"]+)\"\nStep1Go=$_1_$\n"
+       "Step2Get=(.*)\nStep2Go=http://site/leak?$_1_$\n");
+  for (const char* local : {"file:///etc/hostname", "FILE:///etc/hostname"}) {
+    SCOPED_TRACE(local);
+    fakes_.console.written.clear();
+    internet_.requested.clear();
+    internet_.bodies["http://site/"] = std::string("<a href=\"") + local + "\">";
+    EXPECT_FALSE(fetcher_->CrawlSite());
+    EXPECT_EQ((std::vector<std::string>{"http://site/"}), internet_.requested);
+    EXPECT_NE(std::string::npos,
+              Traced().find("Something wrong while getting remote file\niRet = 0\n"
+                            "Noting was recieved from URL\n"));
+  }
+  // A site kept on this machine may link its own files.
+  internet_.requested.clear();
+  Site("Begin=file:///gallery/index.html\nStep1Get=href=\"([^\"]+)\"\nStep1Go=$_1_$\n");
+  internet_.bodies["file:///gallery/index.html"] = "<a href=\"file:///gallery/view.jpg\">";
+  internet_.bodies["file:///gallery/view.jpg"] = "JPEG";
+  EXPECT_TRUE(fetcher_->CrawlSite());
+  EXPECT_EQ("JPEG", ReadFileBytes(dir_.Join("view.jpg")));
 }
 
 }  // namespace
