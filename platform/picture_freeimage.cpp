@@ -357,9 +357,11 @@ class FreeImageCodec : public PictureCodec {
         [&] {
           ChildReport result;
           InputFile input;
-          input.stop_at_end = true;
+          // The PCX reader refills its buffer ahead of need and so reads
+          // past the end of whole files too: it is left to find the end.
+          input.stop_at_end = fif != FIF_PCX;
           FIBITMAP* dib = LoadFrom(fif, path, /*flags=*/0, &input);
-          if (dib == nullptr || input.read_past_end) {
+          if (dib == nullptr || (input.stop_at_end && input.read_past_end)) {
             if (dib != nullptr) FreeImage_Unload(dib);
             return result;
           }

@@ -411,6 +411,40 @@ TEST_F(ConversionTest, DamagedPicturesFailWithTheMessage) {
   }
 }
 
+// A run-length PCX of one bit a pixel, `lines` lines of 128 pixels: a header
+// and 16 literal bytes a line.
+std::string MonochromePcx(int lines) {
+  std::string file(128, '\0');
+  file[0] = 0x0A;  // maker
+  file[1] = 5;     // version
+  file[2] = 1;     // run-length encoded
+  file[3] = 1;     // bits a pixel
+  file[8] = 127;   // last column
+  file[10] = static_cast<char>((lines - 1) & 0xFF);
+  file[11] = static_cast<char>((lines - 1) >> 8);
+  file[65] = 1;   // planes
+  file[66] = 16;  // bytes a line
+  file[68] = 1;   // palette kind
+  for (int i = 0; i < 16 * lines; ++i) file += static_cast<char>(i % 2 ? 0x55 : 0x2A);
+  return file;
+}
+
+TEST_F(ConversionTest, PcxWhoseReaderLooksAheadIsConverted) {
+  // 128 lines fill the reader's 2048-byte buffer to the byte, so it asks
+  // for more at the very end of a whole file.
+  for (int lines : {128, 129}) {
+    SCOPED_TRACE(lines);
+    WriteFileBytes(dir_.Join("mono.pcx"), MonochromePcx(lines));
+    EXPECT_TRUE(Convert("mono.pcx"));
+    EXPECT_EQ("", Boxes());
+    FIBITMAP* walp = FreeImage_Load(FIF_BMP, Walp().c_str(), 0);
+    ASSERT_NE(nullptr, walp);
+    EXPECT_EQ(128u, FreeImage_GetWidth(walp));
+    EXPECT_EQ(static_cast<unsigned>(lines), FreeImage_GetHeight(walp));
+    FreeImage_Unload(walp);
+  }
+}
+
 TEST_F(ConversionTest, BitmapPathFollowsSavePathAndAFailedSaveStillCounts) {
   ASSERT_TRUE(WritePicture(dir_.Join("p.png"), FIF_PNG, 4, 4));
   // SavePath without a trailing separator is a prefix of the name.
