@@ -18,6 +18,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/filesystem.h"
 #include "platform/x11_root_posix.h"
 
 extern char** environ;
@@ -142,14 +143,7 @@ class ToolRunner {
     if (output != nullptr && ::pipe2(out_pipe, O_CLOEXEC) != 0) return args[0] + ": no pipe";
 
     posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (output != nullptr) {
-      posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
-    } else {
-      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    }
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    InitFileActions(&actions, output != nullptr ? out_pipe[1] : -1);
     posix_spawnattr_t attributes;
     InitAttributes(&attributes, /*new_session=*/false);
 
@@ -202,10 +196,7 @@ class ToolRunner {
     }
     if (middle == 0) {
       posix_spawn_file_actions_t actions;
-      posix_spawn_file_actions_init(&actions);
-      posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-      posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+      InitFileActions(&actions, -1);
       posix_spawnattr_t attributes;
       InitAttributes(&attributes, /*new_session=*/true);
       std::vector<char*> argv;
@@ -232,6 +223,21 @@ class ToolRunner {
   const Environment& environment() const { return environment_; }
 
  private:
+  // Standard input and error on /dev/null, standard output on `stdout_fd`
+  // (/dev/null for -1), and no other descriptor of ours: log.log must not
+  // stay open in a tool, least of all in one that outlives the run.
+  static void InitFileActions(posix_spawn_file_actions_t* actions, int stdout_fd) {
+    posix_spawn_file_actions_init(actions);
+    posix_spawn_file_actions_addopen(actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (stdout_fd >= 0) {
+      posix_spawn_file_actions_adddup2(actions, stdout_fd, STDOUT_FILENO);
+    } else {
+      posix_spawn_file_actions_addopen(actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+    posix_spawn_file_actions_addopen(actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np(actions, STDERR_FILENO + 1);
+  }
+
   static void InitAttributes(posix_spawnattr_t* attributes, bool new_session) {
     posix_spawnattr_init(attributes);
     sigset_t none;
@@ -440,7 +446,12 @@ DesktopKind DetectDesktop(const std::string& current_desktop, const std::string&
   return DesktopKind::kUnknown;
 }
 
-std::string PosixDesktop::SetWallpaper(const std::string& path) {
+std::string PosixDesktop::SetWallpaper(const std::string& bitmap) {
+  // The tools resolve a relative name against their own working directory,
+  // and a file URI must be absolute.
+  std::string path = bitmap;
+  while (path.compare(0, 2, "./") == 0) path.erase(0, 2);
+  if (!IsAbsolutePathRule(path)) path = CurrentDirectory() + path;
   const Environment environment(environment_ ? *environment_ : ProcessEnvironment());
   const ToolRunner tools(environment, command_timeout_ms_);
   std::string failure;

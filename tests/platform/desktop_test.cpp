@@ -1,8 +1,10 @@
 #include "platform/desktop_posix.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -206,6 +208,28 @@ TEST_F(DesktopTest, PcmanfmAndSway) {
   }
   EXPECT_EQ(expected, Calls());
   EXPECT_TRUE(Exists(dir_.Join("wallpaper-fetcher-swaybg.pid")));
+}
+
+TEST_F(DesktopTest, ToolsGetAnAbsolutePathAndNoneOfOurFiles) {
+  // A descriptor of ours that is not closed on exec, like the log's.
+  const std::string ours = dir_.Join("log.log");
+  WriteFileBytes(ours, "");
+  const int fd = ::open(ours.c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(fd, 3);
+  StandIn("pcmanfm", 0, "[ -e /proc/$$/fd/" + std::to_string(fd) + " ] && echo inherited >> '" +
+                            Log() + "'");
+  PosixDesktop desktop({"PATH=" + bin_, "XDG_CURRENT_DESKTOP=LXDE"});
+  char cwd[4096];
+  ASSERT_NE(nullptr, ::getcwd(cwd, sizeof cwd));
+  // A bitmap beside a program started as ./wallpaper-fetcher, and one
+  // started by its bare name.
+  EXPECT_EQ("", desktop.SetWallpaper("./Walp.bmp"));
+  EXPECT_EQ("", desktop.SetWallpaper("pics/Walp.bmp"));
+  ::close(fd);
+  const std::string dir = std::string(cwd) == "/" ? "" : cwd;
+  EXPECT_EQ("pcmanfm <--set-wallpaper> <" + dir + "/Walp.bmp>\n"
+            "pcmanfm <--set-wallpaper> <" + dir + "/pics/Walp.bmp>\n",
+            Calls());
 }
 
 TEST_F(DesktopTest, FailuresAreDescribedAndHungToolsKilled) {
