@@ -1,4 +1,5 @@
 // Main executable is library plus main() function.
+#include <csignal>
 #include <cstdio>
 
 #include "app/command_line_help.h"
@@ -8,6 +9,11 @@
 #include "platform/internet.h"
 
 int main(int argc, char** argv) {
+#ifdef SIGPIPE
+  // Standard output may be a pipe whose reader went away: a failed write of
+  // the trace, not the end of the run.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
   SetCommandLine(argc, argv);
   const std::string help = HelpOrVersionText(GetCommandLine());
   if (!help.empty()) {

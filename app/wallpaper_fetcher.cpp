@@ -27,6 +27,7 @@ WallpaperFetcher::~WallpaperFetcher() {
     CloseLog();
     platform_.console->Close();
   }
+  SetTraceConsole(nullptr);  // the console goes with its owner
 }
 
 void WallpaperFetcher::Run() {

@@ -15,7 +15,7 @@ void IniDocument::SetFileName(std::string path) { file_name_ = std::move(path); 
 bool IniDocument::Load() {
   if (!PathExists(file_name_)) return false;
   std::string text;
-  if (!ReadTextModeFile(file_name_, &text)) return false;
+  if (!ReadTextModeFile(file_name_, &text, kMaxFileBytes)) return false;
   Parse(text);
   return true;
 }

@@ -1,6 +1,7 @@
 #ifndef CONFIG_INI_DOCUMENT_H_
 #define CONFIG_INI_DOCUMENT_H_
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,13 @@ class IniDocument {
   void SetFileName(std::string path);
   const std::string& GetFileName() const { return file_name_; }
 
+  // A configuration larger than this is not read: a wrong name (a device,
+  // a huge download) must not take all the memory.
+  static constexpr size_t kMaxFileBytes = 64u << 20;
+
   // Reads the file named by SetFileName. Returns false, keeping the previous
-  // content, when the file does not exist or cannot be read.
+  // content, when the file does not exist, cannot be read or is larger than
+  // kMaxFileBytes.
   bool Load();
   // Replaces the content by the document held in `text` (text as in memory,
   // LF line ends, after text-mode reading).

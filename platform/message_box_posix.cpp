@@ -38,7 +38,10 @@ bool OnPath(const std::string& program) {
   return false;
 }
 
-// Runs a dialog program and waits for it, as a modal box waits.
+// Runs a dialog program and waits for it, as a modal box waits. True only
+// when it ends with status 0 (the box was shown and closed with OK): a
+// program that could not open the display fails with a status of its own,
+// and its message must not be lost.
 bool RunDialog(const std::vector<std::string>& args) {
   std::vector<char*> argv;
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -55,37 +58,40 @@ bool RunDialog(const std::vector<std::string>& args) {
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return false;
   }
-  // 127: the program could not be started after all.
-  return !(WIFEXITED(status) && WEXITSTATUS(status) == 127);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // zenity, else kdialog, when a display exists; else a line on standard error.
 class DialogMessageBoxes : public MessageBoxes {
  public:
   void ShowInfo(const std::string& caption, const std::string& text) override {
-    if (Show(caption, text, /*error=*/false)) return;
+    bool tried = false;
+    if (Show(caption, text, /*error=*/false, &tried)) return;
     std::cerr << caption << ": " << text << std::endl;
-    if (::isatty(STDIN_FILENO)) {
+    if (!tried && ::isatty(STDIN_FILENO)) {
       std::string line;
       std::getline(std::cin, line);  // the pause a box would make
     }
   }
   void ShowError(const std::string& caption, const std::string& text) override {
-    if (Show(caption, text, /*error=*/true)) return;
+    bool tried = false;
+    if (Show(caption, text, /*error=*/true, &tried)) return;
     std::cerr << caption << ": " << text << std::endl;
   }
 
  private:
-  static bool Show(const std::string& caption, const std::string& text, bool error) {
+  // True when a box was shown and closed. `tried`: a dialog program ran
+  // (whatever became of it), so the user may have seen the box already.
+  static bool Show(const std::string& caption, const std::string& text, bool error, bool* tried) {
     if (!HasDisplay()) return false;
-    if (OnPath("zenity")) {
+    const bool zenity = OnPath("zenity");
+    if (!zenity && !OnPath("kdialog")) return false;
+    *tried = true;
+    if (zenity) {
       return RunDialog({"zenity", error ? "--error" : "--info", "--no-markup",
                         "--title=" + caption, "--text=" + text});
     }
-    if (OnPath("kdialog")) {
-      return RunDialog({"kdialog", "--title", caption, error ? "--error" : "--msgbox", text});
-    }
-    return false;
+    return RunDialog({"kdialog", "--title", caption, error ? "--error" : "--msgbox", text});
   }
 };
 

@@ -2,8 +2,12 @@
 // reading [General], and the frame of a run.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "config/settings.h"
 #include "config/text_file.h"
@@ -67,11 +71,15 @@ TEST_F(ProgramRunTest, ConfigurationWithoutGeneralIsRefused) {
     EXPECT_EQ("wallpaper-fetcher: Wrong ini file, no general section\n", result.err);
     EXPECT_EQ(text, ReadFileBytes(dir_.Join("cwd/Sites.ini")));  // untouched
   }
-  // A directory named as the configuration exists but cannot be read.
+  // A directory named as the configuration exists but cannot be read; a
+  // device that never ends is not read to its end.
   ASSERT_EQ(0, ::mkdir(dir_.Join("cwd/conf.d").c_str(), 0755));
-  ProgramResult result = Run({"conf.d"});
-  EXPECT_EQ(101, result.exit_code);
-  EXPECT_EQ("wallpaper-fetcher: Wrong ini file, no general section\n", result.err);
+  for (const char* name : {"conf.d", "/dev/zero"}) {
+    SCOPED_TRACE(name);
+    ProgramResult result = Run({name});
+    EXPECT_EQ(101, result.exit_code);
+    EXPECT_EQ("wallpaper-fetcher: Wrong ini file, no general section\n", result.err);
+  }
 }
 
 TEST_F(ProgramRunTest, SearchOrderIsArgumentThenCurrentThenProgramDirectory) {
@@ -157,6 +165,58 @@ TEST_F(ProgramRunTest, HelpAndVersionTouchNoFile) {
   // A file named --help is a configuration like any other.
   WriteFileBytes(dir_.Join("cwd/--help"), std::string(kQuietGeneral) + "KeepInHistory=9\r\n");
   EXPECT_NE(std::string::npos, Run({"--help"}).out.find("m_iKeepInHistory = 9\n"));
+}
+
+TEST_F(ProgramRunTest, ClosedStandardOutputIsAFailedWriteOnly) {
+  // Debug mode traces to standard output, here a pipe nobody reads: the run
+  // goes on, and the log gets every line.
+  WriteFileBytes(dir_.Join("cwd/Sites.ini"), kQuietGeneral);
+  int fds[2];
+  ASSERT_EQ(0, ::pipe(fds));
+  ::close(fds[0]);
+  const std::string cwd = dir_.Join("cwd");
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::dup2(fds[1], STDOUT_FILENO);
+    if (::chdir(cwd.c_str()) != 0) ::_exit(126);
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+    ::execl(program_.c_str(), program_.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(fds[1]);
+  int status = 0;
+  ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(0, WEXITSTATUS(status));
+  EXPECT_NE(std::string::npos, ReadFileBytes(dir_.Join("prog/log.log")).find("m_iNumOfSites = 1\r\n"));
+}
+
+TEST_F(ProgramRunTest, FatalMessageReachesStandardErrorWhenTheDialogFails) {
+  // A display is named but the dialog cannot show itself there.
+  ASSERT_EQ(0, ::mkdir(dir_.Join("bin").c_str(), 0755));
+  const std::string zenity = dir_.Join("bin/zenity");
+  WriteFileBytes(zenity, "#!/bin/sh\necho \"$*\" >> '" + dir_.Join("boxes.log") + "'\nexit ${ZENITY_STATUS}\n");
+  ASSERT_EQ(0, ::chmod(zenity.c_str(), 0755));
+  WriteFileBytes(dir_.Join("cwd/Sites.ini"), "[Site1]\r\n");
+  for (const char* status : {"1", "0"}) {
+    SCOPED_TRACE(status);
+    const ProgramResult result =
+        RunProgram({program_}, dir_.Join("cwd"),
+                   {{"PATH", dir_.Join("bin") + ":" + std::getenv("PATH")},
+                    {"DISPLAY", ":97"},
+                    {"WAYLAND_DISPLAY", "\x01unset"},
+                    {"XDG_RUNTIME_DIR", dir_.path()},
+                    {"ZENITY_STATUS", status}},
+                   30000);
+    EXPECT_EQ(101, result.exit_code);
+    // Shown by the dialog only when it says so.
+    EXPECT_EQ(std::string(status) == "0" ? "" : "wallpaper-fetcher: Wrong ini file, no general section\n",
+              result.err);
+  }
+  const std::string boxes = ReadFileBytes(dir_.Join("boxes.log"));
+  EXPECT_EQ(2, std::count(boxes.begin(), boxes.end(), '\n'));
 }
 
 }  // namespace
