@@ -26,6 +26,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/child_process_posix.h"
 #include "platform/picture.h"
 
 namespace {
@@ -140,90 +141,6 @@ struct ChildReport {
   int32_t saved = 0;  // 1: the bitmap file was written completely
   int64_t bitmap_size = 0;
 };
-
-long long AddressSpaceInUse() {
-  FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (statm == nullptr) return -1;
-  unsigned long long pages = 0;
-  const bool ok = std::fscanf(statm, "%llu", &pages) == 1;
-  std::fclose(statm);
-  return ok ? static_cast<long long>(pages * static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE)))
-            : -1;
-}
-
-// In the child before any decoding: quiet, bounded, no core files.
-void PrepareChild() {
-  const int null_fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-  if (null_fd >= 0) {
-    ::dup2(null_fd, STDIN_FILENO);
-    ::dup2(null_fd, STDOUT_FILENO);
-    ::dup2(null_fd, STDERR_FILENO);
-  }
-  struct rlimit no_core = {0, 0};
-  ::setrlimit(RLIMIT_CORE, &no_core);
-  const long long in_use = AddressSpaceInUse();
-  struct rlimit current;
-  if (in_use > 0 && ::getrlimit(RLIMIT_AS, &current) == 0) {
-    const rlim_t wanted = static_cast<rlim_t>(in_use) + kChildMemoryBudget;
-    if (current.rlim_cur == RLIM_INFINITY || current.rlim_cur > wanted) {
-      struct rlimit bounded = {wanted, current.rlim_max};
-      ::setrlimit(RLIMIT_AS, &bounded);
-    }
-  }
-}
-
-// Runs `work` in a child process and waits at most `timeout_ms` for its
-// report. False when the child could not start, died, or ran out of time.
-template <typename Work>
-bool RunInChild(Work work, int timeout_ms, ChildReport* report) {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-  const pid_t pid = ::fork();
-  if (pid < 0) {
-    ::close(fds[0]);
-    ::close(fds[1]);
-    return false;
-  }
-  if (pid == 0) {
-    ::close(fds[0]);
-    PrepareChild();
-    const ChildReport result = work();
-    const char* bytes = reinterpret_cast<const char*>(&result);
-    size_t done = 0;
-    while (done < sizeof(result)) {
-      const ssize_t n = ::write(fds[1], bytes + done, sizeof(result) - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) ::_exit(1);
-      done += static_cast<size_t>(n);
-    }
-    ::_exit(0);
-  }
-  ::close(fds[1]);
-
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  char* bytes = reinterpret_cast<char*>(report);
-  size_t got = 0;
-  bool ended = false;
-  while (got < sizeof(*report) && !ended) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) break;
-    struct pollfd poll_fd = {fds[0], POLLIN, 0};
-    const int ready = ::poll(&poll_fd, 1, static_cast<int>(left.count()));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) break;
-    const ssize_t n = ::read(fds[0], bytes + got, sizeof(*report) - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ended = true; else got += static_cast<size_t>(n);
-  }
-  ::close(fds[0]);
-  const bool complete = got == sizeof(*report);
-  if (!complete) ::kill(pid, SIGKILL);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return complete;
-}
 
 FIBITMAP* LoadFrom(FREE_IMAGE_FORMAT format, const std::string& path, int flags,
                    InputFile* input) {
@@ -340,7 +257,7 @@ class FreeImageCodec : public PictureCodec {
           }
           return result;
         },
-        kHeaderTimeoutMs, &report);
+        kChildMemoryBudget, kHeaderTimeoutMs, &report);
     if (!ran || !report.loaded) return false;
     *width = report.width;
     *height = report.height;
@@ -387,7 +304,7 @@ class FreeImageCodec : public PictureCodec {
           }
           return result;
         },
-        kLoadTimeoutMs, &report);
+        kChildMemoryBudget, kLoadTimeoutMs, &report);
     if (!ran || !report.loaded) {
       ::close(bitmap_fd);
       return nullptr;

@@ -6,9 +6,12 @@
 #include <X11/Xutil.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+
+#include "platform/child_process_posix.h"
 
 namespace {
 
@@ -125,11 +128,8 @@ Pixmap PublishedPixmap(Display* display, Window root, Atom property) {
   return pixmap;
 }
 
-}  // namespace
-
-std::string SetRootWindowBackground(const std::string& display_name,
-                                    const std::string& bitmap_path) {
-  if (display_name.empty()) return "no X display";
+std::string SetRootWindowBackgroundHere(const std::string& display_name,
+                                        const std::string& bitmap_path) {
   Display* display = XOpenDisplay(display_name.c_str());
   if (display == nullptr) return "cannot open X display " + display_name;
   ScopedErrorHandler quiet_errors;
@@ -198,4 +198,33 @@ std::string SetRootWindowBackground(const std::string& display_name,
   const bool failed = g_x_errors != 0;
   XCloseDisplay(display);
   return failed ? "the X server refused the background" : "";
+}
+
+// What the child reports: a failure text, empty on success.
+struct RootReport {
+  char failure[512];
+};
+
+// The bitmap may be as large as the program accepts, and Xlib ends the
+// process when its connection breaks: both stay in the child.
+constexpr unsigned long long kChildMemoryBudget = 4ULL << 30;
+constexpr int kChildTimeoutMs = 30000;
+
+}  // namespace
+
+std::string SetRootWindowBackground(const std::string& display_name,
+                                    const std::string& bitmap_path) {
+  if (display_name.empty()) return "no X display";
+  RootReport report;
+  const bool ran = RunInChild(
+      [&] {
+        RootReport result;
+        std::snprintf(result.failure, sizeof result.failure, "%s",
+                      SetRootWindowBackgroundHere(display_name, bitmap_path).c_str());
+        return result;
+      },
+      kChildMemoryBudget, kChildTimeoutMs, &report);
+  if (!ran) return "the X11 background process died or hung";
+  report.failure[sizeof report.failure - 1] = '\0';
+  return report.failure;
 }

@@ -10,6 +10,9 @@
 // that terminals can use it as their transparency and the next program can
 // free it; the previous one published that way is freed first.
 //
+// The work runs in a child process, so that neither a large bitmap nor a
+// broken connection (on which Xlib ends the process) touches the program.
+//
 // `display_name` is an X display such as ":0"; `bitmap_path` names a bitmap
 // this program wrote. Returns "" on success, else what failed.
 std::string SetRootWindowBackground(const std::string& display_name,

@@ -1,0 +1,58 @@
+#ifndef PLATFORM_CHILD_PROCESS_POSIX_H_
+#define PLATFORM_CHILD_PROCESS_POSIX_H_
+
+// Work that may crash, hang or take all the memory (a picture decoder fed
+// from the web, a connection to an X server that may go away) runs in a
+// forked child: whatever happens there, the program itself goes on.
+
+#include <fcntl.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <type_traits>
+
+// In the child before the work: standard streams on /dev/null, no core
+// file, and at most `memory_budget` bytes of address space added to what it
+// inherited.
+void PrepareChild(unsigned long long memory_budget);
+
+// The parent's side: reads `size` bytes of report from `fd` for at most
+// `timeout_ms`, kills the child if they do not come, reaps it and closes
+// `fd`. True when the whole report arrived.
+bool ReceiveChildReport(int fd, pid_t pid, void* report, size_t size, int timeout_ms);
+
+// Runs `work` (returning a `Report`, a plain struct) in a child process and
+// waits at most `timeout_ms` for it. False when the child could not start,
+// died, or ran out of time.
+template <typename Report, typename Work>
+bool RunInChild(Work work, unsigned long long memory_budget, int timeout_ms, Report* report) {
+  static_assert(std::is_trivially_copyable<Report>::value, "a report crosses a pipe as bytes");
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    ::close(fds[0]);
+    ::close(fds[1]);
+    return false;
+  }
+  if (pid == 0) {
+    ::close(fds[0]);
+    PrepareChild(memory_budget);
+    const Report result = work();
+    const char* bytes = reinterpret_cast<const char*>(&result);
+    size_t done = 0;
+    while (done < sizeof(result)) {
+      const ssize_t n = ::write(fds[1], bytes + done, sizeof(result) - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) ::_exit(1);
+      done += static_cast<size_t>(n);
+    }
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  return ReceiveChildReport(fds[0], pid, report, sizeof(Report), timeout_ms);
+}
+
+#endif  // PLATFORM_CHILD_PROCESS_POSIX_H_
