@@ -44,15 +44,12 @@ class WallpaperFetcher {
   // True on success. May end the process (101).
   bool CrawlSite();
   // One link per match of `expression` in `text`, from `url_template`.
-  std::vector<std::string> CollectLinks(const std::string& text,
-                                        const std::string& expression,
-                                        const std::string& url_template,
-                                        int iStepNumber);
+  std::vector<std::string> CollectLinks(const std::string& text, const std::string& expression,
+                                        const std::string& url_template, int iStepNumber);
   // Fetches `url` into `output_path` within m_lSecondsToDownload seconds.
   // Returns the byte count (259 reads as 258), 0 on failure or time-out
   // (reported here); ends the process (101) when the URL yields no file.
-  int DownloadFile(char* buffer, int buffer_size, std::string url,
-                   std::string output_path);
+  int DownloadFile(char* buffer, int buffer_size, std::string url, std::string output_path);
 
   // Writes Walp.bmp from the downloaded picture; false when refused or failed.
   bool ConvertToBmp();

@@ -27,8 +27,10 @@ bool WritePhoto(const std::string& path, int width, int height) {
       seed = seed * 1103515245u + 12345u;
       const int grain = static_cast<int>((seed >> 24) & 15) - 8;
       const double u = static_cast<double>(x) / width, v = static_cast<double>(y) / height;
-      line[x * 3 + 0] = static_cast<BYTE>(std::clamp(int(128 + 100 * std::sin(6 * u + 2 * v)) + grain, 0, 255));
-      line[x * 3 + 1] = static_cast<BYTE>(std::clamp(int(128 + 100 * std::cos(4 * v - 3 * u)) + grain, 0, 255));
+      line[x * 3 + 0] =
+          static_cast<BYTE>(std::clamp(int(128 + 100 * std::sin(6 * u + 2 * v)) + grain, 0, 255));
+      line[x * 3 + 1] =
+          static_cast<BYTE>(std::clamp(int(128 + 100 * std::cos(4 * v - 3 * u)) + grain, 0, 255));
       line[x * 3 + 2] = static_cast<BYTE>(std::clamp(int(255 * u * v) + grain, 0, 255));
     }
   }

@@ -15,6 +15,7 @@
 // Repetitions run interleaved; the ratios of the medians are printed after
 // the table.
 #include <arpa/inet.h>
+#include <benchmark/benchmark.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -22,8 +23,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
@@ -45,8 +44,8 @@ namespace {
 constexpr size_t kBigSize = 200u << 20;
 constexpr size_t kSmallSize = 10u << 10;
 
-std::string g_base_url;   // ends in "/"
-std::string g_work_dir;   // ends in "/"
+std::string g_base_url;  // ends in "/"
+std::string g_work_dir;  // ends in "/"
 
 bool WriteFile(const std::string& path, size_t size) {
   std::ofstream out(path, std::ios::binary);
@@ -178,7 +177,11 @@ void BM_DownloadFile_200MiB(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBigSize));
   std::remove(out.c_str());
 }
-BENCHMARK(BM_DownloadFile_200MiB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2)->Repetitions(5);
+BENCHMARK(BM_DownloadFile_200MiB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2)
+    ->Repetitions(5);
 
 void BM_CurlCommand_200MiB(benchmark::State& state) {
   const std::string out = g_work_dir + "out-curl.bin";
@@ -190,7 +193,11 @@ void BM_CurlCommand_200MiB(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kBigSize));
   std::remove(out.c_str());
 }
-BENCHMARK(BM_CurlCommand_200MiB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2)->Repetitions(5);
+BENCHMARK(BM_CurlCommand_200MiB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2)
+    ->Repetitions(5);
 
 void BM_DownloadFile_4x10KiB(benchmark::State& state) {
   auto fetcher = NewFetcher();
@@ -206,7 +213,11 @@ void BM_DownloadFile_4x10KiB(benchmark::State& state) {
       4.0, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
   std::remove(out.c_str());
 }
-BENCHMARK(BM_DownloadFile_4x10KiB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1)->Repetitions(7);
+BENCHMARK(BM_DownloadFile_4x10KiB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1)
+    ->Repetitions(7);
 
 // The same worker on its own thread, joined at once: what the download
 // costs without a waiter watching the time limit.
@@ -231,7 +242,11 @@ void BM_PlainJoin_4x10KiB(benchmark::State& state) {
       4.0, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
   std::remove(out.c_str());
 }
-BENCHMARK(BM_PlainJoin_4x10KiB)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1)->Repetitions(7);
+BENCHMARK(BM_PlainJoin_4x10KiB)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(1)
+    ->Repetitions(7);
 
 // The console table, and the median real time of each benchmark for the
 // ratios.
@@ -247,8 +262,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
     ConsoleReporter::ReportRuns(runs);
   }
-  void PrintRatio(const char* what, const std::string& a, const std::string& b,
-                  int per) const {
+  void PrintRatio(const char* what, const std::string& a, const std::string& b, int per) const {
     const auto x = median_ms_.find(a);
     const auto y = median_ms_.find(b);
     if (x == median_ms_.end() || y == median_ms_.end() || y->second <= 0) return;

@@ -51,8 +51,8 @@ class IniDocument {
   int GetIntValue(const std::string& section, const std::string& key) const;
   // Assigns the first matching entry; with `create`, appends a missing entry
   // or section. Returns false only when something is missing and !create.
-  bool SetValue(const std::string& section, const std::string& key,
-                const std::string& value, bool create);
+  bool SetValue(const std::string& section, const std::string& key, const std::string& value,
+                bool create);
   bool SectionExists(const std::string& section) const;
   // True when the first section of this name has the key.
   bool KeyExists(const std::string& section, const std::string& key) const;

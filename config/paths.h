@@ -28,7 +28,6 @@ bool FileExists(const std::string& path);
 std::string FindFile(const std::string& path);
 // `path` if absolute, else `base` + `path`; with `must_exist`, "" unless the
 // result exists.
-std::string MakeFullPath(const std::string& path, const std::string& base,
-                         bool must_exist);
+std::string MakeFullPath(const std::string& path, const std::string& base, bool must_exist);
 
 #endif  // CONFIG_PATHS_H_

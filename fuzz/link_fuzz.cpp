@@ -3,13 +3,12 @@
 // (no exception, no crash, no hang), and the links obey the template rules.
 //
 // Input: expression 0x1F template 0x1F page. Missing parts are empty.
+#include <boost/regex.hpp>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-#include <boost/regex.hpp>
 
 #include "app/wallpaper_fetcher.h"
 #include "retrieval/link_extraction.h"
@@ -51,8 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The step compiles the expression from its C string, as Sites.ini holds it.
   const std::string compiled_text = expression.c_str();
-  const std::vector<std::string> links =
-      Fetcher().CollectLinks(page, expression, url_template, 1);
+  const std::vector<std::string> links = Fetcher().CollectLinks(page, expression, url_template, 1);
 
   boost::regex regex;
   try {
@@ -87,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (links.empty() || links.front() != expanded) std::abort();
   // Each group fills at most one placeholder of five or more characters.
   size_t longest = url_template.size();
-  for (size_t i = 1; i < match.size(); ++i) longest += static_cast<size_t>(match[static_cast<int>(i)].length());
+  for (size_t i = 1; i < match.size(); ++i)
+    longest += static_cast<size_t>(match[static_cast<int>(i)].length());
   if (expanded.size() > longest) std::abort();
   if (match.size() == 1 && expanded != url_template) std::abort();
   return 0;

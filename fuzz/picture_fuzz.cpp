@@ -43,7 +43,8 @@ namespace {
 const char* const kExtensions[] = {".jpg", ".png", ".bmp", ".tif"};
 
 // Read by libFuzzer as features beside its coverage counters.
-__attribute__((section("__libfuzzer_extra_counters"))) uint8_t outcome_counters[4 * 2 * 2 * 8 * 4 * 4];
+__attribute__((section("__libfuzzer_extra_counters")))
+uint8_t outcome_counters[4 * 2 * 2 * 8 * 4 * 4];
 
 // The system codec, noting what became of the last picture.
 class ObservedCodec : public PictureCodec {
@@ -51,8 +52,7 @@ class ObservedCodec : public PictureCodec {
   int FormatFromExtension(const std::string& extension) override {
     return real_.FormatFromExtension(extension);
   }
-  bool ReadSize(int format, const std::string& path, long long* width,
-                long long* height) override {
+  bool ReadSize(int format, const std::string& path, long long* width, long long* height) override {
     header_read = real_.ReadSize(format, path, width, height);
     return header_read;
   }
@@ -89,13 +89,20 @@ int SizeClass(int pixels) { return pixels <= 1 ? 0 : pixels < 8 ? 1 : pixels < 6
 int DepthClass(const std::string& bitmap) {
   if (bitmap.size() < 30) return 0;
   switch (static_cast<unsigned char>(bitmap[28])) {
-    case 1: return 1;
-    case 4: return 2;
-    case 8: return 3;
-    case 16: return 4;
-    case 24: return 5;
-    case 32: return 6;
-    default: return 7;
+    case 1:
+      return 1;
+    case 4:
+      return 2;
+    case 8:
+      return 3;
+    case 16:
+      return 4;
+    case 24:
+      return 5;
+    case 32:
+      return 6;
+    default:
+      return 7;
   }
 }
 
@@ -187,8 +194,8 @@ bool IsWholeBitmap(const std::string& head, long long file_size) {
 
 // Removes the work directory when the fuzzer ends normally.
 void RemoveWorkDir() {
-  for (const char* name : {"picture.jpg", "picture.png", "picture.bmp", "picture.tif", "Walp.bmp",
-                           "temp.file"}) {
+  for (const char* name :
+       {"picture.jpg", "picture.png", "picture.bmp", "picture.tif", "Walp.bmp", "temp.file"}) {
     ::unlink((WorkDir() + name).c_str());
   }
   ::rmdir(ReportDir().c_str());

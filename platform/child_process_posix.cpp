@@ -16,7 +16,8 @@ long long AddressSpaceInUse() {
   unsigned long long pages = 0;
   const bool ok = std::fscanf(statm, "%llu", &pages) == 1;
   std::fclose(statm);
-  return ok ? static_cast<long long>(pages * static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE)))
+  return ok ? static_cast<long long>(pages *
+                                     static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE)))
             : -1;
 }
 
@@ -57,7 +58,10 @@ bool ReceiveChildReport(int fd, pid_t pid, void* report, size_t size, int timeou
     if (ready <= 0) break;
     const ssize_t n = ::read(fd, bytes + got, size - got);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ended = true; else got += static_cast<size_t>(n);
+    if (n <= 0)
+      ended = true;
+    else
+      got += static_cast<size_t>(n);
   }
   ::close(fd);
   const bool complete = got == size;

@@ -161,10 +161,10 @@ class ToolRunner {
       return args[0] + ": " + std::strerror(spawned);
     }
 
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms_);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms_);
     int status = 0;
-    const bool ended = WaitFor(pid, output != nullptr ? out_pipe[0] : -1, output, deadline, &status);
+    const bool ended =
+        WaitFor(pid, output != nullptr ? out_pipe[0] : -1, output, deadline, &status);
     if (output != nullptr) ::close(out_pipe[0]);
     if (!ended) {
       ::kill(-pid, SIGKILL);  // the tool and anything it started
@@ -270,8 +270,8 @@ class ToolRunner {
     while (!(exited && eof)) {
       const auto now = std::chrono::steady_clock::now();
       if (now >= deadline) return false;
-      const int left =
-          static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
+      const int left = static_cast<int>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
       if (!eof) {
         struct pollfd poll_fd = {fd, POLLIN, 0};
         const int ready = ::poll(&poll_fd, 1, std::min(left, 20));
@@ -327,18 +327,18 @@ std::string PlasmaScript(const std::string& image) {
   return "var all = desktops(); for (var i = 0; i < all.length; ++i) { var d = all[i]; "
          "d.wallpaperPlugin = 'org.kde.image'; "
          "d.currentConfigGroup = Array('Wallpaper', 'org.kde.image', 'General'); "
-         "d.writeConfig('Image', " + SingleQuoted(image) + "); }";
+         "d.writeConfig('Image', " +
+         SingleQuoted(image) + "); }";
 }
 
 std::string EvaluatePlasmaScript(const ToolRunner& tools, const std::string& tool,
                                  const std::string& script) {
   if (tool == "dbus-send") {
-    return tools.Run({"dbus-send", "--session", "--type=method_call",
-                      "--dest=org.kde.plasmashell", "/PlasmaShell",
-                      "org.kde.PlasmaShell.evaluateScript", "string:" + script});
+    return tools.Run({"dbus-send", "--session", "--type=method_call", "--dest=org.kde.plasmashell",
+                      "/PlasmaShell", "org.kde.PlasmaShell.evaluateScript", "string:" + script});
   }
-  return tools.Run({tool, "org.kde.plasmashell", "/PlasmaShell",
-                    "org.kde.PlasmaShell.evaluateScript", script});
+  return tools.Run(
+      {tool, "org.kde.plasmashell", "/PlasmaShell", "org.kde.PlasmaShell.evaluateScript", script});
 }
 
 // Plasma keeps showing the picture it has for an unchanged path, so where
@@ -376,9 +376,11 @@ std::string SetXfce(const ToolRunner& tools, const std::string& path) {
   for (std::string line; std::getline(lines, line);) {
     while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
     const auto ends_with = [&line](const std::string& end) {
-      return line.size() >= end.size() && line.compare(line.size() - end.size(), end.size(), end) == 0;
+      return line.size() >= end.size() &&
+             line.compare(line.size() - end.size(), end.size(), end) == 0;
     };
-    if (line.rfind("/backdrop/", 0) == 0 && (ends_with("/last-image") || ends_with("/image-path"))) {
+    if (line.rfind("/backdrop/", 0) == 0 &&
+        (ends_with("/last-image") || ends_with("/image-path"))) {
       properties.push_back(line);
     }
   }
@@ -387,8 +389,12 @@ std::string SetXfce(const ToolRunner& tools, const std::string& path) {
   bool any = false;
   for (const std::string& property : properties) {
     tools.Run({"xfconf-query", "-c", "xfce4-desktop", "-p", property, "-s", ""});
-    const std::string set = tools.Run({"xfconf-query", "-c", "xfce4-desktop", "-p", property, "-s", path});
-    if (set.empty()) any = true; else failure = set;
+    const std::string set =
+        tools.Run({"xfconf-query", "-c", "xfce4-desktop", "-p", property, "-s", path});
+    if (set.empty())
+      any = true;
+    else
+      failure = set;
   }
   return any ? "" : failure;
 }
@@ -455,7 +461,8 @@ std::string PosixDesktop::SetWallpaper(const std::string& bitmap) {
   const Environment environment(environment_ ? *environment_ : ProcessEnvironment());
   const ToolRunner tools(environment, command_timeout_ms_);
   std::string failure;
-  switch (DetectDesktop(environment.Get("XDG_CURRENT_DESKTOP"), environment.Get("DESKTOP_SESSION"))) {
+  switch (
+      DetectDesktop(environment.Get("XDG_CURRENT_DESKTOP"), environment.Get("DESKTOP_SESSION"))) {
     case DesktopKind::kGnome:
       failure = SetGnome(tools, path);
       break;

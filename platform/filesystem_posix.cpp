@@ -1,5 +1,3 @@
-#include "platform/filesystem.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,14 +8,14 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/filesystem.h"
+
 std::string DirOfPath(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-bool IsAbsolutePathRule(const std::string& path) {
-  return !path.empty() && path[0] == '/';
-}
+bool IsAbsolutePathRule(const std::string& path) { return !path.empty() && path[0] == '/'; }
 
 std::string CurrentDirectory() {
   std::vector<char> buffer(PATH_MAX + 1);

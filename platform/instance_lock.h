@@ -9,7 +9,6 @@
 // instance's window forward (if there is a display) and returns false.
 // `program_path` is the program's path as started; `unique_name`, when not
 // empty, replaces the name derived from that path.
-bool ClaimSingleInstance(const std::string& program_path,
-                         const std::string& unique_name);
+bool ClaimSingleInstance(const std::string& program_path, const std::string& unique_name);
 
 #endif  // PLATFORM_INSTANCE_LOCK_H_

@@ -163,8 +163,8 @@ void BringForward(pid_t pid) {
 }  // namespace
 
 bool ClaimSingleInstance(const std::string& program_path, const std::string& unique_name) {
-  const std::string suffix =
-      unique_name.empty() ? DerivedName(AbsoluteProgramPath(program_path)) : DerivedName(unique_name);
+  const std::string suffix = unique_name.empty() ? DerivedName(AbsoluteProgramPath(program_path))
+                                                 : DerivedName(unique_name);
   const std::string base = LockDirectory() + "wallpaper-fetcher-" +
                            std::to_string(static_cast<long>(::getuid())) + "-" + suffix;
 

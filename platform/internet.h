@@ -29,8 +29,7 @@ class InternetSession {
   // Fetches `url` with a direct connection (no proxy), delivering the body
   // through `buffer` (of `size` bytes, owned by the caller) to `sink`.
   // The response status is not examined: an error page is content.
-  virtual Result Fetch(const std::string& url, char* buffer, size_t size,
-                       const Sink& sink) = 0;
+  virtual Result Fetch(const std::string& url, char* buffer, size_t size, const Sink& sink) = 0;
 
   // Makes a running Fetch return kCancelled soon (at once where possible).
   virtual void Cancel() = 0;

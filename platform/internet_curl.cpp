@@ -3,13 +3,12 @@
 // connection (curl_multi_wakeup) instead of waiting for the next progress
 // callback.
 #include <curl/curl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstring>
-
-#include <sys/stat.h>
 
 #include "platform/internet.h"
 
@@ -33,7 +32,8 @@ std::string SchemeOf(const std::string& url) {
   std::string scheme;
   for (size_t i = 0; i < colon; ++i) {
     const unsigned char c = static_cast<unsigned char>(url[i]);
-    const bool ok = std::isalpha(c) || (i > 0 && (std::isdigit(c) || c == '+' || c == '-' || c == '.'));
+    const bool ok =
+        std::isalpha(c) || (i > 0 && (std::isdigit(c) || c == '+' || c == '-' || c == '.'));
     if (!ok) return "";
     scheme += static_cast<char>(std::tolower(c));
   }

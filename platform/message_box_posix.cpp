@@ -88,8 +88,8 @@ class DialogMessageBoxes : public MessageBoxes {
     if (!zenity && !OnPath("kdialog")) return false;
     *tried = true;
     if (zenity) {
-      return RunDialog({"zenity", error ? "--error" : "--info", "--no-markup",
-                        "--title=" + caption, "--text=" + text});
+      return RunDialog({"zenity", error ? "--error" : "--info", "--no-markup", "--title=" + caption,
+                        "--text=" + text});
     }
     return RunDialog({"kdialog", "--title", caption, error ? "--error" : "--msgbox", text});
   }

@@ -91,7 +91,10 @@ struct OutputFile {
       const ssize_t n = ::pwrite(fd, buffer.data() + done, buffer.size() - done,
                                  static_cast<off_t>(buffer_start + static_cast<long long>(done)));
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) failed = true; else done += static_cast<size_t>(n);
+      if (n <= 0)
+        failed = true;
+      else
+        done += static_cast<size_t>(n);
     }
     buffer_start += static_cast<long long>(buffer.size());
     buffer.clear();
@@ -142,8 +145,7 @@ struct ChildReport {
   int64_t bitmap_size = 0;
 };
 
-FIBITMAP* LoadFrom(FREE_IMAGE_FORMAT format, const std::string& path, int flags,
-                   InputFile* input) {
+FIBITMAP* LoadFrom(FREE_IMAGE_FORMAT format, const std::string& path, int flags, InputFile* input) {
   input->file = std::fopen(path.c_str(), "rb");
   if (input->file == nullptr) return nullptr;
   FreeImageIO io = {ReadInput, WriteNothing, SeekInput, TellInput};
@@ -177,8 +179,8 @@ class FreeImagePicture : public Picture {
     bool ok = true;
     off_t offset = 0;
     while (offset < report_.bitmap_size) {
-      const ssize_t n = ::sendfile(out, fd_, &offset,
-                                   static_cast<size_t>(report_.bitmap_size - offset));
+      const ssize_t n =
+          ::sendfile(out, fd_, &offset, static_cast<size_t>(report_.bitmap_size - offset));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         ok = CopyByReading(out, offset);
@@ -236,8 +238,7 @@ class FreeImageCodec : public PictureCodec {
     return static_cast<int>(FreeImage_GetFIFFromFilename(extension.c_str()));
   }
 
-  bool ReadSize(int format, const std::string& path, long long* width,
-                long long* height) override {
+  bool ReadSize(int format, const std::string& path, long long* width, long long* height) override {
     const auto fif = static_cast<FREE_IMAGE_FORMAT>(format);
     if (format < 0 || !FreeImage_FIFSupportsReading(fif)) return false;
     // A loader that cannot stop after the header decodes everything; of the

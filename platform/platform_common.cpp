@@ -1,6 +1,6 @@
 #include "platform/platform.h"
 
 Platform SystemPlatform() {
-  return Platform{&SystemConsole(), &SystemMessageBoxes(), &SystemInternet(),
-                  &SystemPictureCodec(), &SystemDesktop()};
+  return Platform{&SystemConsole(), &SystemMessageBoxes(), &SystemInternet(), &SystemPictureCodec(),
+                  &SystemDesktop()};
 }

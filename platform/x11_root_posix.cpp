@@ -85,15 +85,16 @@ unsigned long Channel(int value, unsigned long mask) {
 void FillImage(XImage* image, FIBITMAP* picture, const Visual* visual) {
   const int width = image->width;
   const int height = image->height;
-  const bool direct = image->bits_per_pixel == 32 && visual->red_mask == 0xFF0000 &&
-                      visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF &&
-                      image->byte_order == (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst
-                                                                                       : MSBFirst);
+  const bool direct =
+      image->bits_per_pixel == 32 && visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 &&
+      visual->blue_mask == 0xFF &&
+      image->byte_order == (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst);
   for (int y = 0; y < height; ++y) {
     // FreeImage keeps its lines bottom-up.
     const BYTE* line = FreeImage_GetScanLine(picture, height - 1 - y);
     if (direct) {
-      auto* out = reinterpret_cast<uint32_t*>(image->data + static_cast<long>(y) * image->bytes_per_line);
+      auto* out =
+          reinterpret_cast<uint32_t*>(image->data + static_cast<long>(y) * image->bytes_per_line);
       for (int x = 0; x < width; ++x) {
         const BYTE* p = line + x * 4;
         out[x] = (static_cast<uint32_t>(p[FI_RGBA_RED]) << 16) |
@@ -156,7 +157,8 @@ std::string SetRootWindowBackgroundHere(const std::string& display_name,
     XCloseDisplay(display);
     return "cannot make an X image";
   }
-  image->data = static_cast<char*>(std::malloc(static_cast<size_t>(image->bytes_per_line) * height));
+  image->data =
+      static_cast<char*>(std::malloc(static_cast<size_t>(image->bytes_per_line) * height));
   if (image->data == nullptr) {
     XDestroyImage(image);
     XCloseDisplay(display);

@@ -72,9 +72,7 @@ class OutputFile {
     return true;
   }
 
-  bool Write(const char* data, size_t count) {
-    return std::fwrite(data, 1, count, file_) == count;
-  }
+  bool Write(const char* data, size_t count) { return std::fwrite(data, 1, count, file_) == count; }
 
   bool Close() {
     std::FILE* file = file_;
@@ -171,9 +169,8 @@ int WallpaperFetcher::DownloadFile(char* buffer, int buffer_size, std::string ur
   std::thread worker;
   int code;
   try {
-    worker = std::thread([&internet, &control] {
-      control.Finish(DownloadThreadProc(internet, control));
-    });
+    worker = std::thread(
+        [&internet, &control] { control.Finish(DownloadThreadProc(internet, control)); });
     code = control.Status();
   } catch (const std::system_error&) {  // no thread to run it on
     code = kDownloadFailed;

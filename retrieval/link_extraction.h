@@ -1,12 +1,11 @@
 #ifndef RETRIEVAL_LINK_EXTRACTION_H_
 #define RETRIEVAL_LINK_EXTRACTION_H_
 
+#include <boost/regex.hpp>
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <boost/regex.hpp>
 
 // Pages larger than this are not searched: no gallery page comes near it,
 // and a server that streams without end must not fill the memory.
@@ -21,8 +20,7 @@ bool ReadTextFile(const std::string& path, std::string& text);
 // Fills `url_template`: the first occurrence of "$_i_$" is replaced by capture
 // group i, for i = 1 .. match.size()-1 in order; a group that did not take part
 // gives "". Nothing is escaped.
-std::string ExpandTemplate(const std::string& url_template,
-                           const boost::smatch& match);
+std::string ExpandTemplate(const std::string& url_template, const boost::smatch& match);
 
 // At most this many links are gathered from one page, holding at most this
 // many bytes together: far more than any gallery page has, and far less
@@ -36,8 +34,7 @@ constexpr size_t kMaxLinkBytes = 64u << 20;
 class LinkCollector {
  public:
   LinkCollector(std::vector<std::string>& links, std::string url_template)
-      : links_(links), template_(std::move(url_template)),
-        bytes_(std::make_shared<size_t>(0)) {}
+      : links_(links), template_(std::move(url_template)), bytes_(std::make_shared<size_t>(0)) {}
   bool operator()(const boost::smatch& match) const;
 
  private:

@@ -1,12 +1,12 @@
+#include <cctype>
+#include <cstdio>
+
 #include "app/crt_random.h"
 #include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
 #include "config/paths.h"
 #include "platform/filesystem.h"
 #include "retrieval/link_extraction.h"
-
-#include <cctype>
-#include <cstdio>
 
 namespace {
 
@@ -44,7 +44,8 @@ bool WallpaperFetcher::CrawlSite() {
     Trace("strUrl.data()", strUrl);
   }
 
-  const std::string strDebugFile = MakeFullPath(m_strSavePath + "temp.file", GetProgramDir(), false);
+  const std::string strDebugFile =
+      MakeFullPath(m_strSavePath + "temp.file", GetProgramDir(), false);
   if (!ProbeWorkingFile(strDebugFile)) {
     if (m_yDebug) {
       Trace("(\"Please, check if this path exists: \"+strDebugFile).data()",
@@ -68,7 +69,8 @@ bool WallpaperFetcher::CrawlSite() {
     const std::string strGetKey = Format("Step%dGet", iStepNumber);
     const std::string strGoKey = Format("Step%dGo", iStepNumber);
     if (!m_Ini.KeyExists(strSite, strGetKey)) break;
-    if (m_yDebug) Trace("Format(\"In step %d.\",iStepNumber).data()", Format("In step %d.", iStepNumber));
+    if (m_yDebug)
+      Trace("Format(\"In step %d.\",iStepNumber).data()", Format("In step %d.", iStepNumber));
 
     const std::string strRExpression = m_Ini.GetValue(strSite, strGetKey);
     const std::string strRFormatExp = m_Ini.GetValue(strSite, strGoKey);
@@ -82,7 +84,8 @@ bool WallpaperFetcher::CrawlSite() {
     // leaves the step without links.
     std::vector<std::string> vec;
     std::string text;
-    if (ReadTextFile(strDebugFile, text)) vec = CollectLinks(text, strRExpression, strRFormatExp, iStepNumber);
+    if (ReadTextFile(strDebugFile, text))
+      vec = CollectLinks(text, strRExpression, strRFormatExp, iStepNumber);
     if (m_yDebug) {
       Trace("Format(\"Found %d links for the step %d\",vec.size(),iStepNumber).data()",
             Format("Found %d links for the step %d", static_cast<int>(vec.size()), iStepNumber));

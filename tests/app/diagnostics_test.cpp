@@ -14,9 +14,7 @@ namespace {
 
 class DiagnosticsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fetcher_ = std::make_unique<WallpaperFetcher>(fakes_.Get(), 1);
-  }
+  void SetUp() override { fetcher_ = std::make_unique<WallpaperFetcher>(fakes_.Get(), 1); }
   void TearDown() override {
     fetcher_.reset();
     CloseLog();

@@ -62,7 +62,8 @@ TEST_F(ProgramRunTest, MissingConfigurationIsRestoredIntoTheProgramDirectory) {
 
 TEST_F(ProgramRunTest, ConfigurationWithoutGeneralIsRefused) {
   const std::vector<std::string> bad = {"", "[general]\r\nDebugMode=1\r\n",
-                                        "[General] \r\nDebugMode=1\r\n", "[General]\rDebugMode=1\r"};
+                                        "[General] \r\nDebugMode=1\r\n",
+                                        "[General]\rDebugMode=1\r"};
   for (const std::string& text : bad) {
     SCOPED_TRACE(text);
     WriteFileBytes(dir_.Join("cwd/Sites.ini"), text);
@@ -190,30 +191,32 @@ TEST_F(ProgramRunTest, ClosedStandardOutputIsAFailedWriteOnly) {
   ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
   ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
   EXPECT_EQ(0, WEXITSTATUS(status));
-  EXPECT_NE(std::string::npos, ReadFileBytes(dir_.Join("prog/log.log")).find("m_iNumOfSites = 1\r\n"));
+  EXPECT_NE(std::string::npos,
+            ReadFileBytes(dir_.Join("prog/log.log")).find("m_iNumOfSites = 1\r\n"));
 }
 
 TEST_F(ProgramRunTest, FatalMessageReachesStandardErrorWhenTheDialogFails) {
   // A display is named but the dialog cannot show itself there.
   ASSERT_EQ(0, ::mkdir(dir_.Join("bin").c_str(), 0755));
   const std::string zenity = dir_.Join("bin/zenity");
-  WriteFileBytes(zenity, "#!/bin/sh\necho \"$*\" >> '" + dir_.Join("boxes.log") + "'\nexit ${ZENITY_STATUS}\n");
+  WriteFileBytes(zenity, "#!/bin/sh\necho \"$*\" >> '" + dir_.Join("boxes.log") +
+                             "'\nexit ${ZENITY_STATUS}\n");
   ASSERT_EQ(0, ::chmod(zenity.c_str(), 0755));
   WriteFileBytes(dir_.Join("cwd/Sites.ini"), "[Site1]\r\n");
   for (const char* status : {"1", "0"}) {
     SCOPED_TRACE(status);
-    const ProgramResult result =
-        RunProgram({program_}, dir_.Join("cwd"),
-                   {{"PATH", dir_.Join("bin") + ":" + std::getenv("PATH")},
-                    {"DISPLAY", ":97"},
-                    {"WAYLAND_DISPLAY", "\x01unset"},
-                    {"XDG_RUNTIME_DIR", dir_.path()},
-                    {"ZENITY_STATUS", status}},
-                   30000);
+    const ProgramResult result = RunProgram({program_}, dir_.Join("cwd"),
+                                            {{"PATH", dir_.Join("bin") + ":" + std::getenv("PATH")},
+                                             {"DISPLAY", ":97"},
+                                             {"WAYLAND_DISPLAY", "\x01unset"},
+                                             {"XDG_RUNTIME_DIR", dir_.path()},
+                                             {"ZENITY_STATUS", status}},
+                                            30000);
     EXPECT_EQ(101, result.exit_code);
     // Shown by the dialog only when it says so.
-    EXPECT_EQ(std::string(status) == "0" ? "" : "wallpaper-fetcher: Wrong ini file, no general section\n",
-              result.err);
+    EXPECT_EQ(
+        std::string(status) == "0" ? "" : "wallpaper-fetcher: Wrong ini file, no general section\n",
+        result.err);
   }
   const std::string boxes = ReadFileBytes(dir_.Join("boxes.log"));
   EXPECT_EQ(2, std::count(boxes.begin(), boxes.end(), '\n'));

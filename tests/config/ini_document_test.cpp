@@ -33,15 +33,14 @@ TEST(IniDocumentTest, SectionsAndKeysAreLiteralAndCaseSensitive) {
 
 TEST(IniDocumentTest, ValueKeepsLaterEqualsSignsAndBlanks) {
   IniDocument ini = Parsed("[Site2]\nStep1Go=http://h/images?as_q=$_1_$&svnum=25&as_epq=&x= y \n");
-  EXPECT_EQ("http://h/images?as_q=$_1_$&svnum=25&as_epq=&x= y ",
-            ini.GetValue("Site2", "Step1Go"));
+  EXPECT_EQ("http://h/images?as_q=$_1_$&svnum=25&as_epq=&x= y ", ini.GetValue("Site2", "Step1Go"));
 }
 
 TEST(IniDocumentTest, EntriesOutsideNamedSectionsAndNonHeadersAreDropped) {
   // An entry before any header, a nameless section, a header with a blank
   // after "]" (not a header, no "=", dropped), a semicolon line with "=".
-  IniDocument ini = Parsed(
-      "Orphan=1\n[General]\nA=1\n[Site1] \nB=2\n;comment\n;c=3\n[]\nLost=4\n[Site2]\n");
+  IniDocument ini =
+      Parsed("Orphan=1\n[General]\nA=1\n[Site1] \nB=2\n;comment\n;c=3\n[]\nLost=4\n[Site2]\n");
   ASSERT_EQ(2u, ini.sections().size());
   EXPECT_EQ("General", ini.sections()[0].name);
   EXPECT_EQ("2", ini.GetValue("General", "B"));  // went to the section before
@@ -98,7 +97,8 @@ TEST(IniDocumentTest, IntegersReadLikeAtoiAndSaturate) {
 TEST(IniDocumentTest, TextModeLineEnds) {
   EXPECT_EQ("a\r\nb\r\n", ToTextMode("a\nb\n"));
   EXPECT_EQ("a\nb\rc\n", FromTextMode("a\r\nb\rc\r\n"));
-  EXPECT_EQ("a\n", FromTextMode("a\r\n\x1a" "b=2\r\n"));
+  EXPECT_EQ("a\n", FromTextMode("a\r\n\x1a"
+                                "b=2\r\n"));
   EXPECT_EQ("a\r", FromTextMode("a\r"));
 
   // CR LF and LF files load alike; lone-CR files are one line; 0x1A ends.

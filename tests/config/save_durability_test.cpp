@@ -73,8 +73,8 @@ TEST(SaveDurabilityTest, KilledDuringHistorySavesLeavesAWholeFile) {
       fetcher.m_Ini.Load();
       fetcher.m_iKeepInHistory = 20;
       for (int i = 0;; ++i) {
-        fetcher.m_strLastUrl = "http://pictures.example/" + std::to_string(trial) + "-" +
-                               std::to_string(i) + ".jpg";
+        fetcher.m_strLastUrl =
+            "http://pictures.example/" + std::to_string(trial) + "-" + std::to_string(i) + ".jpg";
         fetcher.AddToHistory();
       }
     }

@@ -36,16 +36,19 @@ class CrawlEndToEndTest : public ::testing::Test {
   // The demo gallery's three steps, ending in the picture named by `last`.
   std::string GallerySite(const std::string& last = "1920x1080") {
     const std::string base = server_.Url("/");
-    return "Begin=" + base + "\nStep1Get=<a class=\"category\" href=\"/([^\"]+)\">\nStep1Go=" +
-           base + "$_1_$\nStep2Get=<a href=\"/(wallpaper/[^\"]+)\"><img\nStep2Go=" + base +
+    return "Begin=" + base +
+           "\nStep1Get=<a class=\"category\" href=\"/([^\"]+)\">\nStep1Go=" + base +
+           "$_1_$\nStep2Get=<a href=\"/(wallpaper/[^\"]+)\"><img\nStep2Go=" + base +
            "$_1_$\nStep3Get=<a class=\"download\" href=\"/(files/[^\"]+)\">" + last +
            "</a>\nStep3Go=" + base + "$_1_$\n";
   }
 
   ProgramResult Run() {
     return RunProgram({program_}, dir_.path(),
-                      {{"DISPLAY", "\x01unset"}, {"WAYLAND_DISPLAY", "\x01unset"},
-                       {"XDG_CURRENT_DESKTOP", "\x01unset"}, {"DESKTOP_SESSION", "\x01unset"}},
+                      {{"DISPLAY", "\x01unset"},
+                       {"WAYLAND_DISPLAY", "\x01unset"},
+                       {"XDG_CURRENT_DESKTOP", "\x01unset"},
+                       {"DESKTOP_SESSION", "\x01unset"}},
                       60000);
   }
 
@@ -68,7 +71,8 @@ TEST_F(CrawlEndToEndTest, GalleryInThreeStepsBecomesTheWallpaper) {
   ASSERT_EQ(0, result.exit_code) << result.err;
 
   std::smatch picked;
-  const std::regex final_name("m_strWalpFileName\\.data\\(\\) = (.*/pics/([a-z]+-1920x1080\\.jpg))\n");
+  const std::regex final_name(
+      "m_strWalpFileName\\.data\\(\\) = (.*/pics/([a-z]+-1920x1080\\.jpg))\n");
   ASSERT_TRUE(std::regex_search(result.out, picked, final_name)) << result.out;
   const std::string picture = picked[1];
   EXPECT_EQ(dir_.Join("prog/pics/") + std::string(picked[2]), picture);
@@ -119,18 +123,17 @@ TEST_F(CrawlEndToEndTest, HistoryRefusesThePictureNextTime) {
 
 TEST_F(CrawlEndToEndTest, EveryAttemptGoesToTheSameSite) {
   server_.ServeBytes("/empty.html", "<p>no links here</p>", "text/html");
-  Configure("TryNumber=3\nKeepInHistory=5\n",
-            "Begin=" + server_.Url("/empty.html") + "\nStep1Get=href=\"([^\"]+)\"\nStep1Go=x$_1_$\n");
+  Configure("TryNumber=3\nKeepInHistory=5\n", "Begin=" + server_.Url("/empty.html") +
+                                                  "\nStep1Get=href=\"([^\"]+)\"\nStep1Go=x$_1_$\n");
   ProgramResult result = Run();
   EXPECT_EQ(0, result.exit_code);
   EXPECT_EQ(3, server_.RequestCount("/empty.html"));
   for (int i = 0; i < 3; ++i) {
-    EXPECT_NE(std::string::npos,
-              result.out.find("Going to a " + std::to_string(i) + " try\n"));
+    EXPECT_NE(std::string::npos, result.out.find("Going to a " + std::to_string(i) + " try\n"));
   }
   size_t failures = 0;
-  for (size_t at = 0; (at = result.out.find("No following links were found on step 1\n", at)) !=
-                      std::string::npos;
+  for (size_t at = 0;
+       (at = result.out.find("No following links were found on step 1\n", at)) != std::string::npos;
        ++at) {
     ++failures;
   }
@@ -191,13 +194,15 @@ TEST_F(CrawlEndToEndTest, WidthLimitAcceptsItsOwnSizeOnly) {
 TEST_F(CrawlEndToEndTest, RelativeSavePathIsTakenFromTheProgramDirectory) {
   server_.ServeBytes("/p/small.png", GradientPicture(FIF_PNG, 32, 24), "image/png");
   ASSERT_EQ(0, ::mkdir(dir_.Join("prog/pics").c_str(), 0755));
-  Configure("TryNumber=1\nKeepInHistory=0\nSavePath=pics/\n", "Begin=" + server_.Url("/p/small.png") + "\n");
+  Configure("TryNumber=1\nKeepInHistory=0\nSavePath=pics/\n",
+            "Begin=" + server_.Url("/p/small.png") + "\n");
   EXPECT_EQ(0, Run().exit_code);
   EXPECT_TRUE(Exists(dir_.Join("prog/pics/small.png")));
   EXPECT_TRUE(Exists(dir_.Join("prog/pics/Walp.bmp")));
 
   // Without the trailing "/" the name becomes a prefix of every file.
-  Configure("TryNumber=1\nKeepInHistory=0\nSavePath=pics\n", "Begin=" + server_.Url("/p/small.png") + "\n");
+  Configure("TryNumber=1\nKeepInHistory=0\nSavePath=pics\n",
+            "Begin=" + server_.Url("/p/small.png") + "\n");
   EXPECT_EQ(0, Run().exit_code);
   EXPECT_TRUE(Exists(dir_.Join("prog/picssmall.png")));
   EXPECT_TRUE(Exists(dir_.Join("prog/picsWalp.bmp")));
@@ -209,13 +214,17 @@ TEST_F(CrawlEndToEndTest, MissingSaveDirectoryIsFatal) {
   ProgramResult result = Run();
   EXPECT_EQ(101, result.exit_code);
   EXPECT_NE(std::string::npos,
-            result.out.find("Please, check if this path exists: " + dir_.Join("prog/no-such-dir/temp.file") +
-                            "\nCan't create temp file, most probably problem with SavePath var in INI file\n"));
-  EXPECT_EQ("wallpaper-fetcher: Can't create temp file, most probably problem with SavePath var in INI file\n",
-            result.err);
+            result.out.find(
+                "Please, check if this path exists: " + dir_.Join("prog/no-such-dir/temp.file") +
+                "\nCan't create temp file, most probably problem with SavePath var in INI file\n"));
+  EXPECT_EQ(
+      "wallpaper-fetcher: Can't create temp file, most probably problem with SavePath var in INI "
+      "file\n",
+      result.err);
   EXPECT_EQ(0u, server_.Requests().size());
   // The fatal error still left the traced lines in log.log.
-  EXPECT_NE(std::string::npos, ReadFileBytes(dir_.Join("prog/log.log")).find("Can't create temp file"));
+  EXPECT_NE(std::string::npos,
+            ReadFileBytes(dir_.Join("prog/log.log")).find("Can't create temp file"));
 }
 
 }  // namespace

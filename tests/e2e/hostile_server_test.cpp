@@ -52,8 +52,9 @@ class HostileServerTest : public ::testing::Test {
                  const std::string& general = "", int seconds_to_download = 20) {
     const std::string text =
         "[General]\nDebugMode=1\nSuppressMessages=1\nNumOfSites=1\nTryNumber=2\nKeepInHistory=3\n" +
-        general + "\n[Site1]\nName=Hostile\nSecondsToDownload=" +
-        std::to_string(seconds_to_download) + "\nBegin=" + server_.Url(begin_path) + "\n" + steps;
+        general +
+        "\n[Site1]\nName=Hostile\nSecondsToDownload=" + std::to_string(seconds_to_download) +
+        "\nBegin=" + server_.Url(begin_path) + "\n" + steps;
     WriteFileBytes(dir_.Join("prog/Sites.ini"), ToTextMode(text));
   }
 
@@ -166,7 +167,8 @@ TEST_F(HostileServerTest, RedirectLoopsAndRedirectsOffTheWeb) {
     if (at_start) {
       Configure("/to-file.jpg", "");
     } else {
-      Configure("/links.html", "Step1Get=href=\"([^\"]+)\"\nStep1Go=" + server_.Url("") + "$_1_$\n");
+      Configure("/links.html",
+                "Step1Get=href=\"([^\"]+)\"\nStep1Go=" + server_.Url("") + "$_1_$\n");
     }
     const ProgramResult result = Run();
     ExpectTwoFailedAttempts(result, "Something wrong while getting remote file");
@@ -204,8 +206,8 @@ TEST_F(HostileServerTest, FiftyMegabytePagesBuiltToExplodeTheSearch) {
   for (const Case& c : {Case{"((a|b)*)c", "No following links were found on step 1"},
                         Case{"(a)", "Found 100000 links for the step 1"}}) {
     SCOPED_TRACE(c.expression);
-    Configure("/huge.html", std::string("Step1Get=") + c.expression + "\nStep1Go=" +
-                                server_.Url("/p/") + "$_1_$.html\n");
+    Configure("/huge.html", std::string("Step1Get=") + c.expression +
+                                "\nStep1Go=" + server_.Url("/p/") + "$_1_$.html\n");
     const int before = server_.RequestCount("/huge.html");
     ChildProcess child;
     ASSERT_TRUE(child.Start({program_}, dir_.path(), Environment()));
@@ -224,7 +226,8 @@ TEST_F(HostileServerTest, FiftyMegabytePagesBuiltToExplodeTheSearch) {
     EXPECT_FALSE(result.timed_out);
     EXPECT_EQ(0, result.exit_code) << result.err;
     EXPECT_NE(std::string::npos, result.out.find("Going to a 1 try\n"));
-    EXPECT_EQ(2u, Count(result.out, "Wrong format (StepXXXGo) regular expression for the step 1\n"));
+    EXPECT_EQ(2u,
+              Count(result.out, "Wrong format (StepXXXGo) regular expression for the step 1\n"));
     EXPECT_EQ(2u, Count(result.out, std::string(c.result) + "\n"));
     EXPECT_EQ(std::string::npos, result.out.find("all steps are done"));
     EXPECT_EQ(before + 2, server_.RequestCount("/huge.html"));

@@ -1,5 +1,3 @@
-#include "platform/desktop_posix.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -14,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/desktop_posix.h"
 #include "support/test_support.h"
 
 namespace {
@@ -25,22 +24,14 @@ TEST(DetectDesktopTest, NamesFromTheSessionVariables) {
     DesktopKind kind;
   };
   const Case cases[] = {
-      {"GNOME", "", DesktopKind::kGnome},
-      {"ubuntu:GNOME", "ubuntu", DesktopKind::kGnome},
-      {"Budgie:GNOME", "", DesktopKind::kGnome},
-      {"Unity", "", DesktopKind::kGnome},
-      {"Pantheon", "", DesktopKind::kGnome},
-      {"X-Cinnamon", "cinnamon", DesktopKind::kCinnamon},
-      {"MATE", "", DesktopKind::kMate},
-      {"KDE", "plasmawayland", DesktopKind::kKde},
-      {"XFCE", "", DesktopKind::kXfce},
-      {"LXDE", "", DesktopKind::kLxde},
-      {"LXQt", "", DesktopKind::kLxqt},
-      {"sway", "", DesktopKind::kSway},
-      {"river", "", DesktopKind::kWlroots},
-      {"", "plasma", DesktopKind::kKde},
-      {"", "xfce", DesktopKind::kXfce},
-      {"i3", "i3", DesktopKind::kUnknown},
+      {"GNOME", "", DesktopKind::kGnome},        {"ubuntu:GNOME", "ubuntu", DesktopKind::kGnome},
+      {"Budgie:GNOME", "", DesktopKind::kGnome}, {"Unity", "", DesktopKind::kGnome},
+      {"Pantheon", "", DesktopKind::kGnome},     {"X-Cinnamon", "cinnamon", DesktopKind::kCinnamon},
+      {"MATE", "", DesktopKind::kMate},          {"KDE", "plasmawayland", DesktopKind::kKde},
+      {"XFCE", "", DesktopKind::kXfce},          {"LXDE", "", DesktopKind::kLxde},
+      {"LXQt", "", DesktopKind::kLxqt},          {"sway", "", DesktopKind::kSway},
+      {"river", "", DesktopKind::kWlroots},      {"", "plasma", DesktopKind::kKde},
+      {"", "xfce", DesktopKind::kXfce},          {"i3", "i3", DesktopKind::kUnknown},
       {"", "", DesktopKind::kUnknown},
   };
   for (const Case& c : cases) {
@@ -91,10 +82,9 @@ TEST_F(DesktopTest, GsettingsDesktopsClearThenSetTheirKeys) {
   StandIn("gsettings");
   EXPECT_EQ("", Set("GNOME"));
   const std::string schema = "gsettings <set> <org.gnome.desktop.background> ";
-  EXPECT_EQ(schema + "<picture-uri> <''>\n" +
-            schema + "<picture-uri> <'" + Uri() + "'>\n" +
-            schema + "<picture-uri-dark> <''>\n" +
-            schema + "<picture-uri-dark> <'" + Uri() + "'>\n",
+  EXPECT_EQ(schema + "<picture-uri> <''>\n" + schema + "<picture-uri> <'" + Uri() + "'>\n" +
+                schema + "<picture-uri-dark> <''>\n" + schema + "<picture-uri-dark> <'" + Uri() +
+                "'>\n",
             Calls());
 
   std::remove(Log().c_str());
@@ -104,15 +94,19 @@ TEST_F(DesktopTest, GsettingsDesktopsClearThenSetTheirKeys) {
 
   std::remove(Log().c_str());
   EXPECT_EQ("", Set("X-Cinnamon"));
-  EXPECT_EQ("gsettings <set> <org.cinnamon.desktop.background> <picture-uri> <''>\n"
-            "gsettings <set> <org.cinnamon.desktop.background> <picture-uri> <'" + Uri() + "'>\n",
-            Calls());
+  EXPECT_EQ(
+      "gsettings <set> <org.cinnamon.desktop.background> <picture-uri> <''>\n"
+      "gsettings <set> <org.cinnamon.desktop.background> <picture-uri> <'" +
+          Uri() + "'>\n",
+      Calls());
 
   std::remove(Log().c_str());
   EXPECT_EQ("", Set("MATE"));
-  EXPECT_EQ("gsettings <set> <org.mate.background> <picture-filename> <''>\n"
-            "gsettings <set> <org.mate.background> <picture-filename> <'" + Bitmap() + "'>\n",
-            Calls());
+  EXPECT_EQ(
+      "gsettings <set> <org.mate.background> <picture-filename> <''>\n"
+      "gsettings <set> <org.mate.background> <picture-filename> <'" +
+          Bitmap() + "'>\n",
+      Calls());
 
   // A quote in the path stays inside the GVariant string.
   std::remove(Log().c_str());
@@ -130,8 +124,9 @@ TEST_F(DesktopTest, KdeUsesItsToolElseScriptsPlasmaOverDbus) {
   StandIn("qdbus");
   std::remove(Log().c_str());
   EXPECT_EQ("", Set("KDE"));
-  const std::string prefix = "qdbus <org.kde.plasmashell> </PlasmaShell> "
-                             "<org.kde.PlasmaShell.evaluateScript> <var all = desktops();";
+  const std::string prefix =
+      "qdbus <org.kde.plasmashell> </PlasmaShell> "
+      "<org.kde.PlasmaShell.evaluateScript> <var all = desktops();";
   std::string calls = Calls();
   ASSERT_EQ(0u, calls.find(prefix)) << calls;
   EXPECT_NE(std::string::npos, calls.find("d.writeConfig('Image', ''); }>\n"));
@@ -164,17 +159,19 @@ TEST_F(DesktopTest, KdeUsesItsToolElseScriptsPlasmaOverDbus) {
 }
 
 TEST_F(DesktopTest, XfceSetsEveryBackdropImageProperty) {
-  StandIn("xfconf-query", 0,
-          "case \"$*\" in *' -l') printf '%s\\n' /backdrop/screen0/monitor0/workspace0/color-style "
-          "/backdrop/screen0/monitor0/workspace0/last-image /backdrop/screen0/monitorHDMI-1/image-path "
-          "/desktop-icons/style;; esac");
+  StandIn(
+      "xfconf-query", 0,
+      "case \"$*\" in *' -l') printf '%s\\n' /backdrop/screen0/monitor0/workspace0/color-style "
+      "/backdrop/screen0/monitor0/workspace0/last-image /backdrop/screen0/monitorHDMI-1/image-path "
+      "/desktop-icons/style;; esac");
   EXPECT_EQ("", Set("XFCE"));
   const std::string query = "xfconf-query <-c> <xfce4-desktop> ";
-  EXPECT_EQ(query + "<-l>\n" +
-            query + "<-p> </backdrop/screen0/monitor0/workspace0/last-image> <-s> <>\n" +
-            query + "<-p> </backdrop/screen0/monitor0/workspace0/last-image> <-s> <" + Bitmap() + ">\n" +
-            query + "<-p> </backdrop/screen0/monitorHDMI-1/image-path> <-s> <>\n" +
-            query + "<-p> </backdrop/screen0/monitorHDMI-1/image-path> <-s> <" + Bitmap() + ">\n",
+  EXPECT_EQ(query + "<-l>\n" + query +
+                "<-p> </backdrop/screen0/monitor0/workspace0/last-image> <-s> <>\n" + query +
+                "<-p> </backdrop/screen0/monitor0/workspace0/last-image> <-s> <" + Bitmap() +
+                ">\n" + query + "<-p> </backdrop/screen0/monitorHDMI-1/image-path> <-s> <>\n" +
+                query + "<-p> </backdrop/screen0/monitorHDMI-1/image-path> <-s> <" + Bitmap() +
+                ">\n",
             Calls());
 
   // No backdrop yet: nothing to set, and said so.
@@ -187,8 +184,10 @@ TEST_F(DesktopTest, PcmanfmAndSway) {
   StandIn("pcmanfm-qt");
   EXPECT_EQ("", Set("LXDE"));
   EXPECT_EQ("", Set("LXQt"));
-  EXPECT_EQ("pcmanfm <--set-wallpaper> <" + Bitmap() + ">\n"
-            "pcmanfm-qt <--set-wallpaper> <" + Bitmap() + ">\n",
+  EXPECT_EQ("pcmanfm <--set-wallpaper> <" + Bitmap() +
+                ">\n"
+                "pcmanfm-qt <--set-wallpaper> <" +
+                Bitmap() + ">\n",
             Calls());
 
   StandIn("swaymsg");
@@ -201,8 +200,10 @@ TEST_F(DesktopTest, PcmanfmAndSway) {
   StandIn("swaybg");
   std::remove(Log().c_str());
   EXPECT_EQ("", Set("sway", {"XDG_RUNTIME_DIR=" + dir_.path()}));
-  const std::string expected = "swaymsg <output> <*> <bg> <\"" + Bitmap() + "\"> <fill>\n"
-                               "swaybg <-i> <" + Bitmap() + "> <-m> <fill>\n";
+  const std::string expected = "swaymsg <output> <*> <bg> <\"" + Bitmap() +
+                               "\"> <fill>\n"
+                               "swaybg <-i> <" +
+                               Bitmap() + "> <-m> <fill>\n";
   for (int i = 0; i < 500 && Calls() != expected; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -216,8 +217,8 @@ TEST_F(DesktopTest, ToolsGetAnAbsolutePathAndNoneOfOurFiles) {
   WriteFileBytes(ours, "");
   const int fd = ::open(ours.c_str(), O_WRONLY | O_APPEND);
   ASSERT_GE(fd, 3);
-  StandIn("pcmanfm", 0, "[ -e /proc/$$/fd/" + std::to_string(fd) + " ] && echo inherited >> '" +
-                            Log() + "'");
+  StandIn("pcmanfm", 0,
+          "[ -e /proc/$$/fd/" + std::to_string(fd) + " ] && echo inherited >> '" + Log() + "'");
   PosixDesktop desktop({"PATH=" + bin_, "XDG_CURRENT_DESKTOP=LXDE"});
   char cwd[4096];
   ASSERT_NE(nullptr, ::getcwd(cwd, sizeof cwd));
@@ -227,8 +228,10 @@ TEST_F(DesktopTest, ToolsGetAnAbsolutePathAndNoneOfOurFiles) {
   EXPECT_EQ("", desktop.SetWallpaper("pics/Walp.bmp"));
   ::close(fd);
   const std::string dir = std::string(cwd) == "/" ? "" : cwd;
-  EXPECT_EQ("pcmanfm <--set-wallpaper> <" + dir + "/Walp.bmp>\n"
-            "pcmanfm <--set-wallpaper> <" + dir + "/pics/Walp.bmp>\n",
+  EXPECT_EQ("pcmanfm <--set-wallpaper> <" + dir +
+                "/Walp.bmp>\n"
+                "pcmanfm <--set-wallpaper> <" +
+                dir + "/pics/Walp.bmp>\n",
             Calls());
 }
 

@@ -1,7 +1,9 @@
 #include "platform/x11_root_posix.h"
 
 // Google Test first: Xlib's None macro would break its own None type.
+// clang-format off
 #include <gtest/gtest.h>
+// clang-format on
 
 #include <FreeImage.h>
 #include <X11/Xatom.h>
@@ -92,12 +94,13 @@ class X11RootTest : public ::testing::Test {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     const std::string fd_text = std::to_string(fds[1]);
-    std::vector<std::string> args = {xvfb, "-displayfd", fd_text, "-screen", "0", "320x240x24",
-                                     "-nolisten", "tcp"};
+    std::vector<std::string> args = {xvfb, "-displayfd", fd_text,     "-screen",
+                                     "0",  "320x240x24", "-nolisten", "tcp"};
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    const int spawned = posix_spawn(&xvfb_pid_, xvfb.c_str(), &actions, nullptr, argv.data(), environ);
+    const int spawned =
+        posix_spawn(&xvfb_pid_, xvfb.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
     if (spawned != 0) {

@@ -1,20 +1,21 @@
 // The timed download against a real HTTP server on 127.0.0.1, and the
 // worker's counting rules through fakes behind the Internet seam where no
 // real server can reach them.
+#include "retrieval/download.h"
+
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -24,7 +25,6 @@
 
 #include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
-#include "retrieval/download.h"
 #include "support/http_server.h"
 #include "support/test_support.h"
 
@@ -301,8 +301,8 @@ TEST_F(DownloadTest, LocalFilesMustBeRegularFiles) {
   const std::string fifo = dir_.Join("pipe");
   ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
   fetcher_->m_lSecondsToDownload = 5;  // were any of them read, the limit would show
-  for (const std::string& url : {"file://" + fifo, std::string("file:///dev/zero"),
-                                 "file://" + dir_.path()}) {
+  for (const std::string& url :
+       {"file://" + fifo, std::string("file:///dev/zero"), "file://" + dir_.path()}) {
     SCOPED_TRACE(url);
     EXPECT_EQ(0, Download(url, out));
     EXPECT_EQ(Box(kFailedText), TakeBoxes());
@@ -343,8 +343,8 @@ TEST_F(DownloadTest, ProxySettingsOfTheEnvironmentAreIgnored) {
   RefusingPort refusing;
   const std::string proxy = "http://127.0.0.1:" + std::to_string(refusing.port()) + "/";
   ScopedEnvironment environment;
-  for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "ALL_PROXY",
-                           "all_proxy"}) {
+  for (const char* name :
+       {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"}) {
     environment.Set(name, proxy);
   }
   environment.Set("no_proxy", "");
@@ -357,7 +357,7 @@ TEST_F(DownloadTest, ProxySettingsOfTheEnvironmentAreIgnored) {
 TEST_F(DownloadTest, StalledTransfersEndAtTheLimit) {
   const std::string out = dir_.Join("temp.file");
   fetcher_->m_lSecondsToDownload = 1;
-  server_.Stall("/idle");                       // headers, then nothing
+  server_.Stall("/idle");                      // headers, then nothing
   server_.Stall("/partial", Pattern(700000));  // one buffer's worth, then nothing
   server_.ServeBytes("/next", "next page");
 
@@ -404,8 +404,8 @@ class StderrBoxes : public MessageBoxes {
 
 TEST(DownloadDeathTest, UnsupportedSchemesEndTheProcess) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  for (const char* url : {"gopher://127.0.0.1/a.jpg", "mailto:someone@example.com",
-                          "data:image/png;base64,AAAA"}) {
+  for (const char* url :
+       {"gopher://127.0.0.1/a.jpg", "mailto:someone@example.com", "data:image/png;base64,AAAA"}) {
     SCOPED_TRACE(url);
     EXPECT_EXIT(
         {

@@ -45,8 +45,9 @@ class SiteCrawlTest : public ::testing::Test {
 const char kIndex[] = "<a href=\"p.jpg\">x</a> <a href=\"q.jpg\">y</a>";
 
 TEST_F(SiteCrawlTest, SuccessfulCrawlTracesEveryStep) {
-  Site("Name=Test site\nBegin=http://site/\nStep1Get=<a href=\"(p[^\"]+)\">\n"
-       "Step1Go=http://site/$_1_$\n");
+  Site(
+      "Name=Test site\nBegin=http://site/\nStep1Get=<a href=\"(p[^\"]+)\">\n"
+      "Step1Go=http://site/$_1_$\n");
   internet_.bodies["http://site/"] = kIndex;
   internet_.bodies["http://site/p.jpg"] = "JPEGDATA";
   ASSERT_TRUE(fetcher_->CrawlSite());
@@ -63,8 +64,10 @@ TEST_F(SiteCrawlTest, SuccessfulCrawlTracesEveryStep) {
       "Picked 0 : http://site/p.jpg\n"
       "iRet = 8\n"
       "Press any key, one step is done\n"
-      "m_strWalpFileName.data() = " + dir_.Join("p.jpg") + "\n"
-      "Press any key, all steps are done\n",
+      "m_strWalpFileName.data() = " +
+          dir_.Join("p.jpg") +
+          "\n"
+          "Press any key, all steps are done\n",
       Traced());
   EXPECT_EQ("JPEGDATA", ReadFileBytes(dir_.Join("p.jpg")));
   EXPECT_FALSE(Exists(dir_.Join("temp.file")));  // moved to the picture's name
@@ -86,8 +89,9 @@ TEST_F(SiteCrawlTest, StepsEndAtTheFirstMissingGetKey) {
 
 TEST_F(SiteCrawlTest, EmptyOrMissingStepValuesFailSilently) {
   internet_.bodies["http://site/"] = kIndex;
-  for (const std::string& steps : {std::string("Step1Get=<a\n"), std::string("Step1Get=\nStep1Go=x\n"),
-                                   std::string("Step1Get=<a\nStep1Go=\n")}) {
+  for (const std::string& steps :
+       {std::string("Step1Get=<a\n"), std::string("Step1Get=\nStep1Go=x\n"),
+        std::string("Step1Get=<a\nStep1Go=\n")}) {
     SCOPED_TRACE(steps);
     fakes_.console.written.clear();
     Site("Begin=http://site/\n" + steps);
@@ -103,8 +107,9 @@ TEST_F(SiteCrawlTest, NoLinksOrNothingReceivedFailTheAttempt) {
   Site("Begin=http://site/\nStep1Get=nomatch(x)\nStep1Go=http://site/$_1_$\n");
   internet_.bodies["http://site/"] = kIndex;
   EXPECT_FALSE(fetcher_->CrawlSite());
-  EXPECT_NE(std::string::npos,
-            Traced().find("Found 0 links for the step 1\nNo following links were found on step 1\n"));
+  EXPECT_NE(
+      std::string::npos,
+      Traced().find("Found 0 links for the step 1\nNo following links were found on step 1\n"));
 
   fakes_.console.written.clear();
   Site("Begin=http://unreachable/\n");
@@ -197,8 +202,9 @@ TEST_F(SiteCrawlTest, FatalErrorsEndTheProcess) {
 TEST_F(SiteCrawlTest, PagesFromTheWebCannotLeadToLocalFiles) {
   // A web page's link to this machine's files is not fetched: its text
   // could otherwise travel on in the next step's link.
-  Site("Begin=http://site/\nStep1Get=href=\"([^\"]+)\"\nStep1Go=$_1_$\n"
-       "Step2Get=(.*)\nStep2Go=http://site/leak?$_1_$\n");
+  Site(
+      "Begin=http://site/\nStep1Get=href=\"([^\"]+)\"\nStep1Go=$_1_$\n"
+      "Step2Get=(.*)\nStep2Go=http://site/leak?$_1_$\n");
   for (const char* local : {"file:///etc/hostname", "FILE:///etc/hostname"}) {
     SCOPED_TRACE(local);
     fakes_.console.written.clear();

@@ -139,8 +139,7 @@ void LocalHttpServer::Trickle(const std::string& path, const std::string& bytes,
   Impl* impl = impl_.get();
   auto body = std::make_shared<const std::string>(bytes);
   if (piece == 0) piece = 1;
-  Handle(path, [impl, body, piece, interval](const httplib::Request&,
-                                             httplib::Response& response) {
+  Handle(path, [impl, body, piece, interval](const httplib::Request&, httplib::Response& response) {
     response.set_content_provider(
         body->size(), "application/octet-stream",
         [impl, body, piece, interval](size_t offset, size_t length, httplib::DataSink& sink) {

@@ -46,8 +46,7 @@ class LocalHttpServer {
 
   // `bytes` as the body, with the given type and status.
   void ServeBytes(const std::string& path, const std::string& bytes,
-                  const std::string& content_type = "application/octet-stream",
-                  int status = 200);
+                  const std::string& content_type = "application/octet-stream", int status = 200);
   // The file's content as it is at the time of each request (404 when missing).
   void ServeFile(const std::string& path, const std::string& file,
                  const std::string& content_type = "application/octet-stream");

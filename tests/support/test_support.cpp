@@ -177,8 +177,7 @@ ProgramResult ChildProcess::Wait(int timeout_ms) {
 }
 
 ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& cwd,
-                         const std::map<std::string, std::string>& env_overrides,
-                         int timeout_ms) {
+                         const std::map<std::string, std::string>& env_overrides, int timeout_ms) {
   ChildProcess child;
   if (!child.Start(argv, cwd, env_overrides)) return ProgramResult();
   return child.Wait(timeout_ms);

@@ -70,8 +70,8 @@ struct FakePlatform {
   FakeMessageBoxes boxes;
   FakeDesktop desktop;
   Platform Get();
-  Internet* internet = nullptr;        // null: the system's
-  PictureCodec* pictures = nullptr;    // null: the system's
+  Internet* internet = nullptr;      // null: the system's
+  PictureCodec* pictures = nullptr;  // null: the system's
 };
 
 // The outcome of running a program to its end.

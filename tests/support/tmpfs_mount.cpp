@@ -1,8 +1,8 @@
 #include "support/tmpfs_mount.h"
 
 #include <sys/mount.h>
-#include <sys/statvfs.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>

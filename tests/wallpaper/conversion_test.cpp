@@ -81,9 +81,9 @@ Rgb PixelAt(FIBITMAP* dib, int x, int y) {
       std::abs(expected.b - actual.b) <= 24) {
     return ::testing::AssertionSuccess();
   }
-  return ::testing::AssertionFailure() << "expected " << expected.r << "," << expected.g << ","
-                                       << expected.b << " got " << actual.r << "," << actual.g
-                                       << "," << actual.b;
+  return ::testing::AssertionFailure()
+         << "expected " << expected.r << "," << expected.g << "," << expected.b << " got "
+         << actual.r << "," << actual.g << "," << actual.b;
 }
 
 // A bitmap header (no pixels follow) that claims the given size; with 1 bit
@@ -122,7 +122,8 @@ std::string PngHeader(uint32_t width, uint32_t height) {
     return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16),
                        static_cast<char>(v >> 8), static_cast<char>(v)};
   };
-  const std::string chunk = "IHDR" + be32(width) + be32(height) + std::string("\x08\x02\x00\x00\x00", 5);
+  const std::string chunk =
+      "IHDR" + be32(width) + be32(height) + std::string("\x08\x02\x00\x00\x00", 5);
   return std::string("\x89PNG\r\n\x1a\n", 8) + be32(13) + chunk + be32(Crc32(chunk));
 }
 
@@ -143,8 +144,7 @@ class CountingCodec : public PictureCodec {
   int FormatFromExtension(const std::string& extension) override {
     return real_.FormatFromExtension(extension);
   }
-  bool ReadSize(int format, const std::string& path, long long* width,
-                long long* height) override {
+  bool ReadSize(int format, const std::string& path, long long* width, long long* height) override {
     ++headers;
     return real_.ReadSize(format, path, width, height);
   }
@@ -200,8 +200,8 @@ class ConversionTest : public ::testing::Test {
 };
 
 TEST(AcceptedFormatsTest, TableOfLoadedFormats) {
-  const std::vector<int> accepted = {FIF_BMP, FIF_ICO, FIF_JPEG, FIF_KOALA, FIF_PBM,
-                                     FIF_PCD, FIF_PCX, FIF_PGM, FIF_PNG, FIF_PPM,
+  const std::vector<int> accepted = {FIF_BMP, FIF_ICO,   FIF_JPEG, FIF_KOALA, FIF_PBM,
+                                     FIF_PCD, FIF_PCX,   FIF_PGM,  FIF_PNG,   FIF_PPM,
                                      FIF_RAS, FIF_TARGA, FIF_TIFF};
   for (int format = -1; format < 40; ++format) {
     bool expected = false;
@@ -218,8 +218,8 @@ TEST_F(ConversionTest, ConvertsCommonFormatsToAWindowsBitmap) {
     FREE_IMAGE_FORMAT format;
   };
   for (const Case& c : {Case{"a.jpg", FIF_JPEG}, Case{"b.png", FIF_PNG}, Case{"c.bmp", FIF_BMP},
-                        Case{"d.tif", FIF_TIFF}, Case{"e.JPEG", FIF_JPEG},
-                        Case{"f.tga", FIF_TARGA}, Case{"g.ppm", FIF_PPM}}) {
+                        Case{"d.tif", FIF_TIFF}, Case{"e.JPEG", FIF_JPEG}, Case{"f.tga", FIF_TARGA},
+                        Case{"g.ppm", FIF_PPM}}) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(WritePicture(dir_.Join(c.name), c.format, 64, 48));
     fetcher_->m_strBmpFileName.clear();
@@ -256,8 +256,8 @@ TEST_F(ConversionTest, UnreadablePicturesDeleteTheOldBitmapAndSaySo) {
   ASSERT_TRUE(WritePicture(dir_.Join("photo.xyz"), FIF_JPEG, 32, 32));
   WriteFileBytes(dir_.Join("empty.png"), "");
   ASSERT_TRUE(WritePicture(dir_.Join("really-png.jpg"), FIF_PNG, 32, 32));
-  for (const char* name : {"anim.gif", "page.jpg", "photo.xyz", "empty.png", "really-png.jpg",
-                           "missing.jpg"}) {
+  for (const char* name :
+       {"anim.gif", "page.jpg", "photo.xyz", "empty.png", "really-png.jpg", "missing.jpg"}) {
     SCOPED_TRACE(name);
     EXPECT_FALSE(Convert(name));
     EXPECT_EQ("Message: Couldn't convert file to BMP\n", Boxes());

@@ -77,9 +77,9 @@ TEST_F(FullDiskTest, ABitmapThatDoesNotFitLeavesNoFileAndNoWallpaper) {
 
   fetcher_->SetWallpaper();
   EXPECT_TRUE(fakes_.desktop.wallpapers.empty());
-  EXPECT_NE(std::string::npos,
-            fakes_.console.written.find("No bitmap to set as the wallpaper, the previous one stays: " +
-                                        disk_.path() + "Walp.bmp\n"))
+  EXPECT_NE(std::string::npos, fakes_.console.written.find(
+                                   "No bitmap to set as the wallpaper, the previous one stays: " +
+                                   disk_.path() + "Walp.bmp\n"))
       << fakes_.console.written;
   EXPECT_TRUE(fakes_.boxes.boxes.empty());
 
