@@ -10,6 +10,9 @@ jobs=$(nproc)
 
 bash scripts/install-deps.sh
 
+echo "== Formatting"
+bash scripts/format.sh --check
+
 echo "== Release build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$jobs"
