@@ -47,7 +47,11 @@ void WallpaperFetcher::LoadSitesIni() {
   if (path.empty()) path = FindFile("Sites.ini");
   if (path.empty()) {
     const std::string target = MakeFullPath("Sites.ini", GetProgramDir(), false);
-    WriteTextModeFileAtomically(target, DefaultSitesIni);
+    // An installed copy's directory is not the user's to write: say so
+    // rather than claim a file that is not there.
+    if (!WriteTextModeFileAtomically(target, DefaultSitesIni)) {
+      FatalError("No ini file, and it couldn't be restored to " + target);
+    }
     FatalError("No ini file, but it was restored!");
   }
   m_Ini.SetFileName(path);

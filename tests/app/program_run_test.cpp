@@ -1,6 +1,7 @@
 // The real binary, run as a user runs it: finding and restoring Sites.ini,
 // reading [General], and the frame of a run.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include "config/settings.h"
 #include "config/text_file.h"
 #include "support/test_support.h"
+#include "support/tmpfs_mount.h"
 
 namespace {
 
@@ -58,6 +60,30 @@ TEST_F(ProgramRunTest, MissingConfigurationIsRestoredIntoTheProgramDirectory) {
   EXPECT_EQ(31u, lines);
   EXPECT_EQ("[General]\r\nSuppressMessages=1\r\nDebugMode=1\r\n", restored.substr(0, 44));
   EXPECT_NE(std::string::npos, restored.find("\r\nStep3Go=http://$_1_$\r\n"));
+}
+
+TEST_F(ProgramRunTest, UnwritableProgramDirectorySaysTheDefaultWasNotRestored) {
+  // An installed copy: the program lies in a directory its user may not
+  // write. The tests run as root in CI, whom permissions do not stop, so
+  // there the directory is a tmpfs mounted read-only, which stops root too.
+  ScopedTmpfs disk(8 << 20);
+  std::string program;
+  if (::geteuid() == 0) {
+    if (!disk.mounted()) GTEST_SKIP() << disk.reason();
+    program = CopyFetcherInto(disk.path());
+    ASSERT_EQ(0, ::mount(nullptr, disk.path().c_str(), nullptr,
+                         MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr));
+  } else {
+    program = CopyFetcherInto(dir_.Join("prog/"));
+    ASSERT_EQ(0, ::chmod(dir_.Join("prog").c_str(), 0555));
+  }
+  const std::string dir = program.substr(0, program.rfind('/') + 1);
+  ProgramResult result = RunProgram({program}, dir_.Join("cwd"), kNoDisplay, 30000);
+  EXPECT_EQ(101, result.exit_code);
+  EXPECT_EQ("wallpaper-fetcher: No ini file, and it couldn't be restored to " + dir + "Sites.ini\n",
+            result.err);
+  EXPECT_FALSE(Exists(dir + "Sites.ini"));
+  EXPECT_FALSE(Exists(dir_.Join("cwd/Sites.ini")));
 }
 
 TEST_F(ProgramRunTest, ConfigurationWithoutGeneralIsRefused) {
