@@ -1,6 +1,7 @@
 #ifndef PLATFORM_FILESYSTEM_H_
 #define PLATFORM_FILESYSTEM_H_
 
+#include <functional>
 #include <string>
 
 // The file-system rules that differ between systems. The program's own path
@@ -22,8 +23,18 @@ bool IsPlainFileName(const std::string& name);
 bool DeleteFileAt(const std::string& path);
 // Renames `from` to `to`, replacing `to` where the system allows it.
 bool RenameFile(const std::string& from, const std::string& to);
-// Writes `bytes` to a new temporary file beside `path`, flushes it to disk and
-// renames it over `path`. Leaves no temporary file behind on failure.
+// Replaces the file at `path` whole, never leaving it half-written:
+// `write_content` writes the new content into a new temporary file beside
+// `path` (a descriptor closed on exec; on Windows one of the C runtime), which
+// is then flushed to disk and renamed over `path`. A replaced file keeps its
+// permissions, a new one gets 0644. Returns false, with `path` as it was and
+// no temporary left, when `write_content` returns false or a step fails.
+bool ReplaceFileWhole(const std::string& path, const std::function<bool(int fd)>& write_content);
+// Writes all `size` bytes at `data` to `fd`. False on a write error.
+bool WriteAllBytes(int fd, const char* data, size_t size);
+// ReplaceFileWhole with `bytes` as the content, except that a file or a
+// directory marked read-only is left alone (also for root, who could
+// otherwise write anything).
 bool ReplaceFileAtomically(const std::string& path, const std::string& bytes);
 
 #endif  // PLATFORM_FILESYSTEM_H_

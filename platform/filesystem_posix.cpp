@@ -40,9 +40,7 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
-namespace {
-
-bool WriteAll(int fd, const char* data, size_t size) {
+bool WriteAllBytes(int fd, const char* data, size_t size) {
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);
     if (n < 0) {
@@ -55,33 +53,22 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-}  // namespace
-
-bool ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
-  // Keep the permissions of the file being replaced; a new one gets 0644.
-  // A file or directory marked read-only is left alone, also for root, who
-  // could otherwise write anything.
+bool ReplaceFileWhole(const std::string& path, const std::function<bool(int fd)>& write_content) {
   mode_t mode = 0644;
   struct stat st;
-  if (::stat(path.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0)
-      return false;
-    mode = st.st_mode & 07777;
-  }
-  const std::string dir = DirOfPath(path).empty() ? "." : DirOfPath(path);
-  struct stat dir_st;
-  if (::stat(dir.c_str(), &dir_st) != 0 || (dir_st.st_mode & 0222) == 0) return false;
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
   std::string temp = path + ".XXXXXX";
   std::vector<char> name(temp.begin(), temp.end());
   name.push_back('\0');
-  const int fd = ::mkstemp(name.data());
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) return false;
   temp = name.data();
   ::fchmod(fd, mode);  // a failed chmod is not fatal
-  bool ok = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+  bool ok = write_content(fd) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
     // Make the rename itself durable.
+    const std::string dir = DirOfPath(path).empty() ? "." : DirOfPath(path);
     const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir_fd >= 0) {
       ::fsync(dir_fd);
@@ -91,4 +78,18 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
   }
   ::unlink(temp.c_str());
   return false;
+}
+
+bool ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
+  // A file or directory marked read-only is left alone, also for root, who
+  // could otherwise write anything.
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 &&
+      (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0))
+    return false;
+  const std::string dir = DirOfPath(path).empty() ? "." : DirOfPath(path);
+  struct stat dir_st;
+  if (::stat(dir.c_str(), &dir_st) != 0 || (dir_st.st_mode & 0222) == 0) return false;
+  return ReplaceFileWhole(path,
+                          [&](int fd) { return WriteAllBytes(fd, bytes.data(), bytes.size()); });
 }

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "platform/child_process_posix.h"
+#include "platform/filesystem.h"
 #include "platform/picture.h"
 
 namespace {
@@ -167,33 +168,21 @@ class FreeImagePicture : public Picture {
   int Height() const override { return static_cast<int>(report_.height); }
 
   bool SaveBmp(const std::string& path) const override {
-    if (!report_.saved) return false;
-    // Written beside `path` and renamed over it only when complete, so that
-    // a full disk never leaves a cut-off bitmap under that name.
-    std::vector<char> temp(path.begin(), path.end());
-    const char kSuffix[] = ".XXXXXX";
-    temp.insert(temp.end(), kSuffix, kSuffix + sizeof(kSuffix));
-    const int out = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (out < 0) return false;
-    ::fchmod(out, 0644);
-    bool ok = true;
+    return report_.saved && ReplaceFileWhole(path, [this](int out) { return CopyBitmapTo(out); });
+  }
+
+ private:
+  bool CopyBitmapTo(int out) const {
     off_t offset = 0;
     while (offset < report_.bitmap_size) {
       const ssize_t n =
           ::sendfile(out, fd_, &offset, static_cast<size_t>(report_.bitmap_size - offset));
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        ok = CopyByReading(out, offset);
-        break;
-      }
+      if (n <= 0) return CopyByReading(out, offset);
     }
-    ok = ::close(out) == 0 && ok;
-    if (ok && ::rename(temp.data(), path.c_str()) == 0) return true;
-    ::unlink(temp.data());
-    return false;
+    return true;
   }
 
- private:
   // For systems where sendfile cannot read this kind of file.
   bool CopyByReading(int out, off_t offset) const {
     std::vector<char> chunk(1 << 20);
@@ -201,12 +190,7 @@ class FreeImagePicture : public Picture {
       const ssize_t n = ::pread(fd_, chunk.data(), chunk.size(), offset);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return false;
-      for (ssize_t done = 0; done < n;) {
-        const ssize_t w = ::write(out, chunk.data() + done, static_cast<size_t>(n - done));
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        done += w;
-      }
+      if (!WriteAllBytes(out, chunk.data(), static_cast<size_t>(n))) return false;
       offset += n;
     }
     return true;

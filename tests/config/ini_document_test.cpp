@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "config/text_file.h"
+#include "platform/filesystem.h"
 #include "support/test_support.h"
 
 namespace {
@@ -157,8 +158,17 @@ TEST(IniDocumentTest, FailedSaveLeavesTheOldFileWhole) {
   ini.Save();
   ASSERT_EQ(0, ::chmod(dir.path().c_str(), 0755));
   EXPECT_EQ("[General]\r\nA=1\r\n\r\n", ReadFileBytes(path));
-  EXPECT_EQ(1u, static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir.path()),
-                                                  std::filesystem::directory_iterator())));
+  const auto entries = [&] {
+    return std::distance(std::filesystem::directory_iterator(dir.path()),
+                         std::filesystem::directory_iterator());
+  };
+  EXPECT_EQ(1, entries());
+
+  // Content whose writing fails half-way: likewise.
+  EXPECT_FALSE(
+      ReplaceFileWhole(path, [](int fd) { return WriteAllBytes(fd, "[Gen", 4) && false; }));
+  EXPECT_EQ("[General]\r\nA=1\r\n\r\n", ReadFileBytes(path));
+  EXPECT_EQ(1, entries());
 
   ini.Save();
   EXPECT_EQ("[General]\r\nA=2\r\n\r\n", ReadFileBytes(path));
