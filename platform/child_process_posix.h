@@ -4,6 +4,28 @@
 // Work that may crash, hang or take all the memory (a picture decoder fed
 // from the web, a connection to an X server that may go away) runs in a
 // forked child: whatever happens there, the program itself goes on.
+//
+// What the child's work may do. The child is a copy of a process that may
+// have other threads: the download worker is joined before any fork, but a
+// cancelled transfer can leave libcurl's resolver thread behind, blocked in
+// a name lookup, and a test runner has threads of its own. Strictly, only
+// async-signal-safe calls are allowed after fork in such a process, since a
+// lock another thread held at the fork stays held in the child for ever.
+// The program relies on more, and on why it holds with glibc:
+// - memory allocation: glibc's fork takes the allocator's locks and frees
+//   them in the child (so do the sanitizers' allocators), so new and malloc
+//   work there;
+// - streams and files the child opens itself (fopen, open): no other thread
+//   can hold their locks; the standard streams (on /dev/null in the child)
+//   are written by the program's main thread only, so theirs are free too;
+// - no name lookup, no libcurl and nothing else the resolver thread may hold
+//   a lock of.
+// Should that ever fail, a child stuck on a lock is a child out of time: it
+// is killed at its deadline and counts as failed, like any other.
+//
+// The child never returns into the caller's code: it ends with _exit after
+// its work, also when the work throws, so that no destructor, atexit handler
+// or test runner of the parent runs in it twice.
 
 #include <fcntl.h>
 #include <sys/types.h>
@@ -40,7 +62,12 @@ bool RunInChild(Work work, unsigned long long memory_budget, int timeout_ms, Rep
   if (pid == 0) {
     ::close(fds[0]);
     PrepareChild(memory_budget);
-    const Report result = work();
+    Report result;
+    try {
+      result = work();
+    } catch (...) {
+      ::_exit(1);  // no report: a failed child
+    }
     const char* bytes = reinterpret_cast<const char*>(&result);
     size_t done = 0;
     while (done < sizeof(result)) {
