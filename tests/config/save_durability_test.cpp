@@ -64,6 +64,8 @@ TEST(SaveDurabilityTest, KilledDuringHistorySavesLeavesAWholeFile) {
   const int kTrials = 40;
   int survived = 0;
   for (int trial = 0; trial < kTrials; ++trial) {
+    int first_save[2];
+    ASSERT_EQ(0, ::pipe(first_save));
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -76,8 +78,14 @@ TEST(SaveDurabilityTest, KilledDuringHistorySavesLeavesAWholeFile) {
         fetcher.m_strLastUrl =
             "http://pictures.example/" + std::to_string(trial) + "-" + std::to_string(i) + ".jpg";
         fetcher.AddToHistory();
+        if (i == 0) (void)!::write(first_save[1], "s", 1);
       }
     }
+    // Killed at some moment after its first save, however busy the machine.
+    ::close(first_save[1]);
+    char byte;
+    ASSERT_EQ(1, ::read(first_save[0], &byte, 1));
+    ::close(first_save[0]);
     std::this_thread::sleep_for(std::chrono::microseconds(2000 + random() % 30000));
     ::kill(pid, SIGKILL);
     int status = 0;
