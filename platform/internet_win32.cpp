@@ -1,0 +1,302 @@
+// The transfer layer on WinInet: a direct connection (InternetOpenA with
+// INTERNET_OPEN_TYPE_DIRECT) and InternetOpenUrlA with a binary transfer, read
+// with InternetReadFile straight into the caller's buffer. WinInet follows
+// redirects and checks certificates itself; an error page (a 404) opens like
+// any other. Cancel closes the WinInet handles from the waiting thread and
+// makes Fetch return at once (see Transfer). file: URLs are read here, as the
+// libcurl layer reads them: only a regular file on disk.
+#include <windows.h>
+#include <wininet.h>
+
+#include <atomic>
+#include <cctype>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/internet.h"
+
+namespace {
+
+constexpr char kAgent[] = "wallpaper-fetcher/" FETCHER_VERSION;
+
+// The scheme of `url` in lower case ("" when it has none): the letters
+// before the first ':' if they form a scheme name.
+std::string SchemeOf(const std::string& url) {
+  const size_t colon = url.find(':');
+  if (colon == std::string::npos || colon == 0) return "";
+  std::string scheme;
+  for (size_t i = 0; i < colon; ++i) {
+    const unsigned char c = static_cast<unsigned char>(url[i]);
+    const bool ok =
+        std::isalpha(c) || (i > 0 && (std::isdigit(c) || c == '+' || c == '-' || c == '.'));
+    if (!ok) return "";
+    scheme += static_cast<char>(std::tolower(c));
+  }
+  return scheme;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The local path a file: URL names ("" when it names none): file:///C:/x,
+// file://localhost/C:/x, file:/C:/x and file://C:/x all name C:\x; %XX
+// escapes are decoded.
+std::string LocalPathOf(const std::string& url) {
+  std::string rest = url.substr(5);  // after "file:"
+  if (rest.compare(0, 2, "//") == 0) {
+    rest.erase(0, 2);
+    const size_t slash = rest.find('/');
+    std::string host = rest.substr(0, slash);
+    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (host.size() == 2 && host[1] == ':') {
+      // file://C:/x: the drive stands where the host would.
+    } else if (host.empty() || host == "localhost") {
+      rest = slash == std::string::npos ? "" : rest.substr(slash);
+    } else {
+      return "";  // a file on another machine
+    }
+  }
+  const size_t end = rest.find_first_of("?#");
+  if (end != std::string::npos) rest.erase(end);
+  std::string path;
+  for (size_t i = 0; i < rest.size(); ++i) {
+    if (rest[i] == '%' && i + 2 < rest.size() && HexValue(rest[i + 1]) >= 0 &&
+        HexValue(rest[i + 2]) >= 0) {
+      path += static_cast<char>(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2]));
+      i += 2;
+    } else {
+      path += rest[i] == '/' ? '\\' : rest[i];
+    }
+  }
+  if (path.size() >= 3 && path[0] == '\\' && path[2] == ':') path.erase(0, 1);
+  if (path.find('\0') != std::string::npos) return "";
+  return path;
+}
+
+// Closes a kernel handle when it goes out of scope.
+class ScopedFileHandle {
+ public:
+  explicit ScopedFileHandle(HANDLE handle) : handle_(handle) {}
+  ~ScopedFileHandle() {
+    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+  }
+  ScopedFileHandle(const ScopedFileHandle&) = delete;
+  ScopedFileHandle& operator=(const ScopedFileHandle&) = delete;
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// One transfer's WinInet side, shared by the session and the thread that
+// makes the blocking WinInet calls. That thread reads each chunk into
+// `chunk` and waits until the session has taken it. Wine's WinInet does not
+// wake a blocked open or read when its handle is closed (Windows does), so a
+// cancelled or abandoned transfer leaves the thread to end on its own: it
+// then touches nothing but this state, which it keeps alive.
+struct Transfer {
+  std::mutex mutex;
+  std::condition_variable changed;
+  HINTERNET internet = nullptr;
+  HINTERNET file = nullptr;
+  std::vector<char> chunk;
+  size_t filled = 0;        // bytes of `chunk` waiting to be taken
+  bool ended = false;       // the whole body was read
+  bool failed = false;      // the open or a read failed
+  bool stopped = false;     // cancelled, refused by the sink, or abandoned
+  bool cancelled = false;   // by Cancel
+
+  // The URL's handle first, then the session's. Called with `mutex` held.
+  void CloseHandles() {
+    if (file != nullptr) ::InternetCloseHandle(file);
+    if (internet != nullptr) ::InternetCloseHandle(internet);
+    file = nullptr;
+    internet = nullptr;
+  }
+};
+
+void RunTransfer(const std::shared_ptr<Transfer>& transfer, const std::string& url) {
+  HINTERNET internet;
+  {
+    std::lock_guard<std::mutex> lock(transfer->mutex);
+    if (transfer->stopped) return;
+    transfer->internet = ::InternetOpenA(kAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    internet = transfer->internet;
+  }
+  HINTERNET file = internet == nullptr ? nullptr
+                                       : ::InternetOpenUrlA(internet, url.c_str(), nullptr, 0,
+                                                            INTERNET_FLAG_TRANSFER_BINARY, 0);
+  {
+    std::lock_guard<std::mutex> lock(transfer->mutex);
+    if (transfer->stopped) {
+      if (file != nullptr) ::InternetCloseHandle(file);
+      return;
+    }
+    transfer->file = file;
+    if (file == nullptr) {
+      transfer->failed = true;
+      transfer->CloseHandles();
+      transfer->changed.notify_all();
+      return;
+    }
+  }
+  const size_t size = transfer->chunk.size();
+  const DWORD ask = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+  for (;;) {
+    DWORD got = 0;
+    const BOOL read = ::InternetReadFile(file, transfer->chunk.data(), ask, &got);
+    std::unique_lock<std::mutex> lock(transfer->mutex);
+    if (transfer->stopped) return;
+    if (!read || got == 0) {
+      transfer->failed = !read;
+      transfer->ended = read != FALSE;
+      transfer->CloseHandles();
+      transfer->changed.notify_all();
+      return;
+    }
+    transfer->filled = got;
+    transfer->changed.notify_all();
+    transfer->changed.wait(lock, [&] { return transfer->filled == 0 || transfer->stopped; });
+    if (transfer->stopped) return;
+  }
+}
+
+class WinInetSession : public InternetSession {
+ public:
+  ~WinInetSession() override {
+    if (transfer_ == nullptr) return;
+    std::lock_guard<std::mutex> lock(transfer_->mutex);
+    transfer_->stopped = true;
+    transfer_->CloseHandles();
+    transfer_->changed.notify_all();
+  }
+
+  Result Fetch(const std::string& url, char* buffer, size_t size, const Sink& sink) override {
+    const std::string scheme = SchemeOf(url);
+    // A name without a scheme is not guessed at: it is a malformed URL.
+    if (scheme.empty()) return Result::kFailed;
+    if (scheme == "file") return FetchLocalFile(url, buffer, size, sink);
+    if (scheme != "http" && scheme != "https" && scheme != "ftp") return Result::kNoFileObject;
+    if (size == 0) return Result::kFailed;  // nowhere to put a single byte
+    if (cancelled_) return Result::kCancelled;
+
+    std::shared_ptr<Transfer> transfer;
+    try {
+      transfer = std::make_shared<Transfer>();
+      transfer->chunk.resize(size);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (cancelled_) return Result::kCancelled;
+        transfer_ = transfer;
+      }
+      std::thread(RunTransfer, transfer, url).detach();
+    } catch (...) {  // no memory or no thread
+      return Result::kFailed;
+    }
+
+    for (;;) {
+      size_t count = 0;
+      {
+        std::unique_lock<std::mutex> lock(transfer->mutex);
+        transfer->changed.wait(lock, [&] {
+          return transfer->filled > 0 || transfer->ended || transfer->failed ||
+                 transfer->cancelled;
+        });
+        if (transfer->cancelled) return Result::kCancelled;
+        if (transfer->filled == 0) return transfer->ended ? Result::kComplete : Result::kFailed;
+        count = transfer->filled;
+        std::memcpy(buffer, transfer->chunk.data(), count);
+        transfer->filled = 0;
+        transfer->changed.notify_all();
+      }
+      bool accepted = false;
+      try {
+        accepted = sink(count);
+      } catch (...) {
+        accepted = false;
+      }
+      if (!accepted) {
+        std::lock_guard<std::mutex> lock(transfer->mutex);
+        transfer->stopped = true;
+        transfer->CloseHandles();
+        transfer->changed.notify_all();
+        return Result::kFailed;
+      }
+    }
+  }
+
+  void Cancel() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    cancelled_ = true;
+    if (transfer_ == nullptr) return;
+    std::lock_guard<std::mutex> transfer_lock(transfer_->mutex);
+    transfer_->stopped = true;
+    transfer_->cancelled = true;
+    transfer_->CloseHandles();
+    transfer_->changed.notify_all();
+  }
+
+ private:
+  // A regular file on a disk only: a pipe or a device would block the worker
+  // where no cancel reaches it, or pour out data without end.
+  Result FetchLocalFile(const std::string& url, char* buffer, size_t size, const Sink& sink) {
+    const std::string path = LocalPathOf(url);
+    if (path.empty() || size == 0) return Result::kFailed;
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return Result::kFailed;
+    }
+    ScopedFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE || ::GetFileType(file.get()) != FILE_TYPE_DISK) {
+      return Result::kFailed;
+    }
+    const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    for (;;) {
+      if (cancelled_) return Result::kCancelled;
+      DWORD got = 0;
+      if (!::ReadFile(file.get(), buffer, chunk, &got, nullptr)) return Result::kFailed;
+      if (got == 0) return Result::kComplete;
+      try {
+        if (!sink(got)) return Result::kFailed;
+      } catch (...) {
+        return Result::kFailed;
+      }
+    }
+  }
+
+  std::mutex mutex_;
+  std::atomic<bool> cancelled_{false};
+  std::shared_ptr<Transfer> transfer_;  // guarded by mutex_
+};
+
+class WinInetInternet : public Internet {
+ public:
+  std::unique_ptr<InternetSession> OpenSession() override {
+    try {
+      return std::make_unique<WinInetSession>();
+    } catch (...) {
+      return nullptr;
+    }
+  }
+};
+
+}  // namespace
+
+Internet& SystemInternet() {
+  static WinInetInternet internet;
+  return internet;
+}
+
+// WinInet needs no process-wide start.
+void InitSystemInternet() {}
