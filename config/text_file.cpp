@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/filesystem.h"
+#include "platform/owned_handle.h"
 
 std::string ToTextMode(const std::string& text) {
   std::string bytes;
@@ -39,7 +40,8 @@ std::string FromTextMode(const std::string& bytes) {
 
 bool ReadTextModeFile(const std::string& path, std::string* text, size_t max_bytes) {
   text->clear();
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  const Owned<std::FILE, std::fclose> owned_file(std::fopen(path.c_str(), "rb"));
+  std::FILE* file = owned_file.get();
   if (file == nullptr) return false;
   std::string bytes;
   char chunk[65536];
@@ -49,9 +51,7 @@ bool ReadTextModeFile(const std::string& path, std::string* text, size_t max_byt
     too_long = n > max_bytes - bytes.size();
     if (!too_long) bytes.append(chunk, n);
   }
-  const bool failed = too_long || std::ferror(file) != 0;  // ferror: a directory, an I/O error
-  std::fclose(file);
-  if (failed) return false;
+  if (too_long || std::ferror(file) != 0) return false;  // ferror: a directory, an I/O error
   FromTextModeInPlace(bytes);
   *text = std::move(bytes);
   return true;

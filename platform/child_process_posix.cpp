@@ -11,11 +11,10 @@
 namespace {
 
 long long AddressSpaceInUse() {
-  FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (statm == nullptr) return -1;
+  const Owned<std::FILE, std::fclose> statm(std::fopen("/proc/self/statm", "r"));
+  if (!statm) return -1;
   unsigned long long pages = 0;
-  const bool ok = std::fscanf(statm, "%llu", &pages) == 1;
-  std::fclose(statm);
+  const bool ok = std::fscanf(statm.get(), "%llu", &pages) == 1;
   return ok ? static_cast<long long>(pages *
                                      static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE)))
             : -1;
@@ -43,7 +42,7 @@ void PrepareChild(unsigned long long memory_budget) {
   }
 }
 
-bool ReceiveChildReport(int fd, pid_t pid, void* report, size_t size, int timeout_ms) {
+bool ReceiveChildReport(OwnedFd fd, pid_t pid, void* report, size_t size, int timeout_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   char* bytes = static_cast<char*>(report);
   size_t got = 0;
@@ -52,18 +51,18 @@ bool ReceiveChildReport(int fd, pid_t pid, void* report, size_t size, int timeou
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
-    struct pollfd poll_fd = {fd, POLLIN, 0};
+    struct pollfd poll_fd = {fd.get(), POLLIN, 0};
     const int ready = ::poll(&poll_fd, 1, static_cast<int>(left.count()));
     if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) break;
-    const ssize_t n = ::read(fd, bytes + got, size - got);
+    const ssize_t n = ::read(fd.get(), bytes + got, size - got);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0)
       ended = true;
     else
       got += static_cast<size_t>(n);
   }
-  ::close(fd);
+  fd.Close();
   const bool complete = got == size;
   if (!complete) ::kill(pid, SIGKILL);
   int status = 0;

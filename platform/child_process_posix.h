@@ -34,6 +34,9 @@
 #include <cerrno>
 #include <cstddef>
 #include <type_traits>
+#include <utility>
+
+#include "platform/owned_handle.h"
 
 // In the child before the work: standard streams on /dev/null, no core
 // file, and at most `memory_budget` bytes of address space added to what it
@@ -41,9 +44,9 @@
 void PrepareChild(unsigned long long memory_budget);
 
 // The parent's side: reads `size` bytes of report from `fd` for at most
-// `timeout_ms`, kills the child if they do not come, reaps it and closes
-// `fd`. True when the whole report arrived.
-bool ReceiveChildReport(int fd, pid_t pid, void* report, size_t size, int timeout_ms);
+// `timeout_ms`, kills the child if they do not come, and reaps it. True when
+// the whole report arrived.
+bool ReceiveChildReport(OwnedFd fd, pid_t pid, void* report, size_t size, int timeout_ms);
 
 // Runs `work` (returning a `Report`, a plain struct) in a child process and
 // waits at most `timeout_ms` for it. False when the child could not start,
@@ -53,14 +56,12 @@ bool RunInChild(Work work, unsigned long long memory_budget, int timeout_ms, Rep
   static_assert(std::is_trivially_copyable<Report>::value, "a report crosses a pipe as bytes");
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+  OwnedFd read_end(fds[0]);
+  OwnedFd write_end(fds[1]);
   const pid_t pid = ::fork();
-  if (pid < 0) {
-    ::close(fds[0]);
-    ::close(fds[1]);
-    return false;
-  }
+  if (pid < 0) return false;
   if (pid == 0) {
-    ::close(fds[0]);
+    read_end.Close();
     PrepareChild(memory_budget);
     Report result;
     try {
@@ -71,15 +72,15 @@ bool RunInChild(Work work, unsigned long long memory_budget, int timeout_ms, Rep
     const char* bytes = reinterpret_cast<const char*>(&result);
     size_t done = 0;
     while (done < sizeof(result)) {
-      const ssize_t n = ::write(fds[1], bytes + done, sizeof(result) - done);
+      const ssize_t n = ::write(write_end.get(), bytes + done, sizeof(result) - done);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) ::_exit(1);
       done += static_cast<size_t>(n);
     }
     ::_exit(0);
   }
-  ::close(fds[1]);
-  return ReceiveChildReport(fds[0], pid, report, sizeof(Report), timeout_ms);
+  write_end.Close();
+  return ReceiveChildReport(std::move(read_end), pid, report, sizeof(Report), timeout_ms);
 }
 
 #endif  // PLATFORM_CHILD_PROCESS_POSIX_H_

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/filesystem.h"
+#include "platform/owned_handle.h"
 
 std::string DirOfPath(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -60,20 +61,17 @@ bool ReplaceFileWhole(const std::string& path, const std::function<bool(int fd)>
   std::string temp = path + ".XXXXXX";
   std::vector<char> name(temp.begin(), temp.end());
   name.push_back('\0');
-  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) return false;
+  OwnedFd file(::mkostemp(name.data(), O_CLOEXEC));
+  if (!file.valid()) return false;
   temp = name.data();
-  ::fchmod(fd, mode);  // a failed chmod is not fatal
-  bool ok = write_content(fd) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
+  ::fchmod(file.get(), mode);  // a failed chmod is not fatal
+  bool ok = write_content(file.get()) && ::fsync(file.get()) == 0;
+  ok = file.Close() && ok;
   if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
     // Make the rename itself durable.
     const std::string dir = DirOfPath(path).empty() ? "." : DirOfPath(path);
-    const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir_fd >= 0) {
-      ::fsync(dir_fd);
-      ::close(dir_fd);
-    }
+    const OwnedFd dir_fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir_fd.valid()) ::fsync(dir_fd.get());
     return true;
   }
   ::unlink(temp.c_str());

@@ -25,6 +25,7 @@
 #include <thread>
 
 #include "platform/instance_lock.h"
+#include "platform/owned_handle.h"
 
 namespace {
 
@@ -92,6 +93,7 @@ Window FindWindowOf(Display* display, pid_t pid) {
   Window root = DefaultRootWindow(display), parent = 0, *children = nullptr;
   unsigned count = 0;
   if (!XQueryTree(display, root, &root, &parent, &children, &count)) return 0;
+  const Owned<Window, XFree> owned_children(children);
   Window found = 0;
   for (unsigned i = 0; i < count && found == 0; ++i) {
     // Window managers reparent clients: look one level down as well.
@@ -101,8 +103,8 @@ Window FindWindowOf(Display* display, pid_t pid) {
     Window r, p, *grand = nullptr;
     unsigned grand_count = 0;
     if (XQueryTree(display, children[i], &r, &p, &grand, &grand_count)) {
+      const Owned<Window, XFree> owned_grand(grand);
       for (unsigned j = 0; j < grand_count && n < 64; ++j) candidates[n++] = grand[j];
-      if (grand) XFree(grand);
     }
     for (unsigned k = 0; k < n && found == 0; ++k) {
       Atom type;
@@ -112,15 +114,14 @@ Window FindWindowOf(Display* display, pid_t pid) {
       if (XGetWindowProperty(display, candidates[k], pid_atom, 0, 1, False, XA_CARDINAL, &type,
                              &format, &items, &after, &data) == Success &&
           data != nullptr) {
+        const Owned<unsigned char, XFree> owned_data(data);
         if (items == 1 && format == 32) {
           const pid_t window_pid = static_cast<pid_t>(*reinterpret_cast<unsigned long*>(data));
           if (window_pid == pid || ParentOf(window_pid) == pid) found = candidates[k];
         }
-        XFree(data);
       }
     }
   }
-  if (children) XFree(children);
   return found;
 }
 
@@ -146,7 +147,8 @@ int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }
 void BringForward(pid_t pid) {
   const char* name = std::getenv("DISPLAY");
   if (name == nullptr || *name == '\0') return;
-  Display* display = XOpenDisplay(nullptr);
+  const Owned<Display, XCloseDisplay> owned_display(XOpenDisplay(nullptr));
+  Display* display = owned_display.get();
   if (display == nullptr) return;
   XErrorHandler previous = XSetErrorHandler(IgnoreXErrors);
   Window window = FindWindowOf(display, pid);
@@ -157,7 +159,6 @@ void BringForward(pid_t pid) {
   if (window != 0) Activate(display, window);
   XSync(display, False);
   XSetErrorHandler(previous);
-  XCloseDisplay(display);
 }
 
 }  // namespace
@@ -169,36 +170,33 @@ bool ClaimSingleInstance(const std::string& program_path, const std::string& uni
                            std::to_string(static_cast<long>(::getuid())) + "-" + suffix;
 
   // The mutex: held while the claim is made or examined.
-  const int mutex_fd = OpenLockFile(base + ".mutex");
-  if (mutex_fd >= 0) {
-    while (::flock(mutex_fd, LOCK_EX) != 0 && errno == EINTR) {
+  OwnedFd mutex(OpenLockFile(base + ".mutex"));
+  if (mutex.valid()) {
+    while (::flock(mutex.get(), LOCK_EX) != 0 && errno == EINTR) {
     }
   }
-  const int lock_fd = OpenLockFile(base + ".lock");
-  if (lock_fd < 0) {
-    // Without a lock file nothing can be checked: run as the first instance.
-    if (mutex_fd >= 0) ::close(mutex_fd);
-    return true;
-  }
-  if (::flock(lock_fd, LOCK_EX | LOCK_NB) == 0) {
+  OwnedFd lock(OpenLockFile(base + ".lock"));
+  // Without a lock file nothing can be checked: run as the first instance.
+  if (!lock.valid()) return true;
+  if (::flock(lock.get(), LOCK_EX | LOCK_NB) == 0) {
     const std::string pid = std::to_string(static_cast<long>(::getpid())) + "\n";
-    if (::ftruncate(lock_fd, 0) == 0) {
-      ssize_t ignored = ::pwrite(lock_fd, pid.data(), pid.size(), 0);
+    if (::ftruncate(lock.get(), 0) == 0) {
+      ssize_t ignored = ::pwrite(lock.get(), pid.data(), pid.size(), 0);
       (void)ignored;
     }
-    if (mutex_fd >= 0) ::close(mutex_fd);
-    return true;  // lock_fd stays open, and locked, for the life of the process
+    lock.Release();  // stays open, and locked, for the life of the process
+    return true;
   }
 
   // Another instance holds the claim. Its id is written under the mutex; a
   // claim made without the mutex may need a moment.
-  pid_t other = ReadPid(lock_fd);
-  if (mutex_fd >= 0) ::close(mutex_fd);
+  pid_t other = ReadPid(lock.get());
+  mutex.Close();
   for (int i = 0; i < 20 && !ProcessAlive(other); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    other = ReadPid(lock_fd);
+    other = ReadPid(lock.get());
   }
-  ::close(lock_fd);
+  lock.Close();
   if (ProcessAlive(other)) BringForward(other);
   return false;
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/internet.h"
+#include "platform/owned_handle.h"
 
 namespace {
 
@@ -40,6 +41,9 @@ std::string SchemeOf(const std::string& url) {
   return scheme;
 }
 
+using MultiPtr = Owned<CURLM, curl_multi_cleanup>;
+using EasyPtr = Owned<CURL, curl_easy_cleanup>;
+
 bool IsSupportedScheme(const std::string& scheme) {
   return scheme == "http" || scheme == "https" || scheme == "ftp" || scheme == "ftps" ||
          scheme == "file";
@@ -49,18 +53,15 @@ bool IsSupportedScheme(const std::string& scheme) {
 // the worker where no cancel reaches it (a FIFO), or pour out data without end
 // (/dev/zero); a directory is no page either.
 bool IsRegularLocalFile(const std::string& url) {
-  CURLU* parts = curl_url();
-  if (parts == nullptr) return false;
+  const Owned<CURLU, curl_url_cleanup> parts(curl_url());
+  if (!parts) return false;
   char* path = nullptr;
-  bool regular = false;
-  if (curl_url_set(parts, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
-      curl_url_get(parts, CURLUPART_PATH, &path, CURLU_URLDECODE) == CURLUE_OK) {
-    struct stat status;
-    regular = ::stat(path, &status) == 0 && S_ISREG(status.st_mode);
-  }
-  curl_free(path);
-  curl_url_cleanup(parts);
-  return regular;
+  if (curl_url_set(parts.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK ||
+      curl_url_get(parts.get(), CURLUPART_PATH, &path, CURLU_URLDECODE) != CURLUE_OK)
+    return false;
+  const Owned<char, curl_free> owned_path(path);
+  struct stat status;
+  return ::stat(path, &status) == 0 && S_ISREG(status.st_mode);
 }
 
 // Collects the body in the caller's buffer and hands it on in whole buffers:
@@ -109,11 +110,7 @@ size_t OnBody(char* data, size_t one, size_t count, void* user) {
 
 class CurlSession : public InternetSession {
  public:
-  CurlSession(CURLM* multi, CURL* easy) : multi_(multi), easy_(easy) {}
-  ~CurlSession() override {
-    curl_easy_cleanup(easy_);
-    curl_multi_cleanup(multi_);
-  }
+  CurlSession(MultiPtr multi, EasyPtr easy) : multi_(std::move(multi)), easy_(std::move(easy)) {}
 
   Result Fetch(const std::string& url, char* buffer, size_t size, const Sink& sink) override {
     const std::string scheme = SchemeOf(url);
@@ -124,51 +121,51 @@ class CurlSession : public InternetSession {
     if (cancelled_) return Result::kCancelled;
 
     BufferedBody body(buffer, size, sink);
-    curl_easy_reset(easy_);
+    curl_easy_reset(easy_.get());
     bool options_ok = true;
     auto set = [&](CURLcode code) { options_ok = options_ok && code == CURLE_OK; };
-    set(curl_easy_setopt(easy_, CURLOPT_URL, url.c_str()));
-    set(curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, kProtocols));
-    set(curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, kRedirectProtocols));
-    set(curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L));
-    set(curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, kMaxRedirects));
+    set(curl_easy_setopt(easy_.get(), CURLOPT_URL, url.c_str()));
+    set(curl_easy_setopt(easy_.get(), CURLOPT_PROTOCOLS_STR, kProtocols));
+    set(curl_easy_setopt(easy_.get(), CURLOPT_REDIR_PROTOCOLS_STR, kRedirectProtocols));
+    set(curl_easy_setopt(easy_.get(), CURLOPT_FOLLOWLOCATION, 1L));
+    set(curl_easy_setopt(easy_.get(), CURLOPT_MAXREDIRS, kMaxRedirects));
     // "" disables every proxy, those named by the environment included.
-    set(curl_easy_setopt(easy_, CURLOPT_PROXY, ""));
-    set(curl_easy_setopt(easy_, CURLOPT_USERAGENT, "wallpaper-fetcher/" FETCHER_VERSION));
-    set(curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 1L));
-    set(curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 2L));
-    set(curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, kReceiveBufferSize));
-    set(curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, OnBody));
-    set(curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &body));
+    set(curl_easy_setopt(easy_.get(), CURLOPT_PROXY, ""));
+    set(curl_easy_setopt(easy_.get(), CURLOPT_USERAGENT, "wallpaper-fetcher/" FETCHER_VERSION));
+    set(curl_easy_setopt(easy_.get(), CURLOPT_SSL_VERIFYPEER, 1L));
+    set(curl_easy_setopt(easy_.get(), CURLOPT_SSL_VERIFYHOST, 2L));
+    set(curl_easy_setopt(easy_.get(), CURLOPT_BUFFERSIZE, kReceiveBufferSize));
+    set(curl_easy_setopt(easy_.get(), CURLOPT_WRITEFUNCTION, OnBody));
+    set(curl_easy_setopt(easy_.get(), CURLOPT_WRITEDATA, &body));
     // The progress callback is the second way out of a cancelled transfer;
     // signals are no way to time out on a worker thread.
-    set(curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L));
-    set(curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L));
-    set(curl_easy_setopt(easy_, CURLOPT_XFERINFOFUNCTION, OnProgress));
-    set(curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, this));
+    set(curl_easy_setopt(easy_.get(), CURLOPT_NOSIGNAL, 1L));
+    set(curl_easy_setopt(easy_.get(), CURLOPT_NOPROGRESS, 0L));
+    set(curl_easy_setopt(easy_.get(), CURLOPT_XFERINFOFUNCTION, OnProgress));
+    set(curl_easy_setopt(easy_.get(), CURLOPT_XFERINFODATA, this));
 #if LIBCURL_VERSION_NUM >= 0x075700
     // A cancelled name lookup is left to end on its own instead of joined.
-    curl_easy_setopt(easy_, CURLOPT_QUICK_EXIT, 1L);
+    curl_easy_setopt(easy_.get(), CURLOPT_QUICK_EXIT, 1L);
 #endif
     if (!options_ok) return Result::kFailed;
 
-    if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) return Result::kFailed;
+    if (curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) return Result::kFailed;
     bool finished = false;
     CURLcode outcome = CURLE_OK;
     while (!cancelled_) {
       int running = 0;
-      if (curl_multi_perform(multi_, &running) != CURLM_OK) break;
+      if (curl_multi_perform(multi_.get(), &running) != CURLM_OK) break;
       if (running == 0) {
         int queued = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
+        while (CURLMsg* message = curl_multi_info_read(multi_.get(), &queued)) {
           if (message->msg == CURLMSG_DONE) outcome = message->data.result;
         }
         finished = true;
         break;
       }
-      if (curl_multi_poll(multi_, nullptr, 0, kPollMilliseconds, nullptr) != CURLM_OK) break;
+      if (curl_multi_poll(multi_.get(), nullptr, 0, kPollMilliseconds, nullptr) != CURLM_OK) break;
     }
-    curl_multi_remove_handle(multi_, easy_);
+    curl_multi_remove_handle(multi_.get(), easy_.get());
 
     if (finished && outcome == CURLE_OK) return body.Flush() ? Result::kComplete : Result::kFailed;
     if (cancelled_) return Result::kCancelled;
@@ -177,7 +174,7 @@ class CurlSession : public InternetSession {
 
   void Cancel() override {
     cancelled_ = true;
-    curl_multi_wakeup(multi_);
+    curl_multi_wakeup(multi_.get());
   }
 
  private:
@@ -185,8 +182,8 @@ class CurlSession : public InternetSession {
     return static_cast<CurlSession*>(user)->cancelled_ ? 1 : 0;
   }
 
-  CURLM* multi_;
-  CURL* easy_;
+  MultiPtr multi_;
+  EasyPtr easy_;  // after multi_: cleaned up before it
   std::atomic<bool> cancelled_{false};
 };
 
@@ -195,18 +192,12 @@ class CurlInternet : public Internet {
   CurlInternet() { InitSystemInternet(); }
 
   std::unique_ptr<InternetSession> OpenSession() override {
-    CURLM* multi = curl_multi_init();
-    CURL* easy = curl_easy_init();
-    if (multi == nullptr || easy == nullptr) {
-      if (easy != nullptr) curl_easy_cleanup(easy);
-      if (multi != nullptr) curl_multi_cleanup(multi);
-      return nullptr;
-    }
+    MultiPtr multi(curl_multi_init());
+    EasyPtr easy(curl_easy_init());
+    if (!multi || !easy) return nullptr;
     try {
-      return std::make_unique<CurlSession>(multi, easy);
+      return std::make_unique<CurlSession>(std::move(multi), std::move(easy));
     } catch (...) {
-      curl_easy_cleanup(easy);
-      curl_multi_cleanup(multi);
       return nullptr;
     }
   }

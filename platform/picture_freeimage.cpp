@@ -28,6 +28,7 @@
 
 #include "platform/child_process_posix.h"
 #include "platform/filesystem.h"
+#include "platform/owned_handle.h"
 #include "platform/picture.h"
 
 namespace {
@@ -146,12 +147,14 @@ struct ChildReport {
   int64_t bitmap_size = 0;
 };
 
-FIBITMAP* LoadFrom(FREE_IMAGE_FORMAT format, const std::string& path, int flags, InputFile* input) {
-  input->file = std::fopen(path.c_str(), "rb");
-  if (input->file == nullptr) return nullptr;
+using DibPtr = Owned<FIBITMAP, FreeImage_Unload>;
+
+DibPtr LoadFrom(FREE_IMAGE_FORMAT format, const std::string& path, int flags, InputFile* input) {
+  const Owned<std::FILE, std::fclose> file(std::fopen(path.c_str(), "rb"));
+  if (!file) return nullptr;
+  input->file = file.get();
   FreeImageIO io = {ReadInput, WriteNothing, SeekInput, TellInput};
-  FIBITMAP* dib = FreeImage_LoadFromHandle(format, &io, input, flags);
-  std::fclose(input->file);
+  DibPtr dib(FreeImage_LoadFromHandle(format, &io, input, flags));
   input->file = nullptr;
   return dib;
 }
@@ -159,10 +162,7 @@ FIBITMAP* LoadFrom(FREE_IMAGE_FORMAT format, const std::string& path, int flags,
 // The bitmap a child made: its bytes wait in an anonymous memory file.
 class FreeImagePicture : public Picture {
  public:
-  FreeImagePicture(int fd, const ChildReport& report) : fd_(fd), report_(report) {}
-  ~FreeImagePicture() override { ::close(fd_); }
-  FreeImagePicture(const FreeImagePicture&) = delete;
-  FreeImagePicture& operator=(const FreeImagePicture&) = delete;
+  FreeImagePicture(OwnedFd fd, const ChildReport& report) : fd_(std::move(fd)), report_(report) {}
 
   int Width() const override { return static_cast<int>(report_.width); }
   int Height() const override { return static_cast<int>(report_.height); }
@@ -176,7 +176,7 @@ class FreeImagePicture : public Picture {
     off_t offset = 0;
     while (offset < report_.bitmap_size) {
       const ssize_t n =
-          ::sendfile(out, fd_, &offset, static_cast<size_t>(report_.bitmap_size - offset));
+          ::sendfile(out, fd_.get(), &offset, static_cast<size_t>(report_.bitmap_size - offset));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return CopyByReading(out, offset);
     }
@@ -187,7 +187,7 @@ class FreeImagePicture : public Picture {
   bool CopyByReading(int out, off_t offset) const {
     std::vector<char> chunk(1 << 20);
     while (offset < report_.bitmap_size) {
-      const ssize_t n = ::pread(fd_, chunk.data(), chunk.size(), offset);
+      const ssize_t n = ::pread(fd_.get(), chunk.data(), chunk.size(), offset);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return false;
       if (!WriteAllBytes(out, chunk.data(), static_cast<size_t>(n))) return false;
@@ -196,7 +196,7 @@ class FreeImagePicture : public Picture {
     return true;
   }
 
-  int fd_;
+  OwnedFd fd_;
   ChildReport report_;
 };
 
@@ -233,12 +233,11 @@ class FreeImageCodec : public PictureCodec {
         [&] {
           ChildReport result;
           InputFile input;
-          FIBITMAP* dib = LoadFrom(fif, path, flags, &input);
-          if (dib != nullptr) {
+          const DibPtr dib = LoadFrom(fif, path, flags, &input);
+          if (dib) {
             result.loaded = 1;
-            result.width = FreeImage_GetWidth(dib);
-            result.height = FreeImage_GetHeight(dib);
-            FreeImage_Unload(dib);
+            result.width = FreeImage_GetWidth(dib.get());
+            result.height = FreeImage_GetHeight(dib.get());
           }
           return result;
         },
@@ -252,8 +251,9 @@ class FreeImageCodec : public PictureCodec {
   std::unique_ptr<Picture> Load(int format, const std::string& path) override {
     const auto fif = static_cast<FREE_IMAGE_FORMAT>(format);
     if (format < 0 || !FreeImage_FIFSupportsReading(fif)) return nullptr;
-    const int bitmap_fd = AnonymousFile();
-    if (bitmap_fd < 0) return nullptr;
+    OwnedFd bitmap(AnonymousFile());
+    if (!bitmap.valid()) return nullptr;
+    const int bitmap_fd = bitmap.get();
     ChildReport report;
     const bool ran = RunInChild(
         [&] {
@@ -262,39 +262,31 @@ class FreeImageCodec : public PictureCodec {
           // The PCX reader refills its buffer ahead of need and so reads
           // past the end of whole files too: it is left to find the end.
           input.stop_at_end = fif != FIF_PCX;
-          FIBITMAP* dib = LoadFrom(fif, path, /*flags=*/0, &input);
-          if (dib == nullptr || (input.stop_at_end && input.read_past_end)) {
-            if (dib != nullptr) FreeImage_Unload(dib);
-            return result;
-          }
+          DibPtr dib = LoadFrom(fif, path, /*flags=*/0, &input);
+          if (!dib || (input.stop_at_end && input.read_past_end)) return result;
           result.loaded = 1;
-          result.width = FreeImage_GetWidth(dib);
-          result.height = FreeImage_GetHeight(dib);
+          result.width = FreeImage_GetWidth(dib.get());
+          result.height = FreeImage_GetHeight(dib.get());
           // 16 bits a channel and floating-point pictures have no Windows
           // bitmap form; they are brought down to 8 bits a channel first.
-          if (!FreeImage_FIFSupportsExportType(FIF_BMP, FreeImage_GetImageType(dib))) {
-            FIBITMAP* standard = FreeImage_ConvertToType(dib, FIT_BITMAP, /*scale_linear=*/TRUE);
-            FreeImage_Unload(dib);
-            dib = standard;
+          if (!FreeImage_FIFSupportsExportType(FIF_BMP, FreeImage_GetImageType(dib.get()))) {
+            dib.reset(FreeImage_ConvertToType(dib.get(), FIT_BITMAP, /*scale_linear=*/TRUE));
           }
-          if (dib != nullptr) {
+          if (dib) {
             OutputFile output;
             output.fd = bitmap_fd;
             FreeImageIO io = {ReadNothing, WriteOutput, SeekOutput, TellOutput};
-            const bool saved = FreeImage_SaveToHandle(FIF_BMP, dib, &io, &output, /*flags=*/0);
+            const bool saved =
+                FreeImage_SaveToHandle(FIF_BMP, dib.get(), &io, &output, /*flags=*/0);
             output.Flush();
             result.saved = saved && !output.failed;
             result.bitmap_size = output.size;
-            FreeImage_Unload(dib);
           }
           return result;
         },
         kChildMemoryBudget, kLoadTimeoutMs, &report);
-    if (!ran || !report.loaded) {
-      ::close(bitmap_fd);
-      return nullptr;
-    }
-    return std::make_unique<FreeImagePicture>(bitmap_fd, report);
+    if (!ran || !report.loaded) return nullptr;
+    return std::make_unique<FreeImagePicture>(std::move(bitmap), report);
   }
 };
 

@@ -15,6 +15,8 @@
 #include <optional>
 #include <thread>
 
+#include "platform/owned_handle.h"
+
 extern char** environ;
 
 namespace {
@@ -82,31 +84,16 @@ class SpawnSetup {
   posix_spawnattr_t attributes_;
 };
 
-// A pipe's two ends, closed with it.
-class Pipe {
- public:
+// A pipe's two ends, closed on exec; invalid when it could not be made.
+struct Pipe {
   Pipe() {
-    if (::pipe2(fds_, O_CLOEXEC) != 0) fds_[0] = fds_[1] = -1;
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return;
+    read_end = OwnedFd(fds[0]);
+    write_end = OwnedFd(fds[1]);
   }
-  ~Pipe() {
-    CloseRead();
-    CloseWrite();
-  }
-  Pipe(const Pipe&) = delete;
-  Pipe& operator=(const Pipe&) = delete;
-
-  bool ok() const { return fds_[0] >= 0; }
-  int read_end() const { return fds_[0]; }
-  int write_end() const { return fds_[1]; }
-  void CloseRead() { Close(&fds_[0]); }
-  void CloseWrite() { Close(&fds_[1]); }
-
- private:
-  static void Close(int* fd) {
-    if (*fd >= 0) ::close(*fd);
-    *fd = -1;
-  }
-  int fds_[2];
+  OwnedFd read_end;
+  OwnedFd write_end;
 };
 
 void Reap(pid_t pid, int* status) {
@@ -207,21 +194,21 @@ std::string ProcessRunner::Run(const std::vector<std::string>& args, std::string
   const std::string program = Find(args[0]);
   if (program.empty()) return args[0] + ": not found";
   Pipe out;
-  if (output != nullptr && !out.ok()) return args[0] + ": no pipe";
+  if (output != nullptr && !out.read_end.valid()) return args[0] + ": no pipe";
   pid_t pid = -1;
   int spawned;
   {
-    const SpawnSetup setup(share_standard_streams_, output != nullptr ? out.write_end() : -1,
+    const SpawnSetup setup(share_standard_streams_, output != nullptr ? out.write_end.get() : -1,
                            /*own_group=*/timeout_ms_ > 0, /*new_session=*/false);
     spawned = setup.Spawn(&pid, program, Argv(args), pointers_.data());
   }
-  out.CloseWrite();
+  out.write_end.Close();
   if (spawned != 0) return args[0] + ": " + std::strerror(spawned);
 
   std::optional<Clock::time_point> deadline;
   if (timeout_ms_ > 0) deadline = Clock::now() + std::chrono::milliseconds(timeout_ms_);
   int status = 0;
-  if (!WaitFor(pid, output != nullptr ? out.read_end() : -1, output, deadline, &status)) {
+  if (!WaitFor(pid, output != nullptr ? out.read_end.get() : -1, output, deadline, &status)) {
     ::kill(-pid, SIGKILL);  // the program and anything it started
     ::kill(pid, SIGKILL);
     Reap(pid, &status);
@@ -236,7 +223,7 @@ pid_t ProcessRunner::StartDetached(const std::vector<std::string>& args) const {
   const std::string program = Find(args[0]);
   if (program.empty()) return -1;
   Pipe id;
-  if (!id.ok()) return -1;
+  if (!id.read_end.valid()) return -1;
   // Made ready before the fork: the intermediate child only spawns.
   const SpawnSetup setup(/*share_streams=*/false, /*stdout_fd=*/-1, /*own_group=*/false,
                          /*new_session=*/true);
@@ -248,12 +235,12 @@ pid_t ProcessRunner::StartDetached(const std::vector<std::string>& args) const {
   if (middle == 0) {
     pid_t pid = -1;
     if (setup.Spawn(&pid, program, argv, pointers_.data()) != 0) pid = -1;
-    (void)!::write(id.write_end(), &pid, sizeof(pid));
+    (void)!::write(id.write_end.get(), &pid, sizeof(pid));
     ::_exit(0);
   }
-  id.CloseWrite();
+  id.write_end.Close();
   pid_t pid = -1;
-  if (::read(id.read_end(), &pid, sizeof(pid)) != static_cast<ssize_t>(sizeof(pid))) pid = -1;
+  if (::read(id.read_end.get(), &pid, sizeof(pid)) != static_cast<ssize_t>(sizeof(pid))) pid = -1;
   int status = 0;
   Reap(middle, &status);
   return pid;

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "platform/child_process_posix.h"
+#include "platform/owned_handle.h"
 
 namespace {
 
@@ -34,10 +35,10 @@ class ScopedErrorHandler {
   XErrorHandler previous_;
 };
 
-struct DibDeleter {
-  void operator()(FIBITMAP* dib) const { FreeImage_Unload(dib); }
-};
-using DibPtr = std::unique_ptr<FIBITMAP, DibDeleter>;
+using DibPtr = Owned<FIBITMAP, FreeImage_Unload>;
+using DisplayPtr = Owned<Display, XCloseDisplay>;
+void DestroyImage(XImage* image) { XDestroyImage(image); }  // frees the pixel data too
+using ImagePtr = Owned<XImage, DestroyImage>;
 
 // The picture at `path` as 32-bit pixels of exactly width x height: scaled
 // so that it covers the area, the overhang cut off evenly on both sides.
@@ -119,21 +120,21 @@ Pixmap PublishedPixmap(Display* display, Window root, Atom property) {
   unsigned long items = 0;
   unsigned long after = 0;
   unsigned char* data = nullptr;
-  Pixmap pixmap = None;
-  if (XGetWindowProperty(display, root, property, 0, 1, False, AnyPropertyType, &type, &format,
-                         &items, &after, &data) == Success &&
-      type == XA_PIXMAP && format == 32 && items == 1 && data != nullptr) {
-    pixmap = *reinterpret_cast<Pixmap*>(data);
-  }
-  if (data != nullptr) XFree(data);
-  return pixmap;
+  const bool read = XGetWindowProperty(display, root, property, 0, 1, False, AnyPropertyType, &type,
+                                       &format, &items, &after, &data) == Success;
+  const Owned<unsigned char, XFree> owned_data(data);
+  if (read && type == XA_PIXMAP && format == 32 && items == 1 && data != nullptr)
+    return *reinterpret_cast<Pixmap*>(data);
+  return None;
 }
 
 std::string SetRootWindowBackgroundHere(const std::string& display_name,
                                         const std::string& bitmap_path) {
-  Display* display = XOpenDisplay(display_name.c_str());
-  if (display == nullptr) return "cannot open X display " + display_name;
+  // Errors are only noted until the display is closed.
   ScopedErrorHandler quiet_errors;
+  const DisplayPtr owned_display(XOpenDisplay(display_name.c_str()));
+  Display* display = owned_display.get();
+  if (display == nullptr) return "cannot open X display " + display_name;
 
   const int screen = DefaultScreen(display);
   const Window root = RootWindow(display, screen);
@@ -142,29 +143,18 @@ std::string SetRootWindowBackgroundHere(const std::string& display_name,
   const int width = DisplayWidth(display, screen);
   const int height = DisplayHeight(display, screen);
   if (visual->c_class != TrueColor && visual->c_class != DirectColor) {
-    XCloseDisplay(display);
     return "the X screen has no true-colour visual";
   }
   DibPtr picture = CoverPicture(bitmap_path, width, height);
-  if (!picture) {
-    XCloseDisplay(display);
-    return "cannot read " + bitmap_path;
-  }
+  if (!picture) return "cannot read " + bitmap_path;
 
-  XImage* image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
-                               static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
-  if (image == nullptr) {
-    XCloseDisplay(display);
-    return "cannot make an X image";
-  }
+  ImagePtr image(XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
+                              static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0));
+  if (!image) return "cannot make an X image";
   image->data =
       static_cast<char*>(std::malloc(static_cast<size_t>(image->bytes_per_line) * height));
-  if (image->data == nullptr) {
-    XDestroyImage(image);
-    XCloseDisplay(display);
-    return "out of memory for the X image";
-  }
-  FillImage(image, picture.get(), visual);
+  if (image->data == nullptr) return "out of memory for the X image";
+  FillImage(image.get(), picture.get(), visual);
   picture.reset();
 
   // The pixmap the last such program left behind is freed with the client
@@ -183,10 +173,10 @@ std::string SetRootWindowBackgroundHere(const std::string& display_name,
   const Pixmap pixmap = XCreatePixmap(display, root, static_cast<unsigned>(width),
                                       static_cast<unsigned>(height), static_cast<unsigned>(depth));
   GC gc = XCreateGC(display, pixmap, 0, nullptr);
-  XPutImage(display, pixmap, gc, image, 0, 0, 0, 0, static_cast<unsigned>(width),
+  XPutImage(display, pixmap, gc, image.get(), 0, 0, 0, 0, static_cast<unsigned>(width),
             static_cast<unsigned>(height));
   XFreeGC(display, gc);
-  XDestroyImage(image);  // frees the pixel data too
+  image.reset();
 
   XChangeProperty(display, root, root_pixmap_atom, XA_PIXMAP, 32, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(&pixmap), 1);
@@ -197,9 +187,7 @@ std::string SetRootWindowBackgroundHere(const std::string& display_name,
   // Our pixmap must outlive this connection: the server keeps it.
   XSetCloseDownMode(display, RetainPermanent);
   XSync(display, False);
-  const bool failed = g_x_errors != 0;
-  XCloseDisplay(display);
-  return failed ? "the X server refused the background" : "";
+  return g_x_errors != 0 ? "the X server refused the background" : "";
 }
 
 // What the child reports: a failure text, empty on success.
