@@ -15,9 +15,11 @@ constexpr int kTransferBufferSize = 640000;
 // The main object: it owns the document of Sites.ini, every setting read from
 // it, the state of the one run and the transfer buffer. One lives on the main
 // thread's stack for the whole run; its operations are defined beside the
-// subsystems they belong to (config/, retrieval/, wallpaper/, app/).
+// subsystems they belong to; each group below names the file that defines
+// it.
 class WallpaperFetcher {
  public:
+  // app/wallpaper_fetcher.cpp
   // Seeds the random generator with `seed` (the calendar time by default) and
   // discards one draw. `platform` supplies every operating-system service.
   explicit WallpaperFetcher(const Platform& platform = SystemPlatform(),
@@ -33,6 +35,7 @@ class WallpaperFetcher {
   // m_iSite = RandomInRange(1, m_iNumOfSites).
   void ChooseSite();
 
+  // config/settings.cpp
   // Finds Sites.ini (first argument, current dir, program dir) and loads it;
   // ends the process (101) when there is none (after restoring the default)
   // or it has no [General] section.
@@ -40,22 +43,27 @@ class WallpaperFetcher {
   // Copies the ten [General] keys into the settings; no defaults substituted.
   void ReadGeneralSettings();
 
+  // retrieval/site_crawl.cpp
   // One attempt: walk the chosen site to a picture, install it, remember it.
   // True on success. May end the process (101).
   bool CrawlSite();
+  // retrieval/link_extraction.cpp
   // One link per match of `expression` in `text`, from `url_template`.
   std::vector<std::string> CollectLinks(const std::string& text, const std::string& expression,
                                         const std::string& url_template, int iStepNumber);
+  // retrieval/download.cpp
   // Fetches `url` into `output_path` within m_lSecondsToDownload seconds.
   // Returns the byte count (259 reads as 258), 0 on failure or time-out
   // (reported here); ends the process (101) when the URL yields no file.
   int DownloadFile(char* buffer, int buffer_size, std::string url, std::string output_path);
 
+  // wallpaper/conversion.cpp
   // Writes Walp.bmp from the downloaded picture; false when refused or failed.
   bool ConvertToBmp();
   // Installs m_strBmpFileName as the wallpaper. Failures are only traced.
   void SetWallpaper();
 
+  // wallpaper/history.cpp
   // False when m_strLastUrl is among Recent0 .. Recent(KeepInHistory-1).
   bool IsNotInHistory();
   // Records m_strLastUrl as the newest entry and saves Sites.ini.
@@ -63,7 +71,7 @@ class WallpaperFetcher {
   // Deletes the downloaded picture when DeleteLast is set.
   void DeleteLastDownload();
 
-  // Reporting (app/diagnostics).
+  // app/diagnostics.cpp: reporting.
   void TraceMessage(const std::string& text);
   void ShowMessage(const std::string& text);
   [[noreturn]] void FatalError(const std::string& text);

@@ -3,8 +3,8 @@
 #include <cctype>
 #include <climits>
 
+#include "config/paths.h"
 #include "config/text_file.h"
-#include "platform/filesystem.h"
 
 IniDocument::IniDocument() { sections_.reserve(20); }
 
@@ -13,7 +13,7 @@ IniDocument::~IniDocument() = default;
 void IniDocument::SetFileName(std::string path) { file_name_ = std::move(path); }
 
 bool IniDocument::Load() {
-  if (!PathExists(file_name_)) return false;
+  if (!FileExists(file_name_)) return false;
   std::string text;
   if (!ReadTextModeFile(file_name_, &text, kMaxFileBytes)) return false;
   Parse(text);
