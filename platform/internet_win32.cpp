@@ -109,11 +109,11 @@ struct Transfer {
   HINTERNET internet = nullptr;
   HINTERNET file = nullptr;
   std::vector<char> chunk;
-  size_t filled = 0;        // bytes of `chunk` waiting to be taken
-  bool ended = false;       // the whole body was read
-  bool failed = false;      // the open or a read failed
-  bool stopped = false;     // cancelled, refused by the sink, or abandoned
-  bool cancelled = false;   // by Cancel
+  size_t filled = 0;       // bytes of `chunk` waiting to be taken
+  bool ended = false;      // the whole body was read
+  bool failed = false;     // the open or a read failed
+  bool stopped = false;    // cancelled, refused by the sink, or abandoned
+  bool cancelled = false;  // by Cancel
 
   // The URL's handle first, then the session's. Called with `mutex` held.
   void CloseHandles() {
@@ -208,8 +208,7 @@ class WinInetSession : public InternetSession {
       {
         std::unique_lock<std::mutex> lock(transfer->mutex);
         transfer->changed.wait(lock, [&] {
-          return transfer->filled > 0 || transfer->ended || transfer->failed ||
-                 transfer->cancelled;
+          return transfer->filled > 0 || transfer->ended || transfer->failed || transfer->cancelled;
         });
         if (transfer->cancelled) return Result::kCancelled;
         if (transfer->filled == 0) return transfer->ended ? Result::kComplete : Result::kFailed;
