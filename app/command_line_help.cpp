@@ -9,6 +9,7 @@ std::string HelpOrVersionText(const std::vector<std::string>& words) {
   if (FindFile(arg) != "") return "";  // a file of that name is the configuration
   if (arg == "--version") return std::string("wallpaper-fetcher ") + FETCHER_VERSION + "\n";
   return "Usage: wallpaper-fetcher [CONFIG]\n"
+         "       wallpaper-fetcher --init [PATH]\n"
          "\n"
          "Fetches a new desktop wallpaper: picks one site of the configuration at\n"
          "random, follows its chain of crawl steps to a picture, saves it, converts it\n"
@@ -35,6 +36,12 @@ std::string HelpOrVersionText(const std::vector<std::string>& words) {
          "\n"
          "Exit codes: 0 after a run (with or without a new wallpaper) or when another\n"
          "copy is running; 101 after a fatal error.\n"
+         "\n"
+         "--init [PATH] writes a starter configuration with example sites to PATH\n"
+         "(default: $XDG_CONFIG_HOME/wallpaper-fetcher/Sites.ini, else\n"
+         "~/.config/wallpaper-fetcher/Sites.ini), never over an existing file; its\n"
+         "pictures go to $XDG_DATA_HOME/wallpaper-fetcher/ (else\n"
+         "~/.local/share/wallpaper-fetcher/).\n"
          "\n"
          "Options: --help, -h  this text;  --version  the version.\n";
 }

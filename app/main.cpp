@@ -4,6 +4,7 @@
 
 #include "app/command_line_help.h"
 #include "app/fetcher_app.h"
+#include "app/init_command.h"
 #include "app/single_instance_guard.h"
 #include "config/paths.h"
 #include "platform/internet.h"
@@ -19,6 +20,13 @@ int main(int argc, char** argv) {
   if (!help.empty()) {
     std::fputs(help.c_str(), stdout);
     return 0;
+  }
+  if (IsInitCommand(GetCommandLine())) {
+    std::string out, err;
+    const int code = RunInitCommand(GetCommandLine(), &out, &err);
+    std::fputs(out.c_str(), stdout);
+    std::fputs(err.c_str(), stderr);
+    return code;
   }
   // The guard comes first: a second instance ends inside its constructor.
   static SingleInstanceGuard guard;

@@ -1,0 +1,44 @@
+#include "app/init_command.h"
+
+#include "config/paths.h"
+#include "config/starter_config.h"
+#include "config/text_file.h"
+#include "platform/user_files.h"
+
+bool IsInitCommand(const std::vector<std::string>& words) {
+  return words.size() >= 2 && words[1] == "--init" && FindFile(words[1]).empty();
+}
+
+int RunInitCommand(const std::vector<std::string>& words, std::string* out, std::string* err) {
+  const std::string data_dir = UserDataDir();
+  std::string path = words.size() >= 3 ? words[2] : "";
+  if (path.empty()) {
+    const std::string config_dir = UserConfigDir();
+    if (!config_dir.empty()) path = config_dir + "Sites.ini";
+  }
+  if (path.empty() || data_dir.empty()) {
+    *err =
+        "wallpaper-fetcher: no home directory to keep the configuration and pictures in "
+        "(HOME is not set)\n";
+    return 1;
+  }
+  if (FileExists(path)) {
+    *err = "wallpaper-fetcher: " + path + " already exists; it is left as it is\n";
+    return 1;
+  }
+  if (!MakeDirectories(data_dir)) {
+    *err = "wallpaper-fetcher: cannot create the directory " + data_dir + "\n";
+    return 1;
+  }
+  const std::string dir = GetDirOfPath(path);
+  if (!dir.empty() && !MakeDirectories(dir)) {
+    *err = "wallpaper-fetcher: cannot create the directory " + dir + "\n";
+    return 1;
+  }
+  if (!CreateFileExclusively(path, ToTextMode(StarterSitesIni(data_dir)))) {
+    *err = "wallpaper-fetcher: cannot write " + path + "\n";
+    return 1;
+  }
+  *out = "Wrote " + path + "\nPictures and Walp.bmp go to " + data_dir + "\n";
+  return 0;
+}
