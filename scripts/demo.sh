@@ -31,23 +31,33 @@ fi
 echo "== Gallery served at http://127.0.0.1:$port/ from demo/gallery"
 echo "== Running: build/wallpaper-fetcher $work/Sites.ini"
 echo
+# What this run did is read from its own trace, not from the files that
+# earlier runs left in the save directory.
+trace="$work/trace.txt"
 set +e
-build/wallpaper-fetcher "$work/Sites.ini"
-code=$?
+build/wallpaper-fetcher "$work/Sites.ini" | tee "$trace"
+code=${PIPESTATUS[0]}
 set -e
 echo
 echo "== Exit code: $code"
-picture=$(ls -t "$work/pictures" | grep -v -e '^Walp\.bmp$' -e '^temp\.file$' | head -n 1 || true)
-if [ -n "$picture" ]; then
-  echo "== Picture saved: $work/pictures/$picture"
+picture=""
+if grep -q '^Press any key, all steps are done$' "$trace"; then
+  picture=$(sed -n 's/^m_strWalpFileName\.data() = //p' "$trace" | tail -n 1)
 fi
-if [ -f "$work/pictures/Walp.bmp" ]; then
-  echo "== Bitmap: $work/pictures/Walp.bmp ($(stat -c %s "$work/pictures/Walp.bmp") bytes)"
+if [ -n "$picture" ]; then
+  url=$(sed -n 's/^Picked [0-9]* : //p' "$trace" | tail -n 1)
+  echo "== This run's picture: $picture"
+  if [ -n "$url" ]; then echo "   fetched from $url, now the newest line of the history"; fi
+  bitmap="$work/pictures/Walp.bmp"
+  if [ -f "$bitmap" ]; then echo "== Bitmap made from it: $bitmap ($(stat -c %s "$bitmap") bytes)"; fi
+  failure=$(sed -n 's/^strWallpaperError\.data() = //p' "$trace" | tail -n 1)
+  if [ -z "$failure" ]; then
+    echo "== The desktop took it as its wallpaper."
+  else
+    echo "== No desktop took it: $failure"
+  fi
+else
+  echo "== This run made no new wallpaper (the trace above says why); the desktop keeps its picture."
 fi
 echo "== History in $work/Sites.ini:"
 grep -a '^Recent' "$work/Sites.ini" | tr -d '\r' | grep -v '=$' | sed 's/^/   /' || echo "   (empty)"
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  echo "== A desktop session is present: the wallpaper was handed to it (see the trace above)."
-else
-  echo "== No desktop session here (DISPLAY is not set): Walp.bmp is ready, but no desktop took it."
-fi
