@@ -6,8 +6,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/desktop_copy.h"
 #include "platform/filesystem.h"
 #include "platform/process_runner_posix.h"
+#include "platform/user_files_posix.h"
 #include "platform/x11_root_posix.h"
 
 namespace {
@@ -217,40 +219,52 @@ std::string PosixDesktop::SetWallpaper(const std::string& bitmap) {
   if (!IsAbsolutePathRule(path)) path = CurrentDirectory() + path;
   ProcessRunner tools(environment_ ? *environment_ : CurrentEnvironment());
   tools.set_timeout_ms(command_timeout_ms_);
+  const DesktopKind kind =
+      DetectDesktop(tools.Variable("XDG_CURRENT_DESKTOP"), tools.Variable("DESKTOP_SESSION"));
+  // The desktops below read the picture from its file, also later (at the
+  // next log-in, on a new monitor): they get a copy of their own, which a
+  // failed conversion deleting Walp.bmp leaves in place. Without one they
+  // get Walp.bmp, as before.
+  DesktopCopy copy(kind == DesktopKind::kUnknown
+                       ? ""
+                       : UserDataDirFor(tools.Variable("XDG_DATA_HOME"), tools.Variable("HOME")));
+  const std::string made = copy.Make(path);
+  const std::string& file = made.empty() ? path : made;
   std::string failure;
-  switch (DetectDesktop(tools.Variable("XDG_CURRENT_DESKTOP"), tools.Variable("DESKTOP_SESSION"))) {
+  switch (kind) {
     case DesktopKind::kGnome:
-      failure = SetGnome(tools, path);
+      failure = SetGnome(tools, file);
       break;
     case DesktopKind::kCinnamon:
       failure = SetThroughGsettings(tools, "org.cinnamon.desktop.background", "picture-uri",
-                                    FileUri(path));
+                                    FileUri(file));
       break;
     case DesktopKind::kMate:
-      failure = SetThroughGsettings(tools, "org.mate.background", "picture-filename", path);
+      failure = SetThroughGsettings(tools, "org.mate.background", "picture-filename", file);
       break;
     case DesktopKind::kKde:
-      failure = SetKde(tools, path);
+      failure = SetKde(tools, file);
       break;
     case DesktopKind::kXfce:
-      failure = SetXfce(tools, path);
+      failure = SetXfce(tools, file);
       break;
     case DesktopKind::kLxde:
-      failure = tools.Run({"pcmanfm", "--set-wallpaper", path});
+      failure = tools.Run({"pcmanfm", "--set-wallpaper", file});
       break;
     case DesktopKind::kLxqt:
-      failure = tools.Run({"pcmanfm-qt", "--set-wallpaper", path});
+      failure = tools.Run({"pcmanfm-qt", "--set-wallpaper", file});
       break;
     case DesktopKind::kSway:
-      failure = SetSway(tools, path);
+      failure = SetSway(tools, file);
       break;
     case DesktopKind::kWlroots:
-      failure = StartSwaybg(tools, path);
+      failure = StartSwaybg(tools, file);
       break;
     case DesktopKind::kUnknown:
       failure = "no desktop recognised";
       break;
   }
+  copy.Settle(failure.empty());
   if (failure.empty()) return "";
   // Any X server shows a root window background, whoever else draws.
   const std::string display = tools.Variable("DISPLAY");

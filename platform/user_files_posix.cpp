@@ -1,3 +1,5 @@
+#include "platform/user_files_posix.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,18 +13,21 @@ namespace {
 
 // An environment variable naming a base directory counts only when absolute,
 // as the XDG base directory rules say.
-std::string BaseDir(const char* variable, const char* under_home) {
-  const char* value = std::getenv(variable);
-  if (value != nullptr && value[0] == '/') return std::string(value) + "/";
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || home[0] != '/') return "";
-  return std::string(home) + "/" + under_home + "/";
+std::string BaseDir(const std::string& value, const std::string& home, const char* under_home) {
+  if (!value.empty() && value[0] == '/') return value + "/";
+  if (home.empty() || home[0] != '/') return "";
+  return home + "/" + under_home + "/";
 }
 
 std::string ProgramDirUnder(std::string base) {
   if (base.empty()) return "";
   while (base.size() > 1 && base[base.size() - 2] == '/') base.pop_back();  // "//" from a "/" end
   return base + "wallpaper-fetcher/";
+}
+
+std::string Variable(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? "" : value;
 }
 
 bool IsDirectory(const std::string& path) {
@@ -32,9 +37,15 @@ bool IsDirectory(const std::string& path) {
 
 }  // namespace
 
-std::string UserConfigDir() { return ProgramDirUnder(BaseDir("XDG_CONFIG_HOME", ".config")); }
+std::string UserConfigDir() {
+  return ProgramDirUnder(BaseDir(Variable("XDG_CONFIG_HOME"), Variable("HOME"), ".config"));
+}
 
-std::string UserDataDir() { return ProgramDirUnder(BaseDir("XDG_DATA_HOME", ".local/share")); }
+std::string UserDataDir() { return UserDataDirFor(Variable("XDG_DATA_HOME"), Variable("HOME")); }
+
+std::string UserDataDirFor(const std::string& xdg_data_home, const std::string& home) {
+  return ProgramDirUnder(BaseDir(xdg_data_home, home, ".local/share"));
+}
 
 bool MakeDirectories(const std::string& dir) {
   if (dir.empty()) return false;

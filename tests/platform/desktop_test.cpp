@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -12,6 +13,7 @@
 
 #include "platform/desktop_posix.h"
 #include "support/test_support.h"
+#include "support/tmpfs_mount.h"
 
 namespace {
 
@@ -207,6 +209,73 @@ TEST_F(DesktopTest, PcmanfmAndSway) {
   }
   EXPECT_EQ(expected, Calls());
   EXPECT_TRUE(Exists(dir_.Join("wallpaper-fetcher-swaybg.pid")));
+}
+
+TEST_F(DesktopTest, FileDesktopsAreHandedACopyOfTheirOwnThatOutlivesWalpBmp) {
+  const std::string copies = dir_.Join("data/wallpaper-fetcher/");
+  const std::vector<std::string> user = {"XDG_DATA_HOME=" + dir_.Join("data"), "HOME=/nonexistent"};
+  // Walp.bmp replaced whole, as the program writes it.
+  const auto convert = [this](const std::string& bytes) {
+    WriteFileBytes(Bitmap() + ".new", bytes);
+    ASSERT_EQ(0, std::rename((Bitmap() + ".new").c_str(), Bitmap().c_str()));
+  };
+  const auto copies_left = [&copies]() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(copies)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  StandIn("pcmanfm");
+  convert("first picture");
+  EXPECT_EQ("", Set("LXDE", user));
+  EXPECT_EQ("pcmanfm <--set-wallpaper> <" + copies + "wallpaper-1.bmp>\n", Calls());
+  EXPECT_EQ("first picture", ReadFileBytes(copies + "wallpaper-1.bmp"));
+  struct stat bitmap_st, copy_st;
+  ASSERT_EQ(0, ::stat(Bitmap().c_str(), &bitmap_st));
+  ASSERT_EQ(0, ::stat((copies + "wallpaper-1.bmp").c_str(), &copy_st));
+  EXPECT_EQ(bitmap_st.st_ino, copy_st.st_ino);  // a link on the same file system
+
+  // The next wallpaper under a new name; the one the desktop had is gone.
+  convert("second picture");
+  std::remove(Log().c_str());
+  EXPECT_EQ("", Set("LXDE", user));
+  EXPECT_EQ("pcmanfm <--set-wallpaper> <" + copies + "wallpaper-2.bmp>\n", Calls());
+  EXPECT_EQ(std::vector<std::string>{"wallpaper-2.bmp"}, copies_left());
+
+  // A failed conversion deletes Walp.bmp: the desktop's picture stays.
+  std::remove(Bitmap().c_str());
+  EXPECT_EQ("second picture", ReadFileBytes(copies + "wallpaper-2.bmp"));
+
+  // A desktop that refuses the new copy keeps showing the earlier one.
+  convert("third picture");
+  StandIn("pcmanfm", 1);
+  EXPECT_EQ("pcmanfm: exit status 1; no X display", Set("LXDE", user));
+  EXPECT_EQ(std::vector<std::string>{"wallpaper-2.bmp"}, copies_left());
+
+  // The gsettings desktops are given the copy's URI; no desktop recognised
+  // (the X root window, drawn at once) makes no copy.
+  StandIn("gsettings");
+  std::remove(Log().c_str());
+  EXPECT_EQ("", Set("X-Cinnamon", user));
+  EXPECT_NE(std::string::npos,
+            Calls().find("<picture-uri> <'file://" + copies + "wallpaper-3.bmp'>"))
+      << Calls();
+  EXPECT_EQ("no desktop recognised; no X display", Set("i3", user));
+  EXPECT_EQ(std::vector<std::string>{"wallpaper-3.bmp"}, copies_left());
+
+  // Another file system: a copy, not a link.
+  ScopedTmpfs disk(16 << 20);
+  if (!disk.mounted()) GTEST_SKIP() << disk.reason();
+  std::remove(Log().c_str());
+  EXPECT_EQ("", Set("MATE", {"XDG_DATA_HOME=" + disk.path()}));
+  const std::string other = disk.path() + "wallpaper-fetcher/wallpaper-1.bmp";
+  EXPECT_NE(std::string::npos, Calls().find("<'" + other + "'>")) << Calls();
+  EXPECT_EQ("third picture", ReadFileBytes(other));
+  ASSERT_EQ(0, ::stat(Bitmap().c_str(), &bitmap_st));
+  ASSERT_EQ(0, ::stat(other.c_str(), &copy_st));
+  EXPECT_NE(bitmap_st.st_dev, copy_st.st_dev);
 }
 
 TEST_F(DesktopTest, ToolsGetAnAbsolutePathAndFailuresAreDescribed) {
