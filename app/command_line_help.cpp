@@ -40,8 +40,8 @@ std::string HelpOrVersionText(const std::vector<std::string>& words) {
          "--init [PATH] writes a starter configuration with example sites to PATH\n"
          "(default: $XDG_CONFIG_HOME/wallpaper-fetcher/Sites.ini, else\n"
          "~/.config/wallpaper-fetcher/Sites.ini), never over an existing file; its\n"
-         "pictures go to $XDG_DATA_HOME/wallpaper-fetcher/ (else\n"
-         "~/.local/share/wallpaper-fetcher/).\n"
+         "pictures go to $XDG_DATA_HOME/wallpaper-fetcher/pictures/ (else\n"
+         "~/.local/share/wallpaper-fetcher/pictures/).\n"
          "\n"
          "Options: --help, -h  this text;  --version  the version.\n";
 }

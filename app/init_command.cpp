@@ -10,7 +10,10 @@ bool IsInitCommand(const std::vector<std::string>& words) {
 }
 
 int RunInitCommand(const std::vector<std::string>& words, std::string* out, std::string* err) {
-  const std::string data_dir = UserDataDir();
+  // The downloads in a directory of their own, apart from the desktop's
+  // copies of the wallpaper (wallpaper-N.bmp) in the data directory.
+  const std::string user_data = UserDataDir();  // ends in the system's separator
+  const std::string data_dir = user_data.empty() ? "" : user_data + "pictures" + user_data.back();
   std::string path = words.size() >= 3 ? words[2] : "";
   if (path.empty()) {
     const std::string config_dir = UserConfigDir();

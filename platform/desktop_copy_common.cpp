@@ -1,10 +1,9 @@
-#include "platform/desktop_copy.h"
-
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
+#include "platform/desktop_copy.h"
 #include "platform/user_files.h"
 
 namespace fs = std::filesystem;

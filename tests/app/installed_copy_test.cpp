@@ -108,7 +108,7 @@ TEST_F(InstalledCopyTest, InstallPutsUnitsWhereSystemdLooksForBothPrefixes) {
 
 TEST_F(InstalledCopyTest, InitWritesTheStarterOnceWhereTheUserKeepsConfiguration) {
   const std::string config = home_ + "/.config/wallpaper-fetcher/Sites.ini";
-  const std::string data = home_ + "/.local/share/wallpaper-fetcher/";
+  const std::string data = home_ + "/.local/share/wallpaper-fetcher/pictures/";
   ProgramResult first = Init({}, User());
   ASSERT_EQ(0, first.exit_code) << first.err;
   EXPECT_EQ("Wrote " + config + "\nPictures and Walp.bmp go to " + data + "\n", first.out);
@@ -145,7 +145,7 @@ TEST_F(InstalledCopyTest, InitWritesTheStarterOnceWhereTheUserKeepsConfiguration
   const std::map<std::string, std::string> xdg = {{"XDG_CONFIG_HOME", dir_.Join("conf")},
                                                   {"XDG_DATA_HOME", dir_.Join("share")}};
   ASSERT_EQ(0, Init({}, User(xdg)).exit_code);
-  EXPECT_EQ(ToTextMode(StarterSitesIni(dir_.Join("share/wallpaper-fetcher/"))),
+  EXPECT_EQ(ToTextMode(StarterSitesIni(dir_.Join("share/wallpaper-fetcher/pictures/"))),
             ReadFileBytes(dir_.Join("conf/wallpaper-fetcher/Sites.ini")));
   ProgramResult relative = Init({"new/deeper/my.ini"}, User({{"XDG_DATA_HOME", "share"}}));
   ASSERT_EQ(0, relative.exit_code) << relative.err;
