@@ -66,7 +66,7 @@ TEST_F(ProgramRunTest, UnwritableProgramDirectorySaysTheDefaultWasNotRestored) {
   // An installed copy: the program lies in a directory its user may not
   // write. The tests run as root in CI, whom permissions do not stop, so
   // there the directory is a tmpfs mounted read-only, which stops root too.
-  ScopedTmpfs disk(8 << 20);
+  ScopedTmpfs disk(512 << 20);  // room for a sanitizer build of the program
   std::string program;
   if (::geteuid() == 0) {
     if (!disk.mounted()) GTEST_SKIP() << disk.reason();
