@@ -6,31 +6,24 @@
 #include <cstdio>
 #include <regex>
 
-#include "config/ini_document.h"
-#include "config/text_file.h"
-#include "support/http_server.h"
+#include "support/end_to_end.h"
 #include "support/test_pictures.h"
 #include "support/test_support.h"
 
 namespace {
 
-class CrawlEndToEndTest : public ::testing::Test {
+// The demo gallery served as a site.
+class CrawlEndToEndTest : public EndToEndTest {
  protected:
   void SetUp() override {
-    ASSERT_EQ(0, ::mkdir(dir_.Join("prog").c_str(), 0755));
-    program_ = CopyFetcherInto(dir_.Join("prog/"));
+    EndToEndTest::SetUp();
     const std::string gallery = std::string(FETCHER_SOURCE_DIR) + "/demo/gallery/";
     server_.ServeDirectory("/", gallery);
     server_.ServeFile("/", gallery + "index.html", "text/html");
-    ASSERT_TRUE(server_.Start());
   }
 
-  // Writes Sites.ini into the program's directory: [General] from `general`
-  // (DebugMode and SuppressMessages on unless given), one site.
   void Configure(const std::string& general, const std::string& site) {
-    std::string text = "[General]\nDebugMode=1\nSuppressMessages=1\nNumOfSites=1\n" + general +
-                       "\n[Site1]\nName=Test gallery\nSecondsToDownload=20\n" + site;
-    WriteFileBytes(dir_.Join("prog/Sites.ini"), ToTextMode(text));
+    WriteSitesIni(general, "Test gallery", 20, site);
   }
 
   // The demo gallery's three steps, ending in the picture named by `last`.
@@ -42,26 +35,6 @@ class CrawlEndToEndTest : public ::testing::Test {
            "$_1_$\nStep3Get=<a class=\"download\" href=\"/(files/[^\"]+)\">" + last +
            "</a>\nStep3Go=" + base + "$_1_$\n";
   }
-
-  ProgramResult Run() {
-    return RunProgram({program_}, dir_.path(),
-                      {{"DISPLAY", "\x01unset"},
-                       {"WAYLAND_DISPLAY", "\x01unset"},
-                       {"XDG_CURRENT_DESKTOP", "\x01unset"},
-                       {"DESKTOP_SESSION", "\x01unset"}},
-                      60000);
-  }
-
-  std::string General(const std::string& key) {
-    IniDocument ini;
-    ini.SetFileName(dir_.Join("prog/Sites.ini"));
-    ini.Load();
-    return ini.GetValue("General", key);
-  }
-
-  ScopedTempDir dir_;
-  std::string program_;
-  LocalHttpServer server_;
 };
 
 TEST_F(CrawlEndToEndTest, GalleryInThreeStepsBecomesTheWallpaper) {

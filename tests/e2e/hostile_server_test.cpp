@@ -1,23 +1,17 @@
 // Whole runs of the real binary against servers and pages that misbehave:
 // each attempt fails with the program's own message, the next attempt
 // starts, and the process ends normally.
-#include <FreeImage.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
-#include <map>
 #include <string>
 #include <thread>
 
-#include "config/ini_document.h"
-#include "config/text_file.h"
-#include "support/http_server.h"
-#include "support/test_pictures.h"
+#include "support/end_to_end.h"
 #include "support/test_support.h"
 #include "support/tmpfs_mount.h"
 
@@ -39,33 +33,14 @@ long long PeakResidentKb(int pid) {
   return -1;
 }
 
-class HostileServerTest : public ::testing::Test {
+class HostileServerTest : public EndToEndTest {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(0, ::mkdir(dir_.Join("prog").c_str(), 0755));
-    program_ = CopyFetcherInto(dir_.Join("prog/"));
-    ASSERT_TRUE(server_.Start());
-  }
-
   // Sites.ini with two attempts at one site whose steps are `steps`.
   void Configure(const std::string& begin_path, const std::string& steps,
                  const std::string& general = "", int seconds_to_download = 20) {
-    const std::string text =
-        "[General]\nDebugMode=1\nSuppressMessages=1\nNumOfSites=1\nTryNumber=2\nKeepInHistory=3\n" +
-        general +
-        "\n[Site1]\nName=Hostile\nSecondsToDownload=" + std::to_string(seconds_to_download) +
-        "\nBegin=" + server_.Url(begin_path) + "\n" + steps;
-    WriteFileBytes(dir_.Join("prog/Sites.ini"), ToTextMode(text));
+    WriteSitesIni("TryNumber=2\nKeepInHistory=3\n" + general, "Hostile", seconds_to_download,
+                  "Begin=" + server_.Url(begin_path) + "\n" + steps);
   }
-
-  std::map<std::string, std::string> Environment() const {
-    return {{"DISPLAY", "\x01unset"},
-            {"WAYLAND_DISPLAY", "\x01unset"},
-            {"XDG_CURRENT_DESKTOP", "\x01unset"},
-            {"DESKTOP_SESSION", "\x01unset"}};
-  }
-
-  ProgramResult Run() { return RunProgram({program_}, dir_.path(), Environment(), 120000); }
 
   // Both attempts were made and each ended in `message`; the run ended
   // normally.
@@ -79,17 +54,6 @@ class HostileServerTest : public ::testing::Test {
     EXPECT_EQ(std::string::npos, result.out.find("all steps are done"));
     EXPECT_EQ("", General("Recent2"));
   }
-
-  std::string General(const std::string& key) {
-    IniDocument ini;
-    ini.SetFileName(dir_.Join("prog/Sites.ini"));
-    ini.Load();
-    return ini.GetValue("General", key);
-  }
-
-  ScopedTempDir dir_;
-  std::string program_;
-  LocalHttpServer server_;
 };
 
 TEST_F(HostileServerTest, ConnectionClosedInTheMiddleOfTheBody) {
@@ -210,7 +174,7 @@ TEST_F(HostileServerTest, FiftyMegabytePagesBuiltToExplodeTheSearch) {
                                 "\nStep1Go=" + server_.Url("/p/") + "$_1_$.html\n");
     const int before = server_.RequestCount("/huge.html");
     ChildProcess child;
-    ASSERT_TRUE(child.Start({program_}, dir_.path(), Environment()));
+    ASSERT_TRUE(child.Start({program_}, dir_.path(), NoDesktop()));
     std::atomic<bool> ended{false};
     long long peak_kb = 0;
     std::thread watcher([&] {
@@ -256,27 +220,6 @@ TEST_F(FullSaveDirectoryTest, ResponseLargerThanTheFreeSpace) {
   EXPECT_EQ(2, server_.RequestCount("/big.jpg"));
   EXPECT_FALSE(Exists(disk_.path() + "big.jpg"));
   EXPECT_FALSE(Exists(disk_.path() + "Walp.bmp"));
-}
-
-TEST_F(FullSaveDirectoryTest, PictureFitsButItsBitmapDoesNot) {
-  // 800x600: a small PNG, a 1.44 MB bitmap on a 1 MiB disk.
-  const std::string png = GradientPicture(FIF_PNG, 800, 600, 60);
-  ASSERT_LT(png.size(), 200000u);
-  server_.ServeBytes("/p/view.png", png, "image/png");
-  Configure("/p/view.png", "", "SavePath=" + disk_.path() + "\n");
-  const ProgramResult result = Run();
-  EXPECT_EQ(0, result.exit_code) << result.err;
-  // The picture is kept and remembered; the desktop is left as it was.
-  EXPECT_EQ(png, ReadFileBytes(disk_.path() + "view.png"));
-  EXPECT_FALSE(Exists(disk_.path() + "Walp.bmp"));
-  EXPECT_NE(std::string::npos,
-            result.out.find("No bitmap to set as the wallpaper, the previous one stays: " +
-                            disk_.path() + "Walp.bmp\n"))
-      << result.out;
-  EXPECT_EQ(std::string::npos, result.out.find("strWallpaperError"));
-  EXPECT_NE(std::string::npos, result.out.find("Press any key, all steps are done\n"));
-  EXPECT_EQ(std::string::npos, result.out.find("Going to a 1 try\n"));
-  EXPECT_EQ(server_.Url("/p/view.png"), General("Recent2"));
 }
 
 }  // namespace

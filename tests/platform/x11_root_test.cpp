@@ -23,39 +23,16 @@
 #include <vector>
 
 #include "platform/desktop_posix.h"
+#include "support/test_pictures.h"
 #include "support/test_support.h"
 
 extern char** environ;
 
 namespace {
 
-struct Rgb {
-  int r, g, b;
-  bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-};
-std::ostream& operator<<(std::ostream& out, const Rgb& c) {
-  return out << "(" << c.r << "," << c.g << "," << c.b << ")";
-}
-constexpr Rgb kRed = {255, 0, 0};
-constexpr Rgb kGreen = {0, 255, 0};
-constexpr Rgb kBlue = {0, 0, 255};
-constexpr Rgb kWhite = {255, 255, 255};
-
-// Red top left, green top right, blue bottom left, white bottom right,
-// written as a Windows bitmap of `bits` bits a pixel.
+// The four-colour picture written as a Windows bitmap of `bits` bits a pixel.
 void WriteQuadrantBitmap(const std::string& path, int width, int height, int bits = 24) {
-  FIBITMAP* dib = FreeImage_Allocate(width, height, 24);
-  for (int y = 0; y < height; ++y) {
-    BYTE* line = FreeImage_GetScanLine(dib, height - 1 - y);
-    for (int x = 0; x < width; ++x) {
-      const bool right = x >= width / 2;
-      const bool bottom = y >= height / 2;
-      const Rgb c = bottom ? (right ? kWhite : kBlue) : (right ? kGreen : kRed);
-      line[x * 3 + FI_RGBA_RED] = static_cast<BYTE>(c.r);
-      line[x * 3 + FI_RGBA_GREEN] = static_cast<BYTE>(c.g);
-      line[x * 3 + FI_RGBA_BLUE] = static_cast<BYTE>(c.b);
-    }
-  }
+  FIBITMAP* dib = QuadrantBitmap(width, height);
   if (bits == 8) {
     FIBITMAP* palette = FreeImage_ColorQuantizeEx(dib, FIQ_NNQUANT, 16);
     FreeImage_Unload(dib);

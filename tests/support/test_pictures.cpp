@@ -13,6 +13,22 @@ FIBITMAP* GradientBitmap(int width, int height, int blue) {
   return dib;
 }
 
+FIBITMAP* QuadrantBitmap(int width, int height) {
+  FIBITMAP* dib = FreeImage_Allocate(width, height, 24);
+  for (int y = 0; y < height; ++y) {
+    BYTE* line = FreeImage_GetScanLine(dib, height - 1 - y);  // bottom-up
+    for (int x = 0; x < width; ++x) {
+      const bool right = x >= width / 2;
+      const bool bottom = y >= height / 2;
+      const Rgb c = bottom ? (right ? kWhite : kBlue) : (right ? kGreen : kRed);
+      line[x * 3 + FI_RGBA_RED] = static_cast<BYTE>(c.r);
+      line[x * 3 + FI_RGBA_GREEN] = static_cast<BYTE>(c.g);
+      line[x * 3 + FI_RGBA_BLUE] = static_cast<BYTE>(c.b);
+    }
+  }
+  return dib;
+}
+
 std::string EncodePicture(FIBITMAP* dib, FREE_IMAGE_FORMAT format) {
   FIBITMAP* palette = nullptr;
   if (format == FIF_GIF && FreeImage_GetBPP(dib) > 8) {

@@ -12,39 +12,14 @@
 
 #include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
+#include "support/test_pictures.h"
 #include "support/test_support.h"
 
 namespace {
 
-struct Rgb {
-  int r, g, b;
-};
-constexpr Rgb kRed = {255, 0, 0};
-constexpr Rgb kGreen = {0, 255, 0};
-constexpr Rgb kBlue = {0, 0, 255};
-constexpr Rgb kWhite = {255, 255, 255};
-
-// A picture in four quadrants, as seen on screen: red top left, green top
-// right, blue bottom left, white bottom right.
-FIBITMAP* QuadrantPicture(int width, int height) {
-  FIBITMAP* dib = FreeImage_Allocate(width, height, 24);
-  for (int y = 0; y < height; ++y) {
-    BYTE* line = FreeImage_GetScanLine(dib, height - 1 - y);  // bottom-up
-    for (int x = 0; x < width; ++x) {
-      const bool right = x >= width / 2;
-      const bool bottom = y >= height / 2;
-      const Rgb c = bottom ? (right ? kWhite : kBlue) : (right ? kGreen : kRed);
-      line[x * 3 + FI_RGBA_RED] = static_cast<BYTE>(c.r);
-      line[x * 3 + FI_RGBA_GREEN] = static_cast<BYTE>(c.g);
-      line[x * 3 + FI_RGBA_BLUE] = static_cast<BYTE>(c.b);
-    }
-  }
-  return dib;
-}
-
 bool WritePicture(const std::string& path, FREE_IMAGE_FORMAT format, int width, int height,
                   int flags = 0) {
-  FIBITMAP* dib = QuadrantPicture(width, height);
+  FIBITMAP* dib = QuadrantBitmap(width, height);
   bool ok;
   if (format == FIF_GIF) {
     FIBITMAP* palette = FreeImage_ColorQuantize(dib, FIQ_WUQUANT);

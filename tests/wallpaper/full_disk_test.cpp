@@ -60,7 +60,8 @@ class FullDiskTest : public ::testing::Test {
 };
 
 TEST_F(FullDiskTest, ABitmapThatDoesNotFitLeavesNoFileAndNoWallpaper) {
-  // 800x600 is a small PNG and a 1.44 MB bitmap on a 1 MiB disk.
+  // 800x600 is a small PNG and a 1.44 MB bitmap on a 1 MiB disk. The picture
+  // is kept and the attempt counts (the run records it and ends).
   const std::string picture = disk_.path() + "big.png";
   ASSERT_TRUE(WriteGradientPng(picture, 800, 600));
   ASSERT_LT(ReadFileBytes(picture).size(), 100000u);

@@ -1,0 +1,38 @@
+#include "support/end_to_end.h"
+
+#include <sys/stat.h>
+
+#include "config/ini_document.h"
+#include "config/text_file.h"
+
+void EndToEndTest::SetUp() {
+  ASSERT_EQ(0, ::mkdir(dir_.Join("prog").c_str(), 0755));
+  program_ = CopyFetcherInto(dir_.Join("prog/"));
+  ASSERT_TRUE(server_.Start());
+}
+
+void EndToEndTest::WriteSitesIni(const std::string& general, const std::string& name, int seconds,
+                                 const std::string& site) {
+  const std::string text = "[General]\nDebugMode=1\nSuppressMessages=1\nNumOfSites=1\n" + general +
+                           "\n[Site1]\nName=" + name +
+                           "\nSecondsToDownload=" + std::to_string(seconds) + "\n" + site;
+  WriteFileBytes(dir_.Join("prog/Sites.ini"), ToTextMode(text));
+}
+
+std::string EndToEndTest::General(const std::string& key) const {
+  IniDocument ini;
+  ini.SetFileName(dir_.Join("prog/Sites.ini"));
+  ini.Load();
+  return ini.GetValue("General", key);
+}
+
+std::map<std::string, std::string> EndToEndTest::NoDesktop() {
+  return {{"DISPLAY", "\x01unset"},
+          {"WAYLAND_DISPLAY", "\x01unset"},
+          {"XDG_CURRENT_DESKTOP", "\x01unset"},
+          {"DESKTOP_SESSION", "\x01unset"}};
+}
+
+ProgramResult EndToEndTest::Run(int timeout_ms) const {
+  return RunProgram({program_}, dir_.path(), NoDesktop(), timeout_ms);
+}
