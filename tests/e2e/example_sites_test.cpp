@@ -8,7 +8,7 @@
 
 #include "config/ini_document.h"
 #include "config/text_file.h"
-#include "support/http_server.h"
+#include "support/end_to_end.h"
 #include "support/test_pictures.h"
 #include "support/test_support.h"
 
@@ -88,13 +88,11 @@ const char kCommonsFilePage[] = R"(<!DOCTYPE html>
 </body></html>
 )";
 
-class ExampleSitesTest : public ::testing::Test {
+class ExampleSitesTest : public EndToEndTest {
  protected:
   void SetUp() override {
-    ASSERT_EQ(0, ::mkdir(dir_.Join("prog").c_str(), 0755));
+    EndToEndTest::SetUp();
     ASSERT_EQ(0, ::mkdir(dir_.Join("pics").c_str(), 0755));
-    program_ = CopyFetcherInto(dir_.Join("prog/"));
-    ASSERT_TRUE(server_.Start());
     example_.Parse(
         FromTextMode(ReadFileBytes(std::string(FETCHER_SOURCE_DIR) + "/examples/Sites.ini")));
   }
@@ -129,18 +127,10 @@ class ExampleSitesTest : public ::testing::Test {
   // Runs the program; returns the picture's URL recorded in the history, ""
   // when none was.
   std::string Run(std::string* trace) {
-    const ProgramResult result = RunProgram({program_}, dir_.path(),
-                                            {{"DISPLAY", "\x01unset"},
-                                             {"WAYLAND_DISPLAY", "\x01unset"},
-                                             {"XDG_CURRENT_DESKTOP", "\x01unset"},
-                                             {"DESKTOP_SESSION", "\x01unset"}},
-                                            60000);
+    const ProgramResult result = EndToEndTest::Run(60000);
     EXPECT_EQ(0, result.exit_code) << result.err;
     *trace = result.out;
-    IniDocument ini;
-    ini.SetFileName(dir_.Join("prog/Sites.ini"));
-    ini.Load();
-    return ini.GetValue("General", "Recent1");
+    return General("Recent1");
   }
 
   // The picture of the run is in SavePath under `name` and became Walp.bmp.
@@ -152,9 +142,6 @@ class ExampleSitesTest : public ::testing::Test {
     EXPECT_EQ("BM", ReadFileBytes(dir_.Join("pics/Walp.bmp")).substr(0, 2));
   }
 
-  ScopedTempDir dir_;
-  std::string program_;
-  LocalHttpServer server_;
   IniDocument example_;
   const std::string picture_ = GradientPicture(FIF_JPEG, 96, 54);
 };
