@@ -16,4 +16,9 @@ class SingleInstanceGuard {
   int first_instance_ = 1;
 };
 
+// What went wrong with the guard's claim in this process, "" when nothing
+// did. The guard runs before Sites.ini is read, so the run traces this once
+// it knows whether it is in debug mode.
+const std::string& SingleInstanceProblem();
+
 #endif  // APP_SINGLE_INSTANCE_GUARD_H_

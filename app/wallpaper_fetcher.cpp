@@ -2,6 +2,7 @@
 
 #include "app/crt_random.h"
 #include "app/diagnostics.h"
+#include "app/single_instance_guard.h"
 #include "config/paths.h"
 
 WallpaperFetcher::WallpaperFetcher(const Platform& platform, std::time_t seed)
@@ -36,6 +37,9 @@ void WallpaperFetcher::Run() {
   if (m_yDebug) {
     OpenLog(MakeFullPath("log.log", GetProgramDir(), false));
     platform_.console->Open();
+    if (!SingleInstanceProblem().empty()) {
+      Trace("\"Single instance\"", "Single instance: " + SingleInstanceProblem());
+    }
   }
   DumpSettings();
   ChooseSite();

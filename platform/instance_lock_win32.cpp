@@ -128,7 +128,9 @@ void BringForward(HANDLE mapping) {
 
 }  // namespace
 
-bool ClaimSingleInstance(const std::string& program_path, const std::string& unique_name) {
+bool ClaimSingleInstance(const std::string& program_path, const std::string& unique_name,
+                         std::string* problem) {
+  problem->clear();
   const std::string name = MappingName(program_path, unique_name);
 
   ScopedHandle mutex(::CreateMutexA(nullptr, FALSE, kMutexName));
@@ -150,6 +152,9 @@ bool ClaimSingleInstance(const std::string& program_path, const std::string& uni
   if (mapping != nullptr) {
     ScopedView view(mapping, FILE_MAP_WRITE);
     if (view.get() != nullptr) *view.get() = ::GetCurrentProcessId();
+  } else {
+    *problem = "cannot create the shared memory " + name + " (error " + std::to_string(created) +
+               "); running without a single-instance claim";
   }
   if (mutex.get() != nullptr) ::ReleaseMutex(mutex.get());
   return true;

@@ -8,8 +8,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <thread>
+#include <utility>
 
 #include "support/test_support.h"
 
@@ -26,12 +29,32 @@ class SingleInstanceTest : public ::testing::Test {
     ASSERT_EQ(0, ::chmod(zenity.c_str(), 0755));
     // No [General]: every instance that runs ends in the error box.
     WriteFileBytes(dir_.Join("Sites.ini"), "[Site1]\r\n");
+    // A start with this file that runs traces, makes no attempt and ends
+    // with 0; one that gives way writes nothing.
+    WriteFileBytes(dir_.Join("debug.ini"), "[General]\r\nDebugMode=1\r\nTryNumber=0\r\n");
+    ASSERT_EQ(0, ::mkdir(dir_.Join("locks").c_str(), 0755));
     env_ = {{"PATH", dir_.Join("bin") + ":" + std::getenv("PATH")},
             // A display that no X server serves: boxes go to the stand-in,
             // and the search for the first instance's window finds nothing.
             {"DISPLAY", ":97"},
             {"WAYLAND_DISPLAY", "\x01unset"},
-            {"XDG_RUNTIME_DIR", dir_.path()}};
+            {kTestLockParentVariable, dir_.Join("locks")}};
+  }
+
+  // The per-user directory of claims under `parent`.
+  static std::string ClaimDir(const std::string& parent) {
+    return parent + "wallpaper-fetcher-" + std::to_string(static_cast<long>(::geteuid()));
+  }
+
+  // The lock file in `claim_dir` that holds `pid`; "" when none does.
+  static std::string LockFileOf(const std::string& claim_dir, pid_t pid) {
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(claim_dir, ignored)) {
+      if (entry.path().extension() == ".lock" &&
+          ReadFileBytes(entry.path()) == std::to_string(pid) + "\n")
+        return entry.path();
+    }
+    return "";
   }
 
   int BoxCount() {
@@ -135,6 +158,116 @@ TEST_F(SingleInstanceTest, FiftyStartsAtOnceRunOneAndTheRestLeaveAtOnce) {
   EXPECT_EQ(101, later.exit_code);
   EXPECT_EQ(2, BoxCount());
   std::printf("simultaneous starts held: %d ran, %d gave way\n", ran, gave_way);
+}
+
+// A start from cron (no XDG_RUNTIME_DIR) and one from the desktop session
+// (with it) find each other, in the place real users get.
+TEST_F(SingleInstanceTest, CronAndDesktopStartsSeeEachOther) {
+  const std::string real_dir = ClaimDir("/tmp/");
+  const bool existed = Exists(real_dir);
+  env_["HOLD_SECONDS"] = "60";
+  std::map<std::string, std::string> desktop = env_;
+  desktop[kTestLockParentVariable] = "\x01unset";
+  desktop["XDG_RUNTIME_DIR"] = dir_.path();
+  std::map<std::string, std::string> cron = desktop;
+  cron["XDG_RUNTIME_DIR"] = "\x01unset";
+  int boxes = 0;
+  for (const auto& [first_env, second_env] : {std::make_pair(desktop, cron), {cron, desktop}}) {
+    const bool desktop_first = first_env.count("XDG_RUNTIME_DIR") != 0;
+    ChildProcess first;
+    ASSERT_TRUE(first.Start({program_}, dir_.path(), first_env));
+    WaitForBoxes(++boxes);
+    ASSERT_EQ(boxes, BoxCount());
+    ProgramResult second = RunProgram({program_, "debug.ini"}, dir_.path(), second_env, 20000);
+    EXPECT_EQ(0, second.exit_code) << "desktop first: " << desktop_first;
+    EXPECT_EQ("", second.out) << "desktop first: " << desktop_first;
+    // Leave nothing behind in /tmp.
+    const std::string lock = LockFileOf(real_dir, first.pid());
+    EXPECT_NE("", lock) << "desktop first: " << desktop_first;
+    first.Kill(SIGKILL);
+    first.Wait(10000);
+    if (!lock.empty()) {
+      ::unlink(lock.c_str());
+      ::unlink((lock.substr(0, lock.size() - 5) + ".mutex").c_str());
+    }
+  }
+  if (!existed) ::rmdir(real_dir.c_str());
+}
+
+// A claim in a place that is not ours alone is never trusted: the start runs
+// the job and says why in the trace, rather than giving way to a lock another
+// user may hold or following a link planted for it. So does a start whose
+// claim cannot be made at all.
+TEST_F(SingleInstanceTest, AClaimPlaceNotOursAloneRunsTheJobAndSaysWhy) {
+  const std::string place = ClaimDir(dir_.Join("locks/"));
+  env_["HOLD_SECONDS"] = "120";
+  // Even under a umask that takes the owner's bits, the claim works.
+  const mode_t old_umask = ::umask(0277);
+  ChildProcess first;
+  const bool started = first.Start({program_}, dir_.path(), env_);
+  ::umask(old_umask);
+  ASSERT_TRUE(started);
+  WaitForBoxes(1);
+  ASSERT_EQ(1, BoxCount());
+  struct stat st;
+  ASSERT_EQ(0, ::lstat(place.c_str(), &st));
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(0700u, st.st_mode & 07777);
+  EXPECT_EQ(::geteuid(), st.st_uid);
+  const std::string lock = LockFileOf(place, first.pid());
+  ASSERT_NE("", lock);
+  ASSERT_EQ(0, ::lstat(lock.c_str(), &st));
+  EXPECT_EQ(0600u, st.st_mode & 07777);
+
+  const auto expect_runs = [&](const std::string& why, const std::string& expected) {
+    const ProgramResult run = RunProgram({program_, "debug.ini"}, dir_.path(), env_, 20000);
+    EXPECT_EQ(0, run.exit_code) << why;
+    EXPECT_NE(std::string::npos, run.out.find("m_yDebug = 1")) << why << ": the job did not run";
+    EXPECT_NE(std::string::npos, run.out.find("Single instance: " + expected +
+                                              "; running without a single-instance claim\n"))
+        << why << ": " << run.out;
+  };
+  ASSERT_EQ(0, ::chmod(place.c_str(), 0755));
+  expect_runs("open to others", place + " has mode 0755, not 0700");
+  ASSERT_EQ(0, ::chmod(place.c_str(), 0700));
+
+  ASSERT_EQ(0, ::rename(place.c_str(), (place + ".real").c_str()));
+  ASSERT_EQ(0, ::symlink((place + ".real").c_str(), place.c_str()));
+  expect_runs("directory linked", place + " is not a directory (a symbolic link or a file)");
+  ASSERT_EQ(0, ::unlink(place.c_str()));
+  ASSERT_EQ(0, ::rename((place + ".real").c_str(), place.c_str()));
+
+  ASSERT_EQ(0, ::rename(lock.c_str(), (lock + ".real").c_str()));
+  ASSERT_EQ(0, ::symlink((lock + ".real").c_str(), lock.c_str()));
+  expect_runs("lock file linked", lock + " is a symbolic link");
+  ASSERT_EQ(0, ::unlink(lock.c_str()));
+  ASSERT_EQ(0, ::rename((lock + ".real").c_str(), lock.c_str()));
+
+  if (::geteuid() == 0) {
+    // Another user ("nobody") owns the directory, then the held lock file.
+    ASSERT_EQ(0, ::chown(place.c_str(), 65534, static_cast<gid_t>(-1)));
+    expect_runs("foreign directory", place + " belongs to user 65534");
+    ASSERT_EQ(0, ::chown(place.c_str(), 0, static_cast<gid_t>(-1)));
+    ASSERT_EQ(0, ::chown(lock.c_str(), 65534, static_cast<gid_t>(-1)));
+    expect_runs("foreign lock file", lock + " belongs to user 65534");
+    ASSERT_EQ(0, ::chown(lock.c_str(), 0, static_cast<gid_t>(-1)));
+  } else {
+    std::printf("not root: another user's directory and lock file not tried\n");
+  }
+
+  // No directory can be made where the claims go.
+  const std::map<std::string, std::string> trusted = env_;
+  env_[kTestLockParentVariable] = dir_.Join("Sites.ini");
+  expect_runs("no place", dir_.Join("Sites.ini") + ": " + std::strerror(ENOTDIR));
+  env_ = trusted;
+
+  // Put back as it was, the place is trusted again and the start gives way.
+  const ProgramResult again = RunProgram({program_, "debug.ini"}, dir_.path(), env_, 20000);
+  EXPECT_EQ(0, again.exit_code);
+  EXPECT_EQ("", again.out);
+  EXPECT_EQ(1, BoxCount());
+  first.Kill(SIGKILL);
+  first.Wait(10000);
 }
 
 TEST_F(SingleInstanceTest, CopiesInOtherPlacesAreOtherPrograms) {

@@ -60,12 +60,28 @@ Platform FakePlatform::Get() {
 
 namespace {
 
+// The programs a test starts keep their single-instance claims in a directory
+// of this test process, removed when it ends (not by a forked copy of it),
+// instead of in /tmp.
+const ScopedTempDir& LockParentOfThisTest() {
+  struct Owned {
+    ScopedTempDir* dir = new ScopedTempDir;
+    pid_t owner = ::getpid();
+    ~Owned() {
+      if (::getpid() == owner) delete dir;
+    }
+  };
+  static const Owned owned;
+  return *owned.dir;
+}
+
 std::vector<std::string> MergedEnvironment(const std::map<std::string, std::string>& overrides) {
   std::map<std::string, std::string> env;
   for (char** e = environ; *e != nullptr; ++e) {
     const char* eq = std::strchr(*e, '=');
     if (eq != nullptr) env[std::string(*e, static_cast<size_t>(eq - *e))] = eq + 1;
   }
+  env[kTestLockParentVariable] = LockParentOfThisTest().path();
   for (const auto& [key, value] : overrides) {
     if (value == "\x01unset") {
       env.erase(key);

@@ -104,6 +104,12 @@ class ChildProcess {
   int err_fd_ = -1;
 };
 
+// The test hook of the single-instance guard: the directory in which a
+// started program keeps its per-user directory of claims instead of /tmp.
+// Every program a test starts gets a private one unless the test says
+// otherwise.
+constexpr char kTestLockParentVariable[] = "WALLPAPER_FETCHER_TEST_LOCK_PARENT";
+
 // Runs `argv` (argv[0] is the program's path as passed to it) in `cwd`, with
 // `env_overrides` added to (or, with an empty value "\x01unset", removed from)
 // this process's environment, standard input from /dev/null. Kills it after
