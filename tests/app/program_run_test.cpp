@@ -209,6 +209,7 @@ TEST_F(ProgramRunTest, ClosedStandardOutputIsAFailedWriteOnly) {
     if (::chdir(cwd.c_str()) != 0) ::_exit(126);
     ::unsetenv("DISPLAY");
     ::unsetenv("WAYLAND_DISPLAY");
+    ::setenv(kTestLockParentVariable, cwd.c_str(), 1);  // no lock file left in /tmp
     ::execl(program_.c_str(), program_.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }

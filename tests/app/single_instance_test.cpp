@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -24,8 +25,12 @@ class SingleInstanceTest : public ::testing::Test {
     ASSERT_EQ(0, ::mkdir(dir_.Join("bin").c_str(), 0755));
     program_ = CopyFetcherInto(dir_.path());
     const std::string zenity = dir_.Join("bin/zenity");
-    WriteFileBytes(zenity, "#!/bin/sh\necho \"$*\" >> '" + dir_.Join("boxes.log") +
-                               "'\nsleep \"${HOLD_SECONDS:-2}\"\n");
+    // The box stays up HOLD_SECONDS or until the test makes the file
+    // "release"; the log line starts with the showing program's process id.
+    WriteFileBytes(zenity, "#!/bin/sh\necho \"$PPID $*\" >> '" + dir_.Join("boxes.log") +
+                               "'\nn=$(( ${HOLD_SECONDS:-2} * 20 ))\n"
+                               "while [ $n -gt 0 ] && [ ! -e '" +
+                               dir_.Join("release") + "' ]; do sleep 0.05; n=$((n - 1)); done\n");
     ASSERT_EQ(0, ::chmod(zenity.c_str(), 0755));
     // No [General]: every instance that runs ends in the error box.
     WriteFileBytes(dir_.Join("Sites.ini"), "[Site1]\r\n");
@@ -65,8 +70,27 @@ class SingleInstanceTest : public ::testing::Test {
   }
 
   void WaitForBoxes(int count) {
-    for (int i = 0; i < 200 && BoxCount() < count; ++i)
+    for (int i = 0; i < 2400 && BoxCount() < count; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+
+  void ReleaseBoxes() { WriteFileBytes(dir_.Join("release"), ""); }
+
+  // Started all at once: waits for every start but the one held in its box
+  // (none may wait for it), then releases that one. Counts the starts that
+  // ran (exit 101 after the box) and those that gave way (0, no output).
+  void WaitForAll(std::vector<std::unique_ptr<ChildProcess>>& children, int* ran, int* gave_way) {
+    WaitForBoxes(1);
+    const pid_t held = static_cast<pid_t>(std::atol(ReadFileBytes(dir_.Join("boxes.log")).c_str()));
+    for (int pass = 0; pass < 2; ++pass) {
+      if (pass == 1) ReleaseBoxes();
+      for (auto& child : children) {
+        if ((child->pid() == held) != (pass == 1) || child->pid() < 0) continue;
+        const ProgramResult result = child->Wait(60000);
+        *ran += result.exit_code == 101;
+        *gave_way += result.exit_code == 0 && result.out.empty() && result.err.empty();
+      }
+    }
   }
 
   ScopedTempDir dir_;
@@ -75,6 +99,7 @@ class SingleInstanceTest : public ::testing::Test {
 };
 
 TEST_F(SingleInstanceTest, SecondStartGivesWayWhileTheFirstRuns) {
+  env_["HOLD_SECONDS"] = "120";
   ChildProcess first;
   ASSERT_TRUE(first.Start({program_}, dir_.path(), env_));
   WaitForBoxes(1);
@@ -86,6 +111,7 @@ TEST_F(SingleInstanceTest, SecondStartGivesWayWhileTheFirstRuns) {
   EXPECT_EQ("", second.err);
   EXPECT_EQ(1, BoxCount());  // the second one read nothing and showed nothing
 
+  ReleaseBoxes();
   ProgramResult first_result = first.Wait(20000);
   EXPECT_EQ(101, first_result.exit_code);
   EXPECT_NE(std::string::npos,
@@ -113,47 +139,35 @@ TEST_F(SingleInstanceTest, KilledInstanceLeavesNoStaleClaim) {
 }
 
 TEST_F(SingleInstanceTest, OfTenSimultaneousStartsExactlyOneRuns) {
+  env_["HOLD_SECONDS"] = "120";
   std::vector<std::unique_ptr<ChildProcess>> children;
   for (int i = 0; i < 10; ++i) {
     children.push_back(std::make_unique<ChildProcess>());
     ASSERT_TRUE(children.back()->Start({program_}, dir_.path(), env_));
   }
   int ran = 0, gave_way = 0;
-  for (auto& child : children) {
-    const ProgramResult result = child->Wait(30000);
-    ran += result.exit_code == 101;
-    gave_way += result.exit_code == 0;
-  }
+  WaitForAll(children, &ran, &gave_way);
   EXPECT_EQ(1, ran);
   EXPECT_EQ(9, gave_way);
   EXPECT_EQ(1, BoxCount());
 }
 
 TEST_F(SingleInstanceTest, FiftyStartsAtOnceRunOneAndTheRestLeaveAtOnce) {
-  env_["HOLD_SECONDS"] = "20";
+  env_["HOLD_SECONDS"] = "120";
   std::vector<std::unique_ptr<ChildProcess>> children;
   for (int i = 0; i < 50; ++i) {
     children.push_back(std::make_unique<ChildProcess>());
     ASSERT_TRUE(children.back()->Start({program_}, dir_.path(), env_));
   }
-  WaitForBoxes(1);
   // Every start but the running one ends while that one is still held in
   // its box: none waits for it.
   int ran = 0, gave_way = 0;
-  for (auto& child : children) {
-    const ProgramResult result = child->Wait(15000);
-    if (result.timed_out) {
-      ++ran;  // held in the 20-second box: the one that runs
-    } else {
-      gave_way += result.exit_code == 0;
-    }
-  }
+  WaitForAll(children, &ran, &gave_way);
   EXPECT_EQ(1, ran);
   EXPECT_EQ(49, gave_way);
   EXPECT_EQ(1, BoxCount());
 
   // Nothing is left behind that blocks a later run.
-  env_["HOLD_SECONDS"] = "0";
   ProgramResult later = RunProgram({program_}, dir_.path(), env_, 20000);
   EXPECT_EQ(101, later.exit_code);
   EXPECT_EQ(2, BoxCount());
