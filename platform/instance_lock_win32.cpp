@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/instance_lock.h"
+#include "platform/owned_handle.h"
 
 namespace {
 
@@ -19,20 +20,8 @@ constexpr size_t kNameBufferSize = 512;  // terminating zero included
 constexpr DWORD kMappingSize = 4;
 constexpr DWORD kSecondSearchPauseMs = 1000;
 
-// Closes a kernel handle when it goes out of scope.
-class ScopedHandle {
- public:
-  explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
-  ~ScopedHandle() {
-    if (handle_ != nullptr) ::CloseHandle(handle_);
-  }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
+// A kernel handle, closed when it goes out of scope.
+using ScopedHandle = Owned<void, ::CloseHandle>;
 
 // A mapped view, unmapped when it goes out of scope.
 class ScopedView {

@@ -43,6 +43,10 @@ class Internet {
 
 // libcurl on Linux, WinInet on Windows.
 Internet& SystemInternet();
+
+// The scheme of `url` in lower case ("" when it has none): the letters
+// before the first ':' if they form a scheme name.
+std::string SchemeOf(const std::string& url);
 // Once, in main, before any thread starts.
 void InitSystemInternet();
 

@@ -19,26 +19,11 @@
 #include <vector>
 
 #include "platform/internet.h"
+#include "platform/owned_handle.h"
 
 namespace {
 
 constexpr char kAgent[] = "wallpaper-fetcher/" FETCHER_VERSION;
-
-// The scheme of `url` in lower case ("" when it has none): the letters
-// before the first ':' if they form a scheme name.
-std::string SchemeOf(const std::string& url) {
-  const size_t colon = url.find(':');
-  if (colon == std::string::npos || colon == 0) return "";
-  std::string scheme;
-  for (size_t i = 0; i < colon; ++i) {
-    const unsigned char c = static_cast<unsigned char>(url[i]);
-    const bool ok =
-        std::isalpha(c) || (i > 0 && (std::isdigit(c) || c == '+' || c == '-' || c == '.'));
-    if (!ok) return "";
-    scheme += static_cast<char>(std::tolower(c));
-  }
-  return scheme;
-}
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -81,21 +66,6 @@ std::string LocalPathOf(const std::string& url) {
   if (path.find('\0') != std::string::npos) return "";
   return path;
 }
-
-// Closes a kernel handle when it goes out of scope.
-class ScopedFileHandle {
- public:
-  explicit ScopedFileHandle(HANDLE handle) : handle_(handle) {}
-  ~ScopedFileHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
-  }
-  ScopedFileHandle(const ScopedFileHandle&) = delete;
-  ScopedFileHandle& operator=(const ScopedFileHandle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 // One transfer's WinInet side, shared by the session and the thread that
 // makes the blocking WinInet calls. That thread reads each chunk into
@@ -254,12 +224,12 @@ class WinInetSession : public InternetSession {
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       return Result::kFailed;
     }
-    ScopedFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE || ::GetFileType(file.get()) != FILE_TYPE_DISK) {
-      return Result::kFailed;
-    }
+    const HANDLE opened =
+        ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return Result::kFailed;
+    const Owned<void, ::CloseHandle> file(opened);
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK) return Result::kFailed;
     const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
     for (;;) {
       if (cancelled_) return Result::kCancelled;
