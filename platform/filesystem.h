@@ -29,6 +29,11 @@ bool RenameFile(const std::string& from, const std::string& to);
 // is then flushed to disk and renamed over `path`. A replaced file keeps its
 // permissions, a new one gets 0644. Returns false, with `path` as it was and
 // no temporary left, when `write_content` returns false or a step fails.
+// On POSIX also: a `path` that is a symbolic link stays one (the file at the
+// end of its links is replaced, the temporary made beside that file); the
+// replaced file keeps, where the process may, its owner and group; and the
+// temporaries that killed saves of that file left beside it are removed
+// first (ours by name and owner, and not locked by a save under way).
 bool ReplaceFileWhole(const std::string& path, const std::function<bool(int fd)>& write_content);
 // Writes all `size` bytes at `data` to `fd`. False on a write error.
 bool WriteAllBytes(int fd, const char* data, size_t size);

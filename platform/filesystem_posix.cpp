@@ -1,4 +1,6 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,22 +56,114 @@ bool WriteAllBytes(int fd, const char* data, size_t size) {
   return true;
 }
 
+namespace {
+
+// A temporary of ours for the file NAME is "NAME.wallpaper-fetcher-XXXXXX.tmp",
+// XXXXXX being six letters or digits: no name a user gives a file beside it
+// ("NAME.backup", "NAME.orig", "NAME.tmp") looks like that.
+constexpr char kTemporaryMark[] = ".wallpaper-fetcher-";
+constexpr char kTemporaryEnd[] = ".tmp";
+constexpr size_t kTemporaryRandom = 6;
+
+bool IsTemporaryOf(const std::string& entry, const std::string& name) {
+  const std::string head = name + kTemporaryMark;
+  const std::string tail = kTemporaryEnd;
+  if (entry.size() != head.size() + kTemporaryRandom + tail.size() ||
+      entry.compare(0, head.size(), head) != 0 ||
+      entry.compare(entry.size() - tail.size(), tail.size(), tail) != 0) {
+    return false;
+  }
+  for (size_t i = head.size(); i < head.size() + kTemporaryRandom; ++i) {
+    const char c = entry[i];
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+
+// Where a save of `path` goes: `path` itself, or the file its chain of
+// symbolic links ends at, so that the links stay links. "" for a chain that
+// loops or cannot be read.
+std::string FinalTarget(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops <= 40; ++hops) {
+    struct stat st;
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::vector<char> target(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+    const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<size_t>(n) >= target.size()) return "";
+    const std::string next(target.data(), static_cast<size_t>(n));
+    current = next[0] == '/' ? next : DirOfPath(current) + next;
+  }
+  return "";
+}
+
+// Removes the temporaries of `name` in `dir` that saves killed on the way left
+// behind: ours by name, regular files of this user, and no longer written
+// (a save holds a lock on its temporary until it has renamed it).
+void RemoveStrayTemporaries(const std::string& dir, const std::string& name) {
+  const Owned<DIR, ::closedir> listing(::opendir(dir.c_str()));
+  if (!listing) return;
+  const int dir_fd = ::dirfd(listing.get());
+  while (const dirent* entry = ::readdir(listing.get())) {
+    if (!IsTemporaryOf(entry->d_name, name)) continue;
+    const OwnedFd stray(
+        ::openat(dir_fd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat st;
+    if (!stray.valid() || ::fstat(stray.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_uid != ::geteuid() || ::flock(stray.get(), LOCK_EX | LOCK_NB) != 0) {
+      continue;
+    }
+    ::unlinkat(dir_fd, entry->d_name, 0);
+  }
+}
+
+// A new temporary beside `target`, locked for as long as it is open. -1 when
+// none can be made.
+int CreateTemporaryBeside(const std::string& target, std::string* temp) {
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    std::string pattern =
+        target + kTemporaryMark + std::string(kTemporaryRandom, 'X') + kTemporaryEnd;
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    OwnedFd file(::mkostemps(name.data(), sizeof kTemporaryEnd - 1, O_CLOEXEC));
+    if (!file.valid()) return -1;
+    // Where locks fail (some network file systems), a temporary is merely
+    // never taken for a stray.
+    (void)::flock(file.get(), LOCK_EX);
+    // Another save's clean-up may have taken it for a stray before it was
+    // locked: then it is gone, and a new one is made.
+    struct stat st;
+    if (::fstat(file.get(), &st) == 0 && st.st_nlink == 0) continue;
+    *temp = name.data();
+    return file.Release();
+  }
+  return -1;
+}
+
+}  // namespace
+
 bool ReplaceFileWhole(const std::string& path, const std::function<bool(int fd)>& write_content) {
-  mode_t mode = 0644;
+  const std::string target = FinalTarget(path);
+  if (target.empty()) return false;
+  const std::string dir = DirOfPath(target).empty() ? "." : DirOfPath(target);
+  RemoveStrayTemporaries(dir, target.substr(DirOfPath(target).size()));
+
+  // The new file keeps the mode, and where this process may, the owner and
+  // group of the one it replaces; a new file gets 0644.
   struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
-  std::string temp = path + ".XXXXXX";
-  std::vector<char> name(temp.begin(), temp.end());
-  name.push_back('\0');
-  OwnedFd file(::mkostemp(name.data(), O_CLOEXEC));
+  const bool replacing = ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  std::string temp;
+  OwnedFd file(CreateTemporaryBeside(target, &temp));
   if (!file.valid()) return false;
-  temp = name.data();
-  ::fchmod(file.get(), mode);  // a failed chmod is not fatal
+  if (replacing && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+      ::fchown(file.get(), st.st_uid, st.st_gid) != 0) {
+    (void)!::fchown(file.get(), static_cast<uid_t>(-1), st.st_gid);  // a group of ours
+  }
+  ::fchmod(file.get(), replacing ? st.st_mode & 07777 : 0644);  // a failed chmod is not fatal
   bool ok = write_content(file.get()) && ::fsync(file.get()) == 0;
   ok = file.Close() && ok;
-  if (ok && ::rename(temp.c_str(), path.c_str()) == 0) {
+  if (ok && ::rename(temp.c_str(), target.c_str()) == 0) {
     // Make the rename itself durable.
-    const std::string dir = DirOfPath(path).empty() ? "." : DirOfPath(path);
     const OwnedFd dir_fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir_fd.valid()) ::fsync(dir_fd.get());
     return true;
@@ -81,11 +175,13 @@ bool ReplaceFileWhole(const std::string& path, const std::function<bool(int fd)>
 bool ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
   // A file or directory marked read-only is left alone, also for root, who
   // could otherwise write anything.
+  const std::string target = FinalTarget(path);
+  if (target.empty()) return false;
   struct stat st;
-  if (::stat(path.c_str(), &st) == 0 &&
-      (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0))
+  if (::stat(target.c_str(), &st) == 0 &&
+      (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0))
     return false;
-  const std::string dir = DirOfPath(path).empty() ? "." : DirOfPath(path);
+  const std::string dir = DirOfPath(target).empty() ? "." : DirOfPath(target);
   struct stat dir_st;
   if (::stat(dir.c_str(), &dir_st) != 0 || (dir_st.st_mode & 0222) == 0) return false;
   return ReplaceFileWhole(path,
