@@ -1,15 +1,30 @@
 #!/usr/bin/env bash
-# Times whole runs of wallpaper-fetcher against a site on loopback: three
-# steps ending in a 3840x2160 JPEG converted to Walp.bmp, each run a fresh
-# process. Compares the median with the sum of `curl -s -o` of the same four
-# files plus `djpeg -bmp` of the picture, timed in the same way and run.
-# Needs nginx (nginx-light), curl, djpeg (libjpeg-turbo-progs) and
-# ImageMagick's convert. Usage: bench/whole_run.sh [RUNS] (default 21).
+# Times whole runs of wallpaper-fetcher against a site on loopback (nginx): a
+# 200 KB index, a category page, a download page and a 3840x2160 JPEG
+# converted to a 3840x2160 Walp.bmp (DeleteLast=1, KeepInHistory=0), each run
+# a fresh process. In every round the commands take turns:
+#   fetcher   the program, one whole run
+#   before    (only with FETCHER_BEFORE=path) another build of it, the same way
+#   floor     build/bench/floor_run: the same crawl and conversion in one
+#             process with the same libraries and no isolation
+#   tools     the same crawl with standard tools in one bash script
+#             (curl x4, grep -oP, shuf, djpeg -bmp)
+#   version   `wallpaper-fetcher --version` (start-up alone)
+#   hello     a C hello world (the cost of starting any process)
+# and prints medians, the medians of the round-by-round ratios, and the peak
+# resident memory of the program (main process, decoder child).
+# Needs nginx (nginx-light), curl, djpeg (libjpeg-turbo-progs), ImageMagick's
+# convert, bc and a build with -DFETCHER_BUILD_BENCH=ON.
+# Usage: bench/whole_run.sh [ROUNDS] (default 21).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-21}
 binary="$top/build/wallpaper-fetcher"
-[ -x "$binary" ] || { echo "build the program first (build/wallpaper-fetcher)"; exit 1; }
+floor="$top/build/bench/floor_run"
+preload="$top/build/bench/libpeak_memory.so"
+for f in "$binary" "$floor" "$preload"; do
+  [ -e "$f" ] || { echo "build the program and the benchmarks first (missing $f)"; exit 1; }
+done
 
 work=$(mktemp -d)
 nginx_pid=""
@@ -20,9 +35,16 @@ cleanup() {
 trap cleanup EXIT
 
 chmod 755 "$work"
-mkdir -p "$work/site/files" "$work/prog" "$work/logs" "$work/curl"
-convert -seed 7 -size 3840x2160 plasma:fractal -blur 0x2 -quality 90 "$work/site/files/uhd.jpg"
-echo '<a class="category" href="/cat.html">Landscapes</a>' > "$work/site/index.html"
+mkdir -p "$work/site/files" "$work/prog" "$work/before" "$work/floor" "$work/logs" "$work/tools"
+convert -seed 7 -size 3840x2160 plasma:fractal -quality 90 "$work/site/files/uhd.jpg"
+{
+  echo '<html><body>'
+  for i in $(seq 1500); do
+    echo "<div class=\"news\"><a href=\"/news/$i.html\"><img src=\"/t/$i.jpg\"></a> Item $i of the gallery news, some text to read around it</div>"
+    [ $((i % 300)) -eq 0 ] && echo "<a class=\"category\" href=\"/cat.html\">Category $i</a>"
+  done
+  echo '</body></html>'
+} > "$work/site/index.html"
 echo '<a href="/wall.html"><img src="/t.jpg"></a>' > "$work/site/cat.html"
 echo '<a class="download" href="/files/uhd.jpg">3840x2160</a>' > "$work/site/wall.html"
 
@@ -48,36 +70,89 @@ nginx_pid=$!
 for _ in $(seq 100); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.05; done
 
 base="http://127.0.0.1:$port"
+step1='<a class="category" href="/([^"]+)">'
+step2='<a href="/([^"]+)"><img'
+step3='<a class="download" href="/([^"]+)">3840x2160</a>'
+write_ini() {
+  printf '[General]\r\nDebugMode=0\r\nTryNumber=1\r\nKeepInHistory=0\r\nDeleteLast=1\r\nNumOfSites=1\r\nSavePath=\r\n\r\n[Site1]\r\nBegin=%s/\r\nStep1Get=%s\r\nStep1Go=%s/$_1_$\r\nStep2Get=%s\r\nStep2Go=%s/$_1_$\r\nStep3Get=%s\r\nStep3Go=%s/$_1_$\r\n' \
+    "$base" "$step1" "$base" "$step2" "$base" "$step3" "$base" > "$1/Sites.ini"
+}
 cp "$binary" "$work/prog/"
-printf '[General]\r\nDebugMode=0\r\nTryNumber=1\r\nKeepInHistory=0\r\nNumOfSites=1\r\nSavePath=\r\n\r\n[Site1]\r\nBegin=%s/\r\nStep1Get=<a class="category" href="/([^"]+)">\r\nStep1Go=%s/$_1_$\r\nStep2Get=<a href="/([^"]+)"><img\r\nStep2Go=%s/$_1_$\r\nStep3Get=<a class="download" href="/([^"]+)">3840x2160</a>\r\nStep3Go=%s/$_1_$\r\n' \
-  "$base" "$base" "$base" "$base" > "$work/prog/Sites.ini"
+write_ini "$work/prog"
+if [ -n "${FETCHER_BEFORE:-}" ]; then
+  cp "$FETCHER_BEFORE" "$work/before/wallpaper-fetcher"
+  write_ini "$work/before"
+fi
+cat > "$work/tools.sh" <<'TOOLS'
+base=$1 out=$2
+link=$(curl -s "$base/" | grep -oP '<a class="category" href="/\K[^"]+(?=">)' | shuf -n 1)
+link=$(curl -s "$base/$link" | grep -oP '<a href="/\K[^"]+(?="><img)' | shuf -n 1)
+link=$(curl -s "$base/$link" | grep -oP '<a class="download" href="/\K[^"]+(?=">3840x2160</a>)' | shuf -n 1)
+curl -s -o "$out/${link##*/}" "$base/$link"
+djpeg -bmp -outfile "$out/Walp.bmp" "$out/${link##*/}"
+TOOLS
+printf '#include <stdio.h>\nint main(void) { puts("hello"); return 0; }\n' > "$work/hello.c"
+cc -O2 -o "$work/hello" "$work/hello.c"
 
-now_ms() { date +%s%N | awk '{printf "%.3f", $1/1000000}'; }
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+# Milliseconds taken by a command, from bash's own clock (no process started
+# to read the time).
+elapsed_ms() {
+  local start=$EPOCHREALTIME
+  "$@" >/dev/null
+  local end=$EPOCHREALTIME
+  echo "($end - $start) * 1000" | bc -l
+}
+run_program() {
+  env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_CURRENT_DESKTOP "$1/wallpaper-fetcher" "$1/Sites.ini"
+}
+median() { sort -g | awk -v f="%.${1:-1}f" '{a[NR]=$1} END {printf f, a[int((NR+1)/2)]}'; }
+ratio() { echo "scale=4; $1 / $2" | bc -l; }
 
-fetcher_times=()
-baseline_times=()
+names=(fetcher floor tools version hello)
+[ -n "${FETCHER_BEFORE:-}" ] && names=(fetcher before floor tools version hello)
+declare -A times
+for name in "${names[@]}"; do times[$name]=""; done
+ratio_floor="" ratio_tools="" ratio_before=""
 for i in $(seq "$runs"); do
-  start=$(now_ms)
-  env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_CURRENT_DESKTOP "$work/prog/wallpaper-fetcher" \
-    "$work/prog/Sites.ini"
-  end=$(now_ms)
-  fetcher_times+=("$(echo "$end - $start" | bc)")
-  [ -s "$work/prog/Walp.bmp" ] || { echo "run $i made no Walp.bmp"; sed -i "s/DebugMode=0/DebugMode=1/" "$work/prog/Sites.ini"; "$work/prog/wallpaper-fetcher" "$work/prog/Sites.ini"; exit 1; }
-
-  start=$(now_ms)
-  curl -s -o "$work/curl/1" "$base/"
-  curl -s -o "$work/curl/2" "$base/cat.html"
-  curl -s -o "$work/curl/3" "$base/wall.html"
-  curl -s -o "$work/curl/uhd.jpg" "$base/files/uhd.jpg"
-  djpeg -bmp -outfile "$work/curl/uhd.bmp" "$work/curl/uhd.jpg"
-  end=$(now_ms)
-  baseline_times+=("$(echo "$end - $start" | bc)")
+  rm -f "$work"/*/Walp.bmp
+  t_fetcher=$(elapsed_ms run_program "$work/prog")
+  [ -s "$work/prog/Walp.bmp" ] || {
+    echo "run $i made no Walp.bmp"
+    sed -i "s/DebugMode=0/DebugMode=1/" "$work/prog/Sites.ini"
+    run_program "$work/prog"
+    exit 1
+  }
+  if [ -n "${FETCHER_BEFORE:-}" ]; then
+    t_before=$(elapsed_ms run_program "$work/before")
+    [ -s "$work/before/Walp.bmp" ] || { echo "run $i of $FETCHER_BEFORE made no Walp.bmp"; exit 1; }
+    times[before]+="$t_before "
+    ratio_before+="$(ratio "$t_fetcher" "$t_before") "
+  fi
+  t_floor=$(elapsed_ms "$floor" "$work/floor" "$base/" "$step1" "$base/\$_1_\$" "$step2" \
+    "$base/\$_1_\$" "$step3" "$base/\$_1_\$")
+  [ -s "$work/floor/Walp.bmp" ] || { echo "run $i of the floor made no Walp.bmp"; exit 1; }
+  t_tools=$(elapsed_ms bash "$work/tools.sh" "$base" "$work/tools")
+  [ -s "$work/tools/Walp.bmp" ] || { echo "run $i of the tools made no Walp.bmp"; exit 1; }
+  t_version=$(elapsed_ms "$work/prog/wallpaper-fetcher" --version)
+  t_hello=$(elapsed_ms "$work/hello")
+  times[fetcher]+="$t_fetcher " times[floor]+="$t_floor " times[tools]+="$t_tools "
+  times[version]+="$t_version " times[hello]+="$t_hello "
+  ratio_floor+="$(ratio "$t_fetcher" "$t_floor") "
+  ratio_tools+="$(ratio "$t_fetcher" "$t_tools") "
 done
 
-fetcher=$(printf '%s\n' "${fetcher_times[@]}" | median)
-baseline=$(printf '%s\n' "${baseline_times[@]}" | median)
-echo "picture: 3840x2160 JPEG, $(stat -c %s "$work/site/files/uhd.jpg") bytes; Walp.bmp $(stat -c %s "$work/prog/Walp.bmp") bytes; $runs runs each"
-echo "wallpaper-fetcher whole run, median: $fetcher ms"
-echo "curl x4 + djpeg -bmp, median:         $baseline ms"
-echo "ratio: $(echo "scale=2; $fetcher / $baseline" | bc)"
+# Peak memory, in separate runs so that the preloaded reporter costs the
+# timed ones nothing.
+peaks="$work/peaks"
+for i in 1 2 3; do
+  PEAK_MEMORY_FILE="$peaks" LD_PRELOAD="$preload" run_program "$work/prog" >/dev/null
+done
+
+echo "picture: 3840x2160 JPEG, $(stat -c %s "$work/site/files/uhd.jpg") bytes; index $(stat -c %s "$work/site/index.html") bytes; Walp.bmp $(stat -c %s "$work/prog/Walp.bmp") bytes; $runs rounds, medians"
+for name in "${names[@]}"; do
+  printf '%-8s %8s ms\n' "$name" "$(printf '%s\n' ${times[$name]} | median)"
+done
+echo "fetcher/floor: $(printf '%s\n' $ratio_floor | median 2 | sed 's/^/x/')  (round by round)"
+echo "fetcher/tools: $(printf '%s\n' $ratio_tools | median 2 | sed 's/^/x/')"
+[ -n "${FETCHER_BEFORE:-}" ] && echo "fetcher/before: $(printf '%s\n' $ratio_before | median 2 | sed 's/^/x/')"
+sort -n "$peaks" | tail -n 1 | awk '{printf "peak resident memory: main process %.1f MB, largest child %.1f MB\n", $1/1024, $2/1024}'
