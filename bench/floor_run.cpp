@@ -3,19 +3,22 @@
 // the same libraries (libcurl, Boost.Regex, FreeImage) and no isolation,
 // no history, no trace. Used by bench/whole_run.sh.
 //
-// Usage: floor_run SAVE_DIR BEGIN_URL [STEP_GET STEP_GO]...
+// Usage: floor_run [--no-flush] SAVE_DIR BEGIN_URL [STEP_GET STEP_GO]...
 // Each STEP_GET is searched over the page fetched last (leftmost-longest),
 // every match fills STEP_GO's $_1_$.. placeholders, one link is picked at
 // random and fetched; the last one is the picture, saved in SAVE_DIR,
-// converted to SAVE_DIR/Walp.bmp (written beside it, then renamed) and
-// deleted. Exit code 0 when Walp.bmp was made.
+// converted to SAVE_DIR/Walp.bmp (written beside it, flushed to disk as the
+// program flushes it, unless --no-flush, then renamed) and deleted. Exit
+// code 0 when Walp.bmp was made.
 #include <FreeImage.h>
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <boost/regex.hpp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -49,11 +52,24 @@ std::string Expand(std::string text, const boost::smatch& match) {
   return text;
 }
 
+bool Flush(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  const bool flushed = ::fsync(fd) == 0;
+  return ::close(fd) == 0 && flushed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool flush = argc < 2 || std::strcmp(argv[1], "--no-flush") != 0;
+  if (!flush) {
+    --argc;
+    ++argv;
+  }
   if (argc < 3 || argc % 2 != 1) {
-    std::fprintf(stderr, "usage: floor_run SAVE_DIR BEGIN_URL [STEP_GET STEP_GO]...\n");
+    std::fprintf(stderr,
+                 "usage: floor_run [--no-flush] SAVE_DIR BEGIN_URL [STEP_GET STEP_GO]...\n");
     return 2;
   }
   const std::string dir = std::string(argv[1]) + "/";
@@ -67,8 +83,8 @@ int main(int argc, char** argv) {
   for (int step = 3; step + 1 < argc; step += 2) {
     const boost::regex expression(argv[step]);
     std::vector<std::string> links;
-    for (boost::sregex_iterator it(page.begin(), page.end(), expression,
-                                   boost::match_default | boost::match_posix),
+    for (boost::sregex_iterator
+             it(page.begin(), page.end(), expression, boost::match_default | boost::match_posix),
          end;
          it != end; ++it) {
       links.push_back(Expand(argv[step + 1], *it));
@@ -91,7 +107,7 @@ int main(int argc, char** argv) {
   FIBITMAP* dib = FreeImage_Load(format, picture.c_str(), 0);
   if (dib == nullptr) return 1;
   const std::string temp = dir + "Walp.bmp.tmp";
-  const bool saved = FreeImage_Save(FIF_BMP, dib, temp.c_str(), 0) &&
+  const bool saved = FreeImage_Save(FIF_BMP, dib, temp.c_str(), 0) && (!flush || Flush(temp)) &&
                      std::rename(temp.c_str(), (dir + "Walp.bmp").c_str()) == 0;
   FreeImage_Unload(dib);
   FreeImage_DeInitialise();

@@ -6,7 +6,9 @@
 #   fetcher   the program, one whole run
 #   before    (only with FETCHER_BEFORE=path) another build of it, the same way
 #   floor     build/bench/floor_run: the same crawl and conversion in one
-#             process with the same libraries and no isolation
+#             process with the same libraries and no isolation, Walp.bmp
+#             flushed to disk before its rename as the program does
+#   floor-nf  the same without that flush
 #   tools     the same crawl with standard tools in one bash script
 #             (curl x4, grep -oP, shuf, djpeg -bmp)
 #   version   `wallpaper-fetcher --version` (start-up alone)
@@ -95,12 +97,17 @@ printf '#include <stdio.h>\nint main(void) { puts("hello"); return 0; }\n' > "$w
 cc -O2 -o "$work/hello" "$work/hello.c"
 
 # Milliseconds taken by a command, from bash's own clock (no process started
-# to read the time).
+# to read the time), and the processor time it and its children used (from
+# `times` in the subshell this runs in). Prints "WALL CPU".
 elapsed_ms() {
   local start=$EPOCHREALTIME
   "$@" >/dev/null
   local end=$EPOCHREALTIME
-  echo "($end - $start) * 1000" | bc -l
+  local user system
+  times >"$work/times"
+  { read -r _ _; read -r user system; } <"$work/times"
+  echo "($end - $start) * 1000" | bc -l | tr '\n' ' '
+  echo "$user $system" | sed -E 's/([0-9]+)m([0-9.]+)s/(\1*60+\2)/g; s/ /+/; s/$/)*1000/; s/^/(/' | bc -l
 }
 run_program() {
   env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_CURRENT_DESKTOP "$1/wallpaper-fetcher" "$1/Sites.ini"
@@ -108,14 +115,15 @@ run_program() {
 median() { sort -g | awk -v f="%.${1:-1}f" '{a[NR]=$1} END {printf f, a[int((NR+1)/2)]}'; }
 ratio() { echo "scale=4; $1 / $2" | bc -l; }
 
-names=(fetcher floor tools version hello)
-[ -n "${FETCHER_BEFORE:-}" ] && names=(fetcher before floor tools version hello)
+names=(fetcher floor floor-nf tools version hello)
+[ -n "${FETCHER_BEFORE:-}" ] && names=(fetcher before floor floor-nf tools version hello)
 declare -A times
-for name in "${names[@]}"; do times[$name]=""; done
-ratio_floor="" ratio_tools="" ratio_before=""
+declare -A cpu
+for name in "${names[@]}"; do times[$name]="" cpu[$name]=""; done
+ratio_floor="" ratio_floor_nf="" ratio_tools="" ratio_before=""
 for i in $(seq "$runs"); do
   rm -f "$work"/*/Walp.bmp
-  t_fetcher=$(elapsed_ms run_program "$work/prog")
+  read -r t_fetcher c_fetcher < <(elapsed_ms run_program "$work/prog")
   [ -s "$work/prog/Walp.bmp" ] || {
     echo "run $i made no Walp.bmp"
     sed -i "s/DebugMode=0/DebugMode=1/" "$work/prog/Sites.ini"
@@ -123,21 +131,27 @@ for i in $(seq "$runs"); do
     exit 1
   }
   if [ -n "${FETCHER_BEFORE:-}" ]; then
-    t_before=$(elapsed_ms run_program "$work/before")
+    read -r t_before c_before < <(elapsed_ms run_program "$work/before")
     [ -s "$work/before/Walp.bmp" ] || { echo "run $i of $FETCHER_BEFORE made no Walp.bmp"; exit 1; }
-    times[before]+="$t_before "
+    times[before]+="$t_before " cpu[before]+="$c_before "
     ratio_before+="$(ratio "$t_fetcher" "$t_before") "
   fi
-  t_floor=$(elapsed_ms "$floor" "$work/floor" "$base/" "$step1" "$base/\$_1_\$" "$step2" \
+  read -r t_floor c_floor < <(elapsed_ms "$floor" "$work/floor" "$base/" "$step1" "$base/\$_1_\$" "$step2" \
     "$base/\$_1_\$" "$step3" "$base/\$_1_\$")
   [ -s "$work/floor/Walp.bmp" ] || { echo "run $i of the floor made no Walp.bmp"; exit 1; }
-  t_tools=$(elapsed_ms bash "$work/tools.sh" "$base" "$work/tools")
+  read -r t_floor_nf c_floor_nf < <(elapsed_ms "$floor" --no-flush "$work/floor" "$base/" "$step1" \
+    "$base/\$_1_\$" "$step2" "$base/\$_1_\$" "$step3" "$base/\$_1_\$")
+  read -r t_tools c_tools < <(elapsed_ms bash "$work/tools.sh" "$base" "$work/tools")
   [ -s "$work/tools/Walp.bmp" ] || { echo "run $i of the tools made no Walp.bmp"; exit 1; }
-  t_version=$(elapsed_ms "$work/prog/wallpaper-fetcher" --version)
-  t_hello=$(elapsed_ms "$work/hello")
+  read -r t_version c_version < <(elapsed_ms "$work/prog/wallpaper-fetcher" --version)
+  read -r t_hello c_hello < <(elapsed_ms "$work/hello")
   times[fetcher]+="$t_fetcher " times[floor]+="$t_floor " times[tools]+="$t_tools "
   times[version]+="$t_version " times[hello]+="$t_hello "
+  times[floor-nf]+="$t_floor_nf " cpu[floor-nf]+="$c_floor_nf "
+  cpu[fetcher]+="$c_fetcher " cpu[floor]+="$c_floor " cpu[tools]+="$c_tools "
+  cpu[version]+="$c_version " cpu[hello]+="$c_hello "
   ratio_floor+="$(ratio "$t_fetcher" "$t_floor") "
+  ratio_floor_nf+="$(ratio "$t_fetcher" "$t_floor_nf") "
   ratio_tools+="$(ratio "$t_fetcher" "$t_tools") "
 done
 
@@ -150,9 +164,11 @@ done
 
 echo "picture: 3840x2160 JPEG, $(stat -c %s "$work/site/files/uhd.jpg") bytes; index $(stat -c %s "$work/site/index.html") bytes; Walp.bmp $(stat -c %s "$work/prog/Walp.bmp") bytes; $runs rounds, medians"
 for name in "${names[@]}"; do
-  printf '%-8s %8s ms\n' "$name" "$(printf '%s\n' ${times[$name]} | median)"
+  printf '%-8s %8s ms   processor time %8s ms\n' "$name" "$(printf '%s\n' ${times[$name]} | median)" \
+    "$(printf '%s\n' ${cpu[$name]} | median)"
 done
 echo "fetcher/floor: $(printf '%s\n' $ratio_floor | median 2 | sed 's/^/x/')  (round by round)"
+echo "fetcher/floor-nf: $(printf '%s\n' $ratio_floor_nf | median 2 | sed 's/^/x/')"
 echo "fetcher/tools: $(printf '%s\n' $ratio_tools | median 2 | sed 's/^/x/')"
 [ -n "${FETCHER_BEFORE:-}" ] && echo "fetcher/before: $(printf '%s\n' $ratio_before | median 2 | sed 's/^/x/')"
 sort -n "$peaks" | tail -n 1 | awk '{printf "peak resident memory: main process %.1f MB, largest child %.1f MB\n", $1/1024, $2/1024}'

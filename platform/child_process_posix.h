@@ -18,6 +18,8 @@
 // - streams and files the child opens itself (fopen, open): no other thread
 //   can hold their locks; the standard streams (on /dev/null in the child)
 //   are written by the program's main thread only, so theirs are free too;
+// - loading libraries (dlopen, the picture decoder's FreeImage): glibc's
+//   fork resets the dynamic loader's lock in the child;
 // - no name lookup, no libcurl and nothing else the resolver thread may hold
 //   a lock of.
 // Should that ever fail, a child stuck on a lock is a child out of time: it
@@ -28,6 +30,7 @@
 // or test runner of the parent runs in it twice.
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -47,6 +50,69 @@ void PrepareChild(unsigned long long memory_budget);
 // `timeout_ms`, kills the child if they do not come, and reaps it. True when
 // the whole report arrived.
 bool ReceiveChildReport(OwnedFd fd, pid_t pid, void* report, size_t size, int timeout_ms);
+
+// A child that holds a conversation with its parent: fixed-size messages
+// both ways over a socket, and descriptors the parent hands down with them.
+// Each wait for the child is bounded; a child that does not answer in time,
+// or whose socket fails, is killed. The destructor kills and reaps a child
+// still running.
+class ChildConversation {
+ public:
+  ChildConversation() = default;
+  ~ChildConversation() { End(); }
+  ChildConversation(const ChildConversation&) = delete;
+  ChildConversation& operator=(const ChildConversation&) = delete;
+
+  // Forks a child that runs `work(socket)` after PrepareChild and ends with
+  // _exit (also when the work throws). False when no child could start.
+  template <typename Work>
+  bool Start(Work work, unsigned long long memory_budget);
+  // Receives exactly `size` bytes within `timeout_ms`; false (and the child
+  // ended) otherwise.
+  bool Receive(void* message, size_t size, int timeout_ms);
+  // Sends `size` bytes and, when `fd` >= 0, a copy of that descriptor.
+  // False (and the child ended) when the child cannot take them.
+  bool Send(const void* message, size_t size, int fd = -1);
+  // Kills the child if it still runs and reaps it.
+  void End();
+
+ private:
+  pid_t pid_ = -1;
+  int socket_ = -1;
+};
+
+// The child's side of a ChildConversation: sends `size` bytes.
+bool SendToParent(int socket, const void* message, size_t size);
+// Receives exactly `size` bytes; a descriptor sent with them goes to `*fd`
+// (none when none came). False when the parent went away.
+bool ReceiveFromParent(int socket, void* message, size_t size, OwnedFd* fd);
+
+template <typename Work>
+bool ChildConversation::Start(Work work, unsigned long long memory_budget) {
+  End();
+  int fds[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return false;
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    ::close(fds[0]);
+    ::close(fds[1]);
+    return false;
+  }
+  if (pid == 0) {
+    ::close(fds[0]);
+    PrepareChild(memory_budget);
+    try {
+      work(fds[1]);
+    } catch (...) {
+      ::_exit(1);
+    }
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  pid_ = pid;
+  socket_ = fds[0];
+  return true;
+}
 
 // Runs `work` (returning a `Report`, a plain struct) in a child process and
 // waits at most `timeout_ms` for it. False when the child could not start,

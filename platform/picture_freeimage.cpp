@@ -1,35 +1,31 @@
-// Pictures through FreeImage's generic calls.
+// Pictures decoded with FreeImage in a child process.
 //
 // Pictures come from the web, and FreeImage's decoders are known to crash,
-// abort or allocate without bound on hostile files. So every decoder call
-// (header and whole picture) runs in a forked child process with its memory,
-// time and output bounded; a child that dies for any reason is a picture that
-// could not be read. The child writes the finished bitmap into an anonymous
-// memory file that the parent copies to its destination on SaveBmp, so a
-// decoded picture never crosses back as pixels.
+// abort or allocate without bound on hostile files. So one forked child per
+// picture does all of FreeImage's work (it loads FreeImage itself: the main
+// process never does), with its memory and each step's time bounded; a child
+// that dies for any reason is a picture that could not be read. The child
+// reads the header and reports the size, and decodes the pixels only when
+// the parent, having checked that size, asks it to (Load); it then keeps the
+// decoded picture until SaveBmp hands it the temporary file beside the
+// bitmap's place, and writes the bitmap straight into it. No pixels cross
+// between the processes.
 
-#include <FreeImage.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
+#include <malloc.h>
 #include <sys/mman.h>
-#include <sys/resource.h>
-#include <sys/sendfile.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <vector>
+#include <cstdlib>
+#include <memory>
+#include <string>
 
 #include "platform/child_process_posix.h"
 #include "platform/filesystem.h"
 #include "platform/owned_handle.h"
 #include "platform/picture.h"
+#include "platform/picture_decoder.h"
 
 namespace {
 
@@ -37,262 +33,180 @@ namespace {
 // the largest size the program accepts; a header takes milliseconds.
 constexpr int kHeaderTimeoutMs = 10000;
 constexpr int kLoadTimeoutMs = 30000;
+constexpr int kWriteTimeoutMs = 30000;
 // Address space a child may add to what it inherits: room for the largest
 // accepted picture (2^28 pixels) at 4 bytes a pixel, a converted copy and
 // the decoder's own buffers.
 constexpr unsigned long long kChildMemoryBudget = 4ULL << 30;
 
-// FreeImage reports decoder complaints here; nobody is to see them (the
-// program's own message covers a picture that cannot be read).
-void IgnoreFreeImageMessage(FREE_IMAGE_FORMAT, const char*) {}
-
-// Reads through stdio and notes a decoder reading past the end of the file:
-// a decoder that asks for more and gets nothing was cut short, and what it
-// made of the missing part (grey, black or old memory) is no picture. When
-// decoding a whole picture the child gives up there at once, rather than
-// let the decoder fill out a header's worth of missing lines.
-struct InputFile {
-  FILE* file = nullptr;
-  bool stop_at_end = false;
-  bool read_past_end = false;
+// What the child reports after each step.
+struct StepReport {
+  long long ok = 0;      // 1: the step succeeded
+  long long width = 0;   // the size read (header, picture), or the bitmap's
+  long long height = 0;  // size in bytes after writing
 };
 
-unsigned DLL_CALLCONV ReadInput(void* buffer, unsigned size, unsigned count, fi_handle handle) {
-  auto* input = static_cast<InputFile*>(handle);
-  const size_t got = std::fread(buffer, size, count, input->file);
-  if (got == 0 && size > 0 && count > 0) {
-    input->read_past_end = true;
-    if (input->stop_at_end) ::_exit(2);  // in the decoder child: no report, a failed load
+// What the parent asks for next.
+enum Command : char { kDecode = 'D', kWrite = 'W' };
+
+// Lets the decoded picture (FreeImage allocates it with malloc and clears
+// it) take memory in huge pages where the system gives them on request:
+// some tens of faults instead of thousands. The room is made at the top of
+// the heap (a block allocated and freed, kept by the allocator) for
+// pictures up to the allocator's largest heap allocation; larger ones are
+// mapped on their own as before.
+void PrepareHugePages(long long width, long long height) {
+  constexpr long long kHugePage = 2 << 20;
+  constexpr long long kLargestHeapBlock = 32 << 20;
+  if (width <= 0 || height <= 0 || width > kLargestHeapBlock / 4 / height) return;
+  const long long bytes = std::min(width * height * 4 + kHugePage, kLargestHeapBlock - kHugePage);
+  ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(kLargestHeapBlock));
+  ::mallopt(M_TRIM_THRESHOLD, static_cast<int>(kLargestHeapBlock * 2));
+  void* block = std::malloc(static_cast<size_t>(bytes));
+  if (block == nullptr) return;
+  const auto start = (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);
+  const auto end = reinterpret_cast<uintptr_t>(::sbrk(0)) & ~(kHugePage - 1);
+  std::free(block);
+  if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+}
+
+// The child's side: header, then (when asked) the pixels, then (when
+// handed a file) the bitmap. Returns when the parent goes away.
+void DecodeInChild(int socket, int format, const std::string& path) {
+  // A decode that reads past the end of the file was cut short: the child
+  // gives up there at once, rather than let the decoder fill out a header's
+  // worth of missing lines.
+  PictureDecoder decoder([] { ::_exit(2); });
+  const bool opened = decoder.Open(format, path);
+  StepReport header;
+  header.ok = opened && decoder.ReadHeader(&header.width, &header.height);
+  if (!SendToParent(socket, &header, sizeof header) || !opened) return;
+  char command = 0;
+  OwnedFd output;
+  if (!ReceiveFromParent(socket, &command, 1, &output) || command != kDecode) return;
+  PrepareHugePages(header.width, header.height);
+  StepReport decoded;
+  decoded.ok = decoder.Decode(&decoded.width, &decoded.height);
+  if (!SendToParent(socket, &decoded, sizeof decoded) || !decoded.ok) return;
+  if (!ReceiveFromParent(socket, &command, 1, &output) || command != kWrite || !output.valid()) {
+    return;
   }
-  return static_cast<unsigned>(got);
+  StepReport written;
+  written.ok = decoder.WriteBmp(output.get(), &written.width);
+  SendToParent(socket, &written, sizeof written);
 }
 
-unsigned DLL_CALLCONV WriteNothing(void*, unsigned, unsigned, fi_handle) { return 0; }
-
-int DLL_CALLCONV SeekInput(fi_handle handle, long offset, int origin) {
-  return std::fseek(static_cast<InputFile*>(handle)->file, offset, origin);
-}
-
-long DLL_CALLCONV TellInput(fi_handle handle) {
-  return std::ftell(static_cast<InputFile*>(handle)->file);
-}
-
-// Buffered writing of the bitmap into a file descriptor, with the seek and
-// tell FreeImage's savers may use.
-struct OutputFile {
-  int fd = -1;
-  std::vector<char> buffer;  // bytes for offsets [buffer_start, position)
-  long long buffer_start = 0;
-  long long size = 0;
-  bool failed = false;
-
-  long long Position() const { return buffer_start + static_cast<long long>(buffer.size()); }
-  void Flush() {
-    size_t done = 0;
-    while (done < buffer.size() && !failed) {
-      const ssize_t n = ::pwrite(fd, buffer.data() + done, buffer.size() - done,
-                                 static_cast<off_t>(buffer_start + static_cast<long long>(done)));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0)
-        failed = true;
-      else
-        done += static_cast<size_t>(n);
-    }
-    buffer_start += static_cast<long long>(buffer.size());
-    buffer.clear();
-    if (buffer_start > size) size = buffer_start;
-  }
-};
-
-constexpr size_t kOutputBufferSize = 1 << 20;
-
-unsigned DLL_CALLCONV ReadNothing(void*, unsigned, unsigned, fi_handle) { return 0; }
-
-unsigned DLL_CALLCONV WriteOutput(void* data, unsigned size, unsigned count, fi_handle handle) {
-  auto* output = static_cast<OutputFile*>(handle);
-  const size_t bytes = static_cast<size_t>(size) * count;
-  if (output->buffer.size() + bytes > kOutputBufferSize) output->Flush();
-  if (bytes >= kOutputBufferSize) {
-    output->buffer.assign(static_cast<char*>(data), static_cast<char*>(data) + bytes);
-    output->Flush();
-  } else {
-    output->buffer.insert(output->buffer.end(), static_cast<char*>(data),
-                          static_cast<char*>(data) + bytes);
-  }
-  return output->failed ? 0 : count;
-}
-
-int DLL_CALLCONV SeekOutput(fi_handle handle, long offset, int origin) {
-  auto* output = static_cast<OutputFile*>(handle);
-  const long long position = output->Position();
-  output->Flush();
-  long long target = offset;
-  if (origin == SEEK_CUR) target += position;
-  if (origin == SEEK_END) target += output->size;
-  if (target < 0) return -1;
-  output->buffer_start = target;
-  return 0;
-}
-
-long DLL_CALLCONV TellOutput(fi_handle handle) {
-  return static_cast<long>(static_cast<OutputFile*>(handle)->Position());
-}
-
-// What a decoder child sends back through its pipe.
-struct ChildReport {
-  int32_t loaded = 0;  // 1: the picture (or its header) was read
-  uint32_t width = 0;
-  uint32_t height = 0;
-  int32_t saved = 0;  // 1: the bitmap file was written completely
-  int64_t bitmap_size = 0;
-};
-
-using DibPtr = Owned<FIBITMAP, FreeImage_Unload>;
-
-DibPtr LoadFrom(FREE_IMAGE_FORMAT format, const std::string& path, int flags, InputFile* input) {
-  const Owned<std::FILE, std::fclose> file(std::fopen(path.c_str(), "rb"));
-  if (!file) return nullptr;
-  input->file = file.get();
-  FreeImageIO io = {ReadInput, WriteNothing, SeekInput, TellInput};
-  DibPtr dib(FreeImage_LoadFromHandle(format, &io, input, flags));
-  input->file = nullptr;
-  return dib;
-}
-
-// The bitmap a child made: its bytes wait in an anonymous memory file.
-class FreeImagePicture : public Picture {
+// One picture's decoder child, from its header to its bitmap.
+class DecoderChild {
  public:
-  FreeImagePicture(OwnedFd fd, const ChildReport& report) : fd_(std::move(fd)), report_(report) {}
+  DecoderChild(int format, const std::string& path) : format_(format), path_(path) {}
 
-  int Width() const override { return static_cast<int>(report_.width); }
-  int Height() const override { return static_cast<int>(report_.height); }
+  bool Is(int format, const std::string& path) const { return format == format_ && path == path_; }
 
+  // Starts the child; true when it read the header.
+  bool ReadHeader(long long* width, long long* height) {
+    const int format = format_;
+    const std::string path = path_;
+    StepReport header;
+    if (!child_.Start([format, path](int socket) { DecodeInChild(socket, format, path); },
+                      kChildMemoryBudget) ||
+        !child_.Receive(&header, sizeof header, kHeaderTimeoutMs)) {
+      return false;
+    }
+    *width = header.width;
+    *height = header.height;
+    return header.ok == 1;
+  }
+
+  bool Decode() {
+    const char command = kDecode;
+    StepReport decoded;
+    if (!child_.Send(&command, 1) || !child_.Receive(&decoded, sizeof decoded, kLoadTimeoutMs) ||
+        decoded.ok != 1) {
+      child_.End();
+      return false;
+    }
+    width_ = decoded.width;
+    height_ = decoded.height;
+    return true;
+  }
+
+  // Has the child write the bitmap into `fd`; it ends after that.
+  bool WriteBmp(int fd) {
+    const char command = kWrite;
+    StepReport written;
+    const bool ok = child_.Send(&command, 1, fd) &&
+                    child_.Receive(&written, sizeof written, kWriteTimeoutMs) && written.ok == 1;
+    child_.End();
+    return ok;
+  }
+
+  long long width() const { return width_; }
+  long long height() const { return height_; }
+
+ private:
+  int format_;
+  std::string path_;
+  ChildConversation child_;
+  long long width_ = 0;
+  long long height_ = 0;
+};
+
+// A decoded picture: its pixels wait in the decoder child.
+class ChildPicture : public Picture {
+ public:
+  explicit ChildPicture(std::unique_ptr<DecoderChild> child) : child_(std::move(child)) {}
+
+  int Width() const override { return static_cast<int>(child_->width()); }
+  int Height() const override { return static_cast<int>(child_->height()); }
+
+  // The child writes into a new file beside `path`, renamed over it when
+  // whole. The child ends after one save.
   bool SaveBmp(const std::string& path) const override {
-    return report_.saved && ReplaceFileWhole(path, [this](int out) { return CopyBitmapTo(out); });
+    return ReplaceFileWhole(path, [this](int fd) { return child_->WriteBmp(fd); });
   }
 
  private:
-  bool CopyBitmapTo(int out) const {
-    off_t offset = 0;
-    while (offset < report_.bitmap_size) {
-      const ssize_t n =
-          ::sendfile(out, fd_.get(), &offset, static_cast<size_t>(report_.bitmap_size - offset));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return CopyByReading(out, offset);
-    }
-    return true;
-  }
-
-  // For systems where sendfile cannot read this kind of file.
-  bool CopyByReading(int out, off_t offset) const {
-    std::vector<char> chunk(1 << 20);
-    while (offset < report_.bitmap_size) {
-      const ssize_t n = ::pread(fd_.get(), chunk.data(), chunk.size(), offset);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      if (!WriteAllBytes(out, chunk.data(), static_cast<size_t>(n))) return false;
-      offset += n;
-    }
-    return true;
-  }
-
-  OwnedFd fd_;
-  ChildReport report_;
+  std::unique_ptr<DecoderChild> child_;
 };
 
-int AnonymousFile() {
-  const int fd = ::memfd_create("picture-bitmap", MFD_CLOEXEC);
-  if (fd >= 0) return fd;
-  char pattern[] = "/tmp/picture-bitmap-XXXXXX";
-  const int temp = ::mkostemp(pattern, O_CLOEXEC);
-  if (temp >= 0) ::unlink(pattern);
-  return temp;
-}
-
-class FreeImageCodec : public PictureCodec {
+class ChildProcessCodec : public PictureCodec {
  public:
-  FreeImageCodec() {
-    FreeImage_Initialise(/*load_local_plugins_only=*/FALSE);
-    FreeImage_SetOutputMessage(IgnoreFreeImageMessage);
-  }
-  ~FreeImageCodec() override { FreeImage_DeInitialise(); }
-
   int FormatFromExtension(const std::string& extension) override {
-    // The extension looked up as a file name that ends in it.
-    return static_cast<int>(FreeImage_GetFIFFromFilename(extension.c_str()));
+    return FreeImageFormatFromExtension(extension);
   }
 
+  // The child that read the header stays to decode the same picture if the
+  // next call is Load; any other call ends it.
   bool ReadSize(int format, const std::string& path, long long* width, long long* height) override {
-    const auto fif = static_cast<FREE_IMAGE_FORMAT>(format);
-    if (format < 0 || !FreeImage_FIFSupportsReading(fif)) return false;
-    // A loader that cannot stop after the header decodes everything; of the
-    // accepted formats that is only KOALA, whose pictures are all 320x200.
-    const int flags = FreeImage_FIFSupportsNoPixels(fif) ? FIF_LOAD_NOPIXELS : 0;
-    ChildReport report;
-    const bool ran = RunInChild(
-        [&] {
-          ChildReport result;
-          InputFile input;
-          const DibPtr dib = LoadFrom(fif, path, flags, &input);
-          if (dib) {
-            result.loaded = 1;
-            result.width = FreeImage_GetWidth(dib.get());
-            result.height = FreeImage_GetHeight(dib.get());
-          }
-          return result;
-        },
-        kChildMemoryBudget, kHeaderTimeoutMs, &report);
-    if (!ran || !report.loaded) return false;
-    *width = report.width;
-    *height = report.height;
+    waiting_.reset();
+    if (format < 0) return false;
+    auto child = std::make_unique<DecoderChild>(format, path);
+    if (!child->ReadHeader(width, height)) return false;
+    waiting_ = std::move(child);
     return true;
   }
 
   std::unique_ptr<Picture> Load(int format, const std::string& path) override {
-    const auto fif = static_cast<FREE_IMAGE_FORMAT>(format);
-    if (format < 0 || !FreeImage_FIFSupportsReading(fif)) return nullptr;
-    OwnedFd bitmap(AnonymousFile());
-    if (!bitmap.valid()) return nullptr;
-    const int bitmap_fd = bitmap.get();
-    ChildReport report;
-    const bool ran = RunInChild(
-        [&] {
-          ChildReport result;
-          InputFile input;
-          // The PCX reader refills its buffer ahead of need and so reads
-          // past the end of whole files too: it is left to find the end.
-          input.stop_at_end = fif != FIF_PCX;
-          DibPtr dib = LoadFrom(fif, path, /*flags=*/0, &input);
-          if (!dib || (input.stop_at_end && input.read_past_end)) return result;
-          result.loaded = 1;
-          result.width = FreeImage_GetWidth(dib.get());
-          result.height = FreeImage_GetHeight(dib.get());
-          // 16 bits a channel and floating-point pictures have no Windows
-          // bitmap form; they are brought down to 8 bits a channel first.
-          if (!FreeImage_FIFSupportsExportType(FIF_BMP, FreeImage_GetImageType(dib.get()))) {
-            dib.reset(FreeImage_ConvertToType(dib.get(), FIT_BITMAP, /*scale_linear=*/TRUE));
-          }
-          if (dib) {
-            OutputFile output;
-            output.fd = bitmap_fd;
-            FreeImageIO io = {ReadNothing, WriteOutput, SeekOutput, TellOutput};
-            const bool saved =
-                FreeImage_SaveToHandle(FIF_BMP, dib.get(), &io, &output, /*flags=*/0);
-            output.Flush();
-            result.saved = saved && !output.failed;
-            result.bitmap_size = output.size;
-          }
-          return result;
-        },
-        kChildMemoryBudget, kLoadTimeoutMs, &report);
-    if (!ran || !report.loaded) return nullptr;
-    return std::make_unique<FreeImagePicture>(std::move(bitmap), report);
+    std::unique_ptr<DecoderChild> child = std::move(waiting_);
+    if (format < 0) return nullptr;
+    if (child == nullptr || !child->Is(format, path)) {
+      long long width = 0;
+      long long height = 0;
+      child = std::make_unique<DecoderChild>(format, path);
+      child->ReadHeader(&width, &height);  // a header it cannot read is no reason not to try
+    }
+    if (!child->Decode()) return nullptr;
+    return std::make_unique<ChildPicture>(std::move(child));
   }
+
+ private:
+  std::unique_ptr<DecoderChild> waiting_;
 };
 
 }  // namespace
 
 PictureCodec& SystemPictureCodec() {
-  static FreeImageCodec codec;
+  static ChildProcessCodec codec;
   return codec;
 }

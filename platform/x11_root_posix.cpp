@@ -1,6 +1,5 @@
 #include "platform/x11_root_posix.h"
 
-#include <FreeImage.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -12,6 +11,7 @@
 #include <memory>
 
 #include "platform/child_process_posix.h"
+#include "platform/freeimage_library.h"
 #include "platform/owned_handle.h"
 
 namespace {
@@ -35,7 +35,8 @@ class ScopedErrorHandler {
   XErrorHandler previous_;
 };
 
-using DibPtr = Owned<FIBITMAP, FreeImage_Unload>;
+void UnloadDib(FIBITMAP* dib) { LoadFreeImage()->Unload(dib); }
+using DibPtr = Owned<FIBITMAP, UnloadDib>;
 using DisplayPtr = Owned<Display, XCloseDisplay>;
 void DestroyImage(XImage* image) { XDestroyImage(image); }  // frees the pixel data too
 using ImagePtr = Owned<XImage, DestroyImage>;
@@ -43,17 +44,14 @@ using ImagePtr = Owned<XImage, DestroyImage>;
 // The picture at `path` as 32-bit pixels of exactly width x height: scaled
 // so that it covers the area, the overhang cut off evenly on both sides.
 DibPtr CoverPicture(const std::string& path, int width, int height) {
-  static const bool initialised = [] {
-    FreeImage_Initialise(/*load_local_plugins_only=*/FALSE);
-    return true;
-  }();
-  (void)initialised;
-  DibPtr loaded(FreeImage_Load(FIF_BMP, path.c_str(), 0));
+  const FreeImageLibrary* freeimage = LoadFreeImage();
+  if (freeimage == nullptr) return nullptr;
+  DibPtr loaded(freeimage->Load(FIF_BMP, path.c_str(), 0));
   if (!loaded) return nullptr;
-  DibPtr picture(FreeImage_ConvertTo32Bits(loaded.get()));
+  DibPtr picture(freeimage->ConvertTo32Bits(loaded.get()));
   if (!picture) return nullptr;
-  const long long source_width = FreeImage_GetWidth(picture.get());
-  const long long source_height = FreeImage_GetHeight(picture.get());
+  const long long source_width = freeimage->GetWidth(picture.get());
+  const long long source_height = freeimage->GetHeight(picture.get());
   if (source_width == width && source_height == height) return picture;
 
   // The largest part of the picture with the screen's proportions.
@@ -68,10 +66,10 @@ DibPtr CoverPicture(const std::string& path, int width, int height) {
   if (part_height < 1) part_height = 1;
   const long long left = (source_width - part_width) / 2;
   const long long top = (source_height - part_height) / 2;
-  return DibPtr(FreeImage_RescaleRect(picture.get(), width, height, static_cast<int>(left),
-                                      static_cast<int>(top), static_cast<int>(left + part_width),
-                                      static_cast<int>(top + part_height), FILTER_BILINEAR,
-                                      /*flags=*/0));
+  return DibPtr(freeimage->RescaleRect(picture.get(), width, height, static_cast<int>(left),
+                                       static_cast<int>(top), static_cast<int>(left + part_width),
+                                       static_cast<int>(top + part_height), FILTER_BILINEAR,
+                                       /*flags=*/0));
 }
 
 unsigned long Channel(int value, unsigned long mask) {
@@ -84,6 +82,7 @@ unsigned long Channel(int value, unsigned long mask) {
 
 // Copies the picture into a client-side image of the visual's format.
 void FillImage(XImage* image, FIBITMAP* picture, const Visual* visual) {
+  const FreeImageLibrary& freeimage = *LoadFreeImage();
   const int width = image->width;
   const int height = image->height;
   const bool direct =
@@ -92,7 +91,7 @@ void FillImage(XImage* image, FIBITMAP* picture, const Visual* visual) {
       image->byte_order == (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst);
   for (int y = 0; y < height; ++y) {
     // FreeImage keeps its lines bottom-up.
-    const BYTE* line = FreeImage_GetScanLine(picture, height - 1 - y);
+    const BYTE* line = freeimage.GetScanLine(picture, height - 1 - y);
     if (direct) {
       auto* out =
           reinterpret_cast<uint32_t*>(image->data + static_cast<long>(y) * image->bytes_per_line);

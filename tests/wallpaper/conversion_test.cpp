@@ -3,6 +3,7 @@
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -185,6 +186,28 @@ TEST(AcceptedFormatsTest, TableOfLoadedFormats) {
   }
   EXPECT_FALSE(IsAcceptedPictureFormat(FIF_GIF));
   EXPECT_FALSE(IsAcceptedPictureFormat(FIF_PPMRAW));
+}
+
+TEST(AcceptedFormatsTest, ExtensionsNameTheFormatsFreeImageNamesThem) {
+  // The program looks formats up without loading FreeImage; every name and
+  // extension FreeImage knows, in any case, must give FreeImage's answer.
+  PictureCodec& codec = SystemPictureCodec();
+  std::vector<std::string> texts = {"", ".", "jpg", ".jpg.", "..png", ".xyz", ".jpgx", ". jpg"};
+  for (int format = 0; format < FreeImage_GetFIFCount(); ++format) {
+    const auto fif = static_cast<FREE_IMAGE_FORMAT>(format);
+    std::string names = std::string(FreeImage_GetFormatFromFIF(fif)) + "," +
+                        FreeImage_GetFIFExtensionList(fif) + ",";
+    for (size_t start = 0, comma; (comma = names.find(',', start)) != std::string::npos;
+         start = comma + 1) {
+      const std::string name = names.substr(start, comma - start);
+      std::string upper = name;
+      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      texts.insert(texts.end(), {"." + name, "." + upper, "a.b." + name});
+    }
+  }
+  for (const std::string& text : texts) {
+    EXPECT_EQ(FreeImage_GetFIFFromFilename(text.c_str()), codec.FormatFromExtension(text)) << text;
+  }
 }
 
 TEST_F(ConversionTest, ConvertsCommonFormatsToAWindowsBitmap) {
