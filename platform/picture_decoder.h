@@ -57,4 +57,9 @@ class PictureDecoder {
 // coverage; the program decodes in children (SystemPictureCodec).
 PictureCodec& InProcessPictureCodec();
 
+// For tests only: `probe` runs in every decoder child of SystemPictureCodec
+// right after it has confined itself, before it reads the header, standing
+// for a decoder taken over by a picture. Null: none.
+void SetDecoderChildProbeForTesting(void (*probe)());
+
 #endif  // PLATFORM_PICTURE_DECODER_H_

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -68,6 +69,7 @@ const char* const kFormatNames[] = {
 // made of the missing part (grey, black or old memory) is no picture.
 struct InputFile {
   FILE* file = nullptr;
+  long size = 0;
   bool watch_end = false;
   bool read_past_end = false;
   const std::function<void()>* on_cut_short = nullptr;
@@ -86,7 +88,11 @@ unsigned DLL_CALLCONV ReadInput(void* buffer, unsigned size, unsigned count, fi_
 unsigned DLL_CALLCONV WriteNothing(void*, unsigned, unsigned, fi_handle) { return 0; }
 
 int DLL_CALLCONV SeekInput(fi_handle handle, long offset, int origin) {
-  return std::fseek(static_cast<InputFile*>(handle)->file, offset, origin);
+  auto* input = static_cast<InputFile*>(handle);
+  // From the end by the size known at opening: stdio would look the file
+  // up again (fstat), which the decoder child may no longer do.
+  if (origin == SEEK_END) return std::fseek(input->file, input->size + offset, SEEK_SET);
+  return std::fseek(input->file, offset, origin);
 }
 
 long DLL_CALLCONV TellInput(fi_handle handle) {
@@ -232,6 +238,7 @@ struct PictureDecoder::State {
   std::function<void()> on_cut_short;
   FREE_IMAGE_FORMAT format = FIF_UNKNOWN;
   InputFile input;
+  char input_buffer[64 * 1024];
   FIBITMAP* picture = nullptr;
 
   ~State() {
@@ -261,7 +268,14 @@ bool PictureDecoder::Open(int format, const std::string& path) {
   state_->format = static_cast<FREE_IMAGE_FORMAT>(format);
   if (!state_->api->FIFSupportsReading(state_->format)) return false;
   state_->input.file = std::fopen(path.c_str(), "rb");
-  return state_->input.file != nullptr;
+  if (state_->input.file == nullptr) return false;
+  // A buffer of its own, so that stdio does not look the file up (fstat)
+  // on the first read, when the decoder child may no longer do that.
+  std::setvbuf(state_->input.file, state_->input_buffer, _IOFBF, sizeof state_->input_buffer);
+  struct stat status;
+  if (::fstat(::fileno(state_->input.file), &status) != 0) return false;
+  state_->input.size = static_cast<long>(status.st_size);
+  return true;
 }
 
 bool PictureDecoder::ReadHeader(long long* width, long long* height) {

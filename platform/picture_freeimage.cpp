@@ -9,10 +9,15 @@
 // the parent, having checked that size, asks it to (Load); it then keeps the
 // decoded picture until SaveBmp hands it the temporary file beside the
 // bitmap's place, and writes the bitmap straight into it. No pixels cross
-// between the processes.
+// between the processes. Once FreeImage is loaded and the picture opened,
+// the child confines itself to decoding (ConfineDecoderChild): a picture
+// that takes the decoder over can neither reach files nor the network.
 
 #include <malloc.h>
+#include <seccomp.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -70,6 +75,59 @@ void PrepareHugePages(long long width, long long height) {
   if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 }
 
+void (*g_probe_after_confinement)() = nullptr;
+
+// Leaves the decoder child nothing but decoding: from here on it may only
+// compute, manage its memory, and read and write the descriptors it holds
+// (the picture, its socket to the parent, the bitmap file the parent hands
+// down over that socket). Any other system call (opening a file, a socket,
+// starting a program, signalling another process, ...) kills it, and the
+// parent sees a picture that could not be read. Also no new privileges, no
+// core file and no tracing by other processes of the user. False when the
+// confinement could not be set up: the child then decodes nothing.
+bool ConfineDecoderChild() {
+  if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return false;
+  if (::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0) return false;
+  struct rlimit no_core = {0, 0};
+  if (::setrlimit(RLIMIT_CORE, &no_core) != 0) return false;
+  scmp_filter_ctx filter = ::seccomp_init(SCMP_ACT_KILL_PROCESS);
+  if (filter == nullptr) return false;
+  const Owned<void, ::seccomp_release> owned_filter(filter);
+  struct Allowed {
+    int number;
+    const char* why;
+  };
+  const Allowed allowed[] = {
+      {SCMP_SYS(read), "the picture through stdio, the parent's commands"},
+      {SCMP_SYS(write), "the reports to the parent; stdio's writes, to /dev/null"},
+      {SCMP_SYS(pwrite64), "the bitmap into the file handed down"},
+      {SCMP_SYS(lseek), "FreeImage's seeks in the picture"},
+      {SCMP_SYS(recvmsg), "the parent's commands and the bitmap file's descriptor"},
+      {SCMP_SYS(sendmsg), "the reports to the parent"},
+      {SCMP_SYS(sync_file_range), "the bitmap sent on to the disk while it is written"},
+      {SCMP_SYS(close), "the descriptors it holds, when done with them"},
+      {SCMP_SYS(brk), "the heap"},
+      {SCMP_SYS(mmap), "large allocations"},
+      {SCMP_SYS(munmap), "large allocations freed"},
+      {SCMP_SYS(mremap), "large allocations grown (realloc)"},
+      {SCMP_SYS(madvise), "huge pages for the picture; memory given back by the allocator"},
+      {SCMP_SYS(futex), "locks in the C and C++ runtimes"},
+      {SCMP_SYS(exit), "the end of the child"},
+      {SCMP_SYS(exit_group), "the end of the child"},
+      {SCMP_SYS(rt_sigreturn), "the return from a signal handler"},
+  };
+  for (const Allowed& call : allowed) {
+    if (::seccomp_rule_add(filter, SCMP_ACT_ALLOW, call.number, 0) != 0) return false;
+  }
+  // Memory may change its protection (the allocator does), but never
+  // become executable.
+  if (::seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(mprotect), 1,
+                         SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)) != 0) {
+    return false;
+  }
+  return ::seccomp_load(filter) == 0;
+}
+
 // The child's side: header, then (when asked) the pixels, then (when
 // handed a file) the bitmap. Returns when the parent goes away.
 void DecodeInChild(int socket, int format, const std::string& path) {
@@ -77,7 +135,9 @@ void DecodeInChild(int socket, int format, const std::string& path) {
   // gives up there at once, rather than let the decoder fill out a header's
   // worth of missing lines.
   PictureDecoder decoder([] { ::_exit(2); });
-  const bool opened = decoder.Open(format, path);
+  // FreeImage is loaded and the picture opened before the confinement.
+  const bool opened = decoder.Open(format, path) && ConfineDecoderChild();
+  if (opened && g_probe_after_confinement != nullptr) g_probe_after_confinement();
   StepReport header;
   header.ok = opened && decoder.ReadHeader(&header.width, &header.height);
   if (!SendToParent(socket, &header, sizeof header) || !opened) return;
@@ -205,6 +265,8 @@ class ChildProcessCodec : public PictureCodec {
 };
 
 }  // namespace
+
+void SetDecoderChildProbeForTesting(void (*probe)()) { g_probe_after_confinement = probe; }
 
 PictureCodec& SystemPictureCodec() {
   static ChildProcessCodec codec;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake g++ make pkg-config
-  libcurl4-openssl-dev libboost1.81-dev libfreeimage-dev libx11-dev
+  libcurl4-openssl-dev libboost1.81-dev libfreeimage-dev libx11-dev libseccomp-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   xvfb x11-utils python3 curl clang libclang-rt-14-dev openssl clang-format-14
   systemd

@@ -1,7 +1,10 @@
 #include "wallpaper/conversion.h"
 
 #include <FreeImage.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <chrono>
@@ -13,6 +16,7 @@
 
 #include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
+#include "platform/picture_decoder.h"
 #include "support/test_pictures.h"
 #include "support/test_support.h"
 
@@ -112,6 +116,23 @@ std::string RasFile(uint32_t width, uint32_t height, uint32_t depth, size_t data
     for (int shift = 24; shift >= 0; shift -= 8) file += static_cast<char>((word >> shift) & 0xFF);
   }
   return file + std::string(data_size, '\0');
+}
+
+// An icon file with one 32-bit picture of `width` x `height` (grey, opaque).
+std::string IcoFile(uint32_t width, uint32_t height) {
+  std::string file;
+  auto put = [&file](uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) file += static_cast<char>((value >> (8 * i)) & 0xFF);
+  };
+  const uint32_t mask_line = (width + 31) / 32 * 4;
+  const uint32_t image_size = 40 + width * height * 4 + mask_line * height;
+  put(0, 2), put(1, 2), put(1, 2);                          // icon directory, one entry
+  put(width, 1), put(height, 1), put(0, 1), put(0, 1);      // size, no palette
+  put(1, 2), put(32, 2), put(image_size, 4), put(22, 4);    // planes, bits, bytes, offset
+  put(40, 4), put(width, 4), put(height * 2, 4), put(1, 2);  // bitmap header: picture and mask
+  put(32, 2), put(0, 4), put(0, 4), put(0, 4), put(0, 4), put(0, 4), put(0, 4);
+  for (uint32_t i = 0; i < width * height; ++i) put(0xFF808080u, 4);
+  return file + std::string(mask_line * height, '\0');
 }
 
 // The system codec, counting the decodes it is asked for.
@@ -238,6 +259,24 @@ TEST_F(ConversionTest, ConvertsCommonFormatsToAWindowsBitmap) {
     FreeImage_Unload(bmp);
   }
 
+  // Grey, black and white, and formats FreeImage only reads: the size
+  // comes through (the decoder child is confined while it decodes them).
+  ASSERT_TRUE(WritePicture(dir_.Join("grey.pgm"), FIF_PGM, 30, 20));
+  ASSERT_TRUE(WritePicture(dir_.Join("mono.pbm"), FIF_PBM, 30, 20));
+  WriteFileBytes(dir_.Join("sun.ras"), RasFile(30, 20, 24, 30 * 20 * 3));
+  WriteFileBytes(dir_.Join("c64.koa"), std::string("\x00\x60", 2) + std::string(10001, '\x11'));
+  WriteFileBytes(dir_.Join("icon.ico"), IcoFile(30, 20));
+  for (const char* name : {"grey.pgm", "mono.pbm", "sun.ras", "c64.koa", "icon.ico"}) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(Convert(name));
+    FIBITMAP* bmp = FreeImage_Load(FIF_BMP, Walp().c_str(), 0);
+    ASSERT_NE(nullptr, bmp);
+    const bool koala = std::string(name) == "c64.koa";
+    EXPECT_EQ(koala ? 320u : 30u, FreeImage_GetWidth(bmp));
+    EXPECT_EQ(koala ? 200u : 20u, FreeImage_GetHeight(bmp));
+    FreeImage_Unload(bmp);
+  }
+
   // 16 bits a channel come down to 8 rather than leaving no bitmap.
   ASSERT_TRUE(WriteDeepPng(dir_.Join("deep.png"), 20, 10));
   ASSERT_TRUE(Convert("deep.png"));
@@ -246,6 +285,37 @@ TEST_F(ConversionTest, ConvertsCommonFormatsToAWindowsBitmap) {
   EXPECT_EQ(20u, FreeImage_GetWidth(bmp));
   EXPECT_TRUE(Near({255, 128, 0}, PixelAt(bmp, 3, 3)));
   FreeImage_Unload(bmp);
+}
+
+// Stand for a decoder taken over by a picture, in the decoder child once it
+// is confined: reaching for a file or the network must end it there.
+void OpenAFile() {
+  const int fd = ::open("/etc/hostname", O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) ::close(fd);
+}
+void OpenASocket() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0) ::close(fd);
+}
+void AllocateAndFree() { std::free(std::malloc(8 << 20)); }
+
+TEST_F(ConversionTest, AConfinedDecoderThatReachesOutIsKilledAndTheRunGoesOn) {
+  struct ProbeReset {
+    ~ProbeReset() { SetDecoderChildProbeForTesting(nullptr); }
+  } reset;
+  ASSERT_TRUE(WritePicture(dir_.Join("p.png"), FIF_PNG, 16, 16));
+  for (void (*probe)() : {OpenAFile, OpenASocket}) {
+    SetDecoderChildProbeForTesting(probe);
+    EXPECT_FALSE(Convert("p.png"));
+    EXPECT_EQ("Message: Couldn't convert file to BMP\n", Boxes());
+    EXPECT_FALSE(Exists(Walp()));
+  }
+  // What decoding needs is allowed, and the next picture converts.
+  SetDecoderChildProbeForTesting(AllocateAndFree);
+  EXPECT_TRUE(Convert("p.png"));
+  SetDecoderChildProbeForTesting(nullptr);
+  EXPECT_TRUE(Convert("p.png"));
+  EXPECT_EQ("", Boxes());
 }
 
 TEST_F(ConversionTest, UnreadablePicturesDeleteTheOldBitmapAndSaySo) {
