@@ -71,7 +71,7 @@ class RowReader {
     if (pos_ < in_.size) {
       const size_t available = in_.size - pos_;
       const size_t n = available < line_.size() ? available : line_.size();
-      std::memcpy(line_.data(), in_.data + pos_, n);
+      if (n > 0) std::memcpy(line_.data(), in_.data + pos_, n);
     }
     pos_ += line_.size();
     return true;
@@ -149,7 +149,7 @@ bool DecodePcx(Bytes in, Raster* raster) {
     if (!rows.Next()) return false;
     uint8_t* bits = dib.ScanLine(dib.height - 1 - y);
     if (single_plane) {
-      std::memcpy(bits, line.data(), length < dib.pitch ? length : dib.pitch);
+      if (length > 0) std::memcpy(bits, line.data(), length < dib.pitch ? length : dib.pitch);
       rows.SkipAfterUncompressedRow();
     } else if (four_planes) {
       auto colour = [&](unsigned x) {

@@ -241,6 +241,9 @@ TEST(OurDecoders, ReadOrRefuseOddVariantsAsFreeImageDoes) {
   std::string runs = Sample(samples, "pcx_8_grey_rle.pcx").bytes.substr(0, 128);
   for (int y = 0; y < 7; ++y) runs += std::string("\xc0\x21\xc0\x99", 4);
   DecodeLikeFreeImage("zero_runs.pcx", runs, true);
+  // Rows of no bytes (found by the fuzzer): every pixel is colour 0.
+  DecodeLikeFreeImage("empty_rows.pcx",
+                      Patched(Sample(samples, "pcx_8_palette_raw.pcx").bytes, 66, {0, 0}), true);
 
   DecodeLikeFreeImage("comments.ppm", "P3\n#c\n2 1#x\n255 1 2 3 400 5 6 ", true);
   DecodeLikeFreeImage("signs.pgm", "P2 3 1 -9 1 +4 -9 ", true);
