@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs the whole test suite:
-# the Release build, a short run of every fuzzer on its seed corpus, and the
-# suite again built with AddressSanitizer and UndefinedBehaviorSanitizer.
-# FAST=1 runs the Release suite only.
+# the Release build, the Windows build's tests under Wine, a short run of
+# every fuzzer on its seed corpus, and the suite again built with
+# AddressSanitizer and UndefinedBehaviorSanitizer. FAST=1 runs the Release
+# suite only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -18,6 +19,18 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j2 --timeout 600)
 [ "${FAST:-0}" = 1 ] && exit 0
+
+echo "== Windows build and tests (MinGW-w64 x64, under Wine in Xvfb)"
+bash scripts/build-windows.sh
+# A fresh Wine prefix each run, booted once for all the Windows tests.
+export WINEPREFIX="$top/build-win/wine-prefix" WINEARCH=win64 WINEDEBUG=-all \
+  WINEDLLOVERRIDES="mscoree,mshtml="
+rm -rf "$WINEPREFIX"
+status=0
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c 'wineboot -i >/dev/null 2>&1 &&
+  (cd build-win && ctest --output-on-failure --timeout 600); s=$?; wineserver -k; exit $s' || status=$?
+rm -rf "$WINEPREFIX"
+[ "$status" -eq 0 ] || { echo "Windows tests failed"; exit 1; }
 
 echo "== Fuzzers (libFuzzer, bounded time each)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \

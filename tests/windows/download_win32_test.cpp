@@ -1,0 +1,119 @@
+// Downloads through WinInet from a loopback server: the shared worker and
+// waiter over the real Windows transfer layer.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "app/wallpaper_fetcher.h"
+#include "support/win_test_support.h"
+
+namespace {
+
+std::string PseudoRandomBytes(size_t size) {
+  std::string bytes(size, '\0');
+  uint32_t state = 12345;
+  for (char& c : bytes) {
+    state = state * 1103515245u + 12345u;
+    c = static_cast<char>(state >> 24);
+  }
+  return bytes;
+}
+
+class WinInetDownload : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fetcher_ = std::make_unique<WallpaperFetcher>(platform_.Get(), 1);
+    fetcher_->m_yDebug = 1;
+    fetcher_->m_ySuppressMessages = 1;
+    fetcher_->m_lSecondsToDownload = 60;
+  }
+  int Download(const std::string& url, const std::string& output) {
+    return fetcher_->DownloadFile(fetcher_->m_szBuffer, kTransferBufferSize, url, output);
+  }
+
+  FakePlatform platform_;
+  std::unique_ptr<WallpaperFetcher> fetcher_;
+  ScopedTempDir dir_;
+};
+
+TEST_F(WinInetDownload, BodiesArriveWholeAndErrorPagesAreContent) {
+  LocalHttpServer server;
+  const std::string big = PseudoRandomBytes(3 * kTransferBufferSize + 1234);  // several chunks
+  server.ServeBytes("/big.jpg", big);
+  server.ServeBytes("/259", std::string(259, 'x'));
+  server.ServeBytes("/empty", "");
+  ASSERT_TRUE(server.Start());
+  const std::string out = dir_.Join("temp.file");
+
+  EXPECT_EQ(Download(server.Url("/big.jpg"), out), static_cast<int>(big.size()));
+  EXPECT_TRUE(ReadFileBytes(out) == big);
+
+  // A 404 opens like any page: its body is the content.
+  EXPECT_EQ(Download(server.Url("/missing"), out), 9);
+  EXPECT_EQ(ReadFileBytes(out), "Not Found");
+
+  // 259 bytes would read as "still running": they count as 258, all written.
+  EXPECT_EQ(Download(server.Url("/259"), out), 258);
+  EXPECT_EQ(ReadFileBytes(out).size(), 259u);
+
+  EXPECT_EQ(Download(server.Url("/empty"), out), 0);
+  EXPECT_TRUE(Exists(out));
+  EXPECT_EQ(ReadFileBytes(out), "");
+
+  // No output path: counted, nothing written.
+  EXPECT_EQ(Download(server.Url("/big.jpg"), ""), static_cast<int>(big.size()));
+  EXPECT_TRUE(platform_.boxes.shown.empty());
+}
+
+TEST_F(WinInetDownload, FailuresAreReportedAndLeaveNoFile) {
+  const std::string out = dir_.Join("temp.file");
+  LocalHttpServer server;
+  ASSERT_TRUE(server.Start());
+  const std::string refused = server.Url("/a.jpg");
+  server.Stop();  // the port now refuses
+
+  EXPECT_EQ(Download(refused, out), 0);
+  EXPECT_EQ(Download("not a url", out), 0);
+  EXPECT_EQ(Download("file:///" + dir_.path(), out), 0);  // a folder is no file
+  EXPECT_FALSE(Exists(out));
+  EXPECT_NE(platform_.console.written.find("Something wrong while getting remote file"),
+            std::string::npos);
+
+  // A file: URL naming a regular file is read like a page.
+  WriteFileBytes(dir_.Join("page.html"), "<a href=\"x\">");
+  std::string url = "file:///" + dir_.Join("page.html");
+  for (char& c : url) {
+    if (c == '\\') c = '/';
+  }
+  EXPECT_EQ(Download(url, out), 12);
+  EXPECT_EQ(ReadFileBytes(out), "<a href=\"x\">");
+}
+
+TEST_F(WinInetDownload, TheTimeLimitEndsTricklingAndStalledTransfers) {
+  LocalHttpServer server;
+  server.Trickle("/slow.jpg", std::string(100000, 'x'), 100, std::chrono::milliseconds(200));
+  server.Stall("/silent.jpg");
+  server.ServeBytes("/quick.jpg", "quick");
+  ASSERT_TRUE(server.Start());
+  const std::string out = dir_.Join("temp.file");
+  fetcher_->m_lSecondsToDownload = 1;
+
+  EXPECT_EQ(Download(server.Url("/slow.jpg"), out), 0);
+  EXPECT_EQ(Download(server.Url("/silent.jpg"), out), 0);
+  const std::string message = "Didn't have enough time to download file";
+  size_t count = 0;
+  for (size_t at = platform_.console.written.find(message); at != std::string::npos;
+       at = platform_.console.written.find(message, at + 1)) {
+    ++count;
+  }
+  EXPECT_EQ(count, 2u);
+  // The abandoned transfers hold nothing: the same file is written again
+  // at once.
+  EXPECT_EQ(Download(server.Url("/quick.jpg"), out), 5);
+  EXPECT_EQ(ReadFileBytes(out), "quick");
+  server.Stop();
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+// The Win32 side of the seam where it meets the user: message boxes, the
+// wallpaper call, and the Windows file rules.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <thread>
+
+#include "platform/desktop.h"
+#include "platform/filesystem.h"
+#include "platform/message_box.h"
+#include "support/win_test_support.h"
+
+namespace {
+
+// Shows a box on a thread of its own, as the program's main thread would,
+// and reads it from this one before pressing OK.
+BoxContent ShowAndRead(bool error, const std::string& caption, const std::string& text) {
+  std::thread shower([&] {
+    if (error) {
+      SystemMessageBoxes().ShowError(caption, text);
+    } else {
+      SystemMessageBoxes().ShowInfo(caption, text);
+    }
+  });
+  BoxContent content;
+  HWND box = WaitForWindow(::GetCurrentProcessId(), caption, 30000);
+  EXPECT_NE(box, nullptr) << "no box captioned " << caption;
+  if (box != nullptr) {
+    content = ReadMessageBox(box);
+    CloseMessageBox(box);
+  }
+  shower.join();  // returns only once the box is closed
+  return content;
+}
+
+TEST(MessageBoxes, InformationHasNoIconAndTheErrorBoxHasOne) {
+  const BoxContent info = ShowAndRead(false, "Message", "Press any key, one step is done");
+  EXPECT_EQ(info.caption, "Message");
+  EXPECT_EQ(info.text, "Press any key, one step is done");
+  EXPECT_FALSE(info.has_icon);
+
+  const BoxContent error =
+      ShowAndRead(true, "wallpaper-fetcher", "Can't find file on the server...");
+  EXPECT_EQ(error.caption, "wallpaper-fetcher");
+  EXPECT_EQ(error.text, "Can't find file on the server...");
+  EXPECT_TRUE(error.has_icon);
+}
+
+TEST(Desktop, SetsTheBitmapAsTheWallpaperOfThisSession) {
+  ScopedTempDir dir;
+  const std::string bitmap = dir.Join("Walp.bmp");
+  // A 1x1 24-bit bitmap.
+  std::string bytes(58, '\0');
+  const unsigned char header[] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0,
+                                  1,   0,   0,  0, 1, 0, 0, 0, 1, 0, 24, 0};
+  std::copy(header, header + sizeof header, bytes.begin());
+  WriteFileBytes(bitmap, bytes);
+
+  EXPECT_EQ(SystemDesktop().SetWallpaper(bitmap), "");
+  char shown[MAX_PATH + 1] = {0};
+  ASSERT_TRUE(::SystemParametersInfoA(SPI_GETDESKWALLPAPER, sizeof shown, shown, 0));
+  EXPECT_STREQ(shown, bitmap.c_str());
+}
+
+TEST(FileRules, DrivesBackslashesAndReplacingFilesWhole) {
+  EXPECT_EQ(DirOfPath("C:\\pics\\sunset.jpg"), "C:\\pics\\");
+  EXPECT_EQ(DirOfPath("C:/pics/sunset.jpg"), "C:/pics/");
+  EXPECT_EQ(DirOfPath("C:sunset.jpg"), "C:");
+  EXPECT_EQ(DirOfPath("wallpaper-fetcher.exe"), "");
+  EXPECT_TRUE(IsAbsolutePathRule("C:\\Sites.ini"));
+  EXPECT_FALSE(IsAbsolutePathRule("C:"));
+  EXPECT_FALSE(IsAbsolutePathRule("\\pics\\Sites.ini"));
+  EXPECT_FALSE(IsPlainFileName("a\\b.jpg"));
+  EXPECT_FALSE(IsPlainFileName("C:b.jpg"));
+  EXPECT_TRUE(IsPlainFileName("b.jpg"));
+  const std::string current = CurrentDirectory();
+  ASSERT_FALSE(current.empty());
+  EXPECT_EQ(current.back(), '\\');
+
+  ScopedTempDir dir;
+  const std::string target = dir.Join("Sites.ini");
+  WriteFileBytes(target, "old");
+  EXPECT_TRUE(ReplaceFileAtomically(target, "new\r\n"));
+  EXPECT_EQ(ReadFileBytes(target), "new\r\n");
+  // A failed writer leaves the file as it was and no temporary beside it.
+  EXPECT_FALSE(ReplaceFileWhole(target, [](int fd) { return WriteAllBytes(fd, "half", 4) && false; }));
+  EXPECT_EQ(ReadFileBytes(target), "new\r\n");
+  WIN32_FIND_DATAA found;
+  HANDLE search = ::FindFirstFileA(dir.Join("*").c_str(), &found);
+  int files = 0;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++files;
+  } while (::FindNextFileA(search, &found));
+  ::FindClose(search);
+  EXPECT_EQ(files, 1);
+  // A read-only file is left alone.
+  ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_FALSE(ReplaceFileAtomically(target, "other"));
+  EXPECT_EQ(ReadFileBytes(target), "new\r\n");
+  ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  // Renaming replaces an existing file, as the crawl's rename of temp.file needs.
+  WriteFileBytes(dir.Join("temp.file"), "picture");
+  EXPECT_TRUE(RenameFile(dir.Join("temp.file"), target));
+  EXPECT_EQ(ReadFileBytes(target), "picture");
+  EXPECT_FALSE(Exists(dir.Join("temp.file")));
+}
+
+}  // namespace

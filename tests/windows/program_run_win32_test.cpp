@@ -1,0 +1,149 @@
+// The real wallpaper-fetcher.exe run as a process: the single-instance
+// guard, a whole run against a loopback gallery, and the first start
+// without Sites.ini.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "support/win_test_support.h"
+
+namespace {
+
+constexpr DWORD kRunTimeoutMs = 120000;
+
+const char kQuietIni[] =
+    "[General]\r\nSuppressMessages=1\r\nDebugMode=1\r\nTryNumber=0\r\nNumOfSites=1\r\n";
+
+// A window of this process that can hold the foreground, so that a window
+// brought forward by another process is seen to take it.
+class ForegroundProbe {
+ public:
+  ForegroundProbe() {
+    window_ = ::CreateWindowExA(0, "STATIC", "probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100,
+                                100, nullptr, nullptr, nullptr, nullptr);
+  }
+  ~ForegroundProbe() {
+    if (window_ != nullptr) ::DestroyWindow(window_);
+  }
+  ForegroundProbe(const ForegroundProbe&) = delete;
+  ForegroundProbe& operator=(const ForegroundProbe&) = delete;
+  HWND window() const { return window_; }
+
+ private:
+  HWND window_;
+};
+
+TEST(SingleInstance, ASecondStartGivesWayAndBringsTheFirstForward) {
+  ScopedTempDir dir;
+  const std::string exe = CopyFetcherInto(dir.path());
+  // No [General]: the first instance stays on its fatal box.
+  WriteFileBytes(dir.Join("Sites.ini"), "[Site1]\r\n");
+  Process first;
+  ASSERT_TRUE(first.Start(exe, {}, dir.path()));
+  HWND box = WaitForWindow(first.id(), "wallpaper-fetcher", 60000);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(ReadMessageBox(box).text, "Wrong ini file, no general section");
+
+  ForegroundProbe probe;
+  ::SetForegroundWindow(probe.window());
+  ASSERT_EQ(::GetForegroundWindow(), probe.window());
+
+  Process second;
+  ASSERT_TRUE(second.Start(exe, {}, dir.path()));
+  EXPECT_EQ(second.Wait(kRunTimeoutMs), 0);
+  EXPECT_EQ(::GetForegroundWindow(), box);
+  EXPECT_FALSE(Exists(dir.Join("log.log")));
+  EXPECT_EQ(ReadFileBytes(dir.Join("Sites.ini")), "[Site1]\r\n");
+
+  // Another program file is another program: it runs beside the first.
+  ScopedTempDir other_dir;
+  const std::string other = CopyFetcherInto(other_dir.path());
+  WriteFileBytes(other_dir.Join("Sites.ini"), kQuietIni);
+  Process beside;
+  ASSERT_TRUE(beside.Start(other, {}, other_dir.path()));
+  EXPECT_EQ(beside.Wait(kRunTimeoutMs), 0);
+  EXPECT_TRUE(Exists(other_dir.Join("log.log")));
+
+  // Killed, the first instance leaves no claim behind: the next start runs.
+  first.Kill();
+  WriteFileBytes(dir.Join("Sites.ini"), kQuietIni);
+  Process after;
+  ASSERT_TRUE(after.Start(exe, {}, dir.path()));
+  EXPECT_EQ(after.Wait(kRunTimeoutMs), 0);
+  const std::string log = ReadFileBytes(dir.Join("log.log"));
+  EXPECT_NE(log.find("m_iTryNumber = 0\r\n"), std::string::npos) << log;
+}
+
+TEST(WholeRun, FetchesThePictureFromALoopbackGalleryAndMakesTheWallpaper) {
+  const std::string picture = ReadFileBytes(SourceFile("demo/gallery/files/forest-1280x720.jpg"));
+  ASSERT_GT(picture.size(), 1000u);
+  LocalHttpServer server;
+  server.ServeBytes("/", "<p><a href=\"/pics/forest.jpg\">forest</a></p>");
+  server.ServeBytes("/pics/forest.jpg", picture);
+  ASSERT_TRUE(server.Start());
+
+  ScopedTempDir dir;
+  const std::string exe = CopyFetcherInto(dir.path());
+  const std::string url = server.Url("/pics/forest.jpg");
+  WriteFileBytes(dir.Join("Sites.ini"),
+                 "[General]\r\nSuppressMessages=1\r\nDebugMode=1\r\nTryNumber=2\r\n"
+                 "KeepInHistory=5\r\nNumOfSites=1\r\nNotMakeAWallpaper=0\r\nDeleteLast=0\r\n"
+                 "SavePath=\r\nMaxWallpWidth=0\r\nMaxWallpHeight=0\r\n\r\n[Site1]\r\n"
+                 "Name=Loopback\r\nSecondsToDownload=30\r\nBegin=" +
+                     server.Url("/") +
+                     "\r\nStep1Get=<a href=\"/(pics/[^\"]+)\">\r\nStep1Go=" + server.Url("/") +
+                     "$_1_$\r\n");
+  Process run;
+  ASSERT_TRUE(run.Start(exe, {}, dir.path(), dir.Join("stdout.txt")));
+  ASSERT_EQ(run.Wait(kRunTimeoutMs), 0);
+
+  EXPECT_TRUE(ReadFileBytes(dir.Join("forest.jpg")) == picture);
+  const std::string bitmap = ReadFileBytes(dir.Join("Walp.bmp"));
+  ASSERT_GE(bitmap.size(), 54u);
+  EXPECT_EQ(bitmap.substr(0, 2), "BM");
+  EXPECT_EQ(static_cast<unsigned char>(bitmap[18]) | static_cast<unsigned char>(bitmap[19]) << 8,
+            1280);
+  EXPECT_EQ(static_cast<unsigned char>(bitmap[22]) | static_cast<unsigned char>(bitmap[23]) << 8,
+            720);
+  EXPECT_EQ(bitmap[28], 24);
+  EXPECT_EQ(bitmap.size(), 54u + 1280u * 3u * 720u);
+
+  const std::string ini = ReadFileBytes(dir.Join("Sites.ini"));
+  EXPECT_NE(ini.find("Recent4=" + url + "\r\n"), std::string::npos) << ini;
+  EXPECT_EQ(ini.find("\n\n"), std::string::npos);  // every line ends in CR LF
+
+  const std::string log = ReadFileBytes(dir.Join("log.log"));
+  EXPECT_NE(log.find("--------- "), std::string::npos);
+  EXPECT_NE(log.find("m_iNumOfSites = 1\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Press any key, all steps are done\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("m_strWalpFileName.data() = " + dir.Join("forest.jpg") + "\r\n"),
+            std::string::npos)
+      << log;
+  // Standard output, redirected, gets the same lines with LF ends.
+  const std::string out = ReadFileBytes(dir.Join("stdout.txt"));
+  EXPECT_NE(out.find("m_iNumOfSites = 1\n"), std::string::npos) << out;
+  EXPECT_EQ(server.RequestCount("/pics/forest.jpg"), 1);
+}
+
+TEST(FirstStart, WithoutSitesIniTheDefaultIsWrittenBesideTheProgramAndTheFatalBoxShown) {
+  ScopedTempDir dir;
+  ScopedTempDir elsewhere;  // the current folder holds no Sites.ini either
+  const std::string exe = CopyFetcherInto(dir.path());
+  Process run;
+  ASSERT_TRUE(run.Start(exe, {}, elsewhere.path()));
+  HWND box = WaitForWindow(run.id(), "wallpaper-fetcher", 60000);
+  ASSERT_NE(box, nullptr);
+  const BoxContent content = ReadMessageBox(box);
+  EXPECT_EQ(content.text, "No ini file, but it was restored!");
+  EXPECT_TRUE(content.has_icon);
+  CloseMessageBox(box);
+  EXPECT_EQ(run.Wait(kRunTimeoutMs), 101);
+
+  const std::string ini = ReadFileBytes(dir.Join("Sites.ini"));
+  EXPECT_EQ(ini.compare(0, 11, "[General]\r\n"), 0) << ini;
+  EXPECT_NE(ini.find("[Site1]\r\n"), std::string::npos);
+  EXPECT_FALSE(Exists(elsewhere.Join("Sites.ini")));
+}
+
+}  // namespace

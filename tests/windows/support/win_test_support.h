@@ -1,0 +1,158 @@
+#ifndef TESTS_WINDOWS_SUPPORT_WIN_TEST_SUPPORT_H_
+#define TESTS_WINDOWS_SUPPORT_WIN_TEST_SUPPORT_H_
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+// Helpers of the Windows tests: temporary folders, the built program run as
+// a process, the windows it shows, a loopback HTTP server, and fakes behind
+// the platform seam.
+
+// The path of the built wallpaper-fetcher.exe, two folders above the test
+// program (build-win\tests\windows\).
+std::string FetcherExe();
+
+// A fresh folder under the system's temporary folder, removed with
+// everything in it at the end.
+class ScopedTempDir {
+ public:
+  ScopedTempDir();
+  ~ScopedTempDir();
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+  // The folder with a trailing "\".
+  const std::string& path() const { return path_; }
+  std::string Join(const std::string& name) const { return path_ + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+bool Exists(const std::string& path);
+
+// A program started as a process, killed by the destructor if still running.
+class Process {
+ public:
+  Process() = default;
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+  // Starts `exe` with `arguments` in `cwd`; standard output goes to
+  // `stdout_path` when not empty. False when it cannot start.
+  bool Start(const std::string& exe, const std::vector<std::string>& arguments,
+             const std::string& cwd, const std::string& stdout_path = "");
+  // Waits up to `timeout_ms` for the end; the exit code, or -1 on time-out.
+  int Wait(DWORD timeout_ms);
+  bool Running() const;
+  void Kill();
+  DWORD id() const { return id_; }
+
+ private:
+  HANDLE process_ = nullptr;
+  DWORD id_ = 0;
+};
+
+// The first visible top-level window of process `process_id` whose title is
+// `caption`, waiting up to `timeout_ms` for it to appear; null if none.
+HWND WaitForWindow(DWORD process_id, const std::string& caption, DWORD timeout_ms);
+// What a message box shows: its title, its text and whether it has an icon.
+struct BoxContent {
+  std::string caption;
+  std::string text;
+  bool has_icon = false;
+};
+BoxContent ReadMessageBox(HWND box);
+// Presses the box's OK button.
+void CloseMessageBox(HWND box);
+
+// A file of the source tree by its path under the tree ("demo/x.jpg"). The
+// tree's path is a host path; Wine shows the host's root as drive Z:.
+std::string SourceFile(const std::string& relative);
+
+// Copies the built program into `dir`; returns the copy's path.
+std::string CopyFetcherInto(const std::string& dir);
+
+// A real HTTP/1.1 server on 127.0.0.1 at a port of its own, one thread per
+// connection, until Stop or the destructor. Unknown paths get a 404 with the
+// body "Not Found"; every answer closes its connection.
+class LocalHttpServer {
+ public:
+  LocalHttpServer();
+  ~LocalHttpServer();
+  LocalHttpServer(const LocalHttpServer&) = delete;
+  LocalHttpServer& operator=(const LocalHttpServer&) = delete;
+
+  void ServeBytes(const std::string& path, const std::string& bytes, int status = 200);
+  // Every file under `directory` (ending in "\") as `prefix` + its name, "/"
+  // in the name standing for "\".
+  void ServeDirectory(const std::string& prefix, const std::string& directory);
+  // Announces `bytes`' length, then sends them in pieces of `piece` bytes,
+  // waiting `interval` before each piece after the first.
+  void Trickle(const std::string& path, const std::string& bytes, size_t piece,
+               std::chrono::milliseconds interval);
+  // Reads the request and answers nothing until the server stops.
+  void Stall(const std::string& path);
+
+  bool Start();
+  void Stop();
+  int port() const;
+  std::string Url(const std::string& path) const;
+  int RequestCount(const std::string& path) const;
+
+ private:
+  struct Impl;
+  std::shared_ptr<Impl> impl_;
+};
+
+// Records trace lines instead of showing them.
+class FakeConsole : public Console {
+ public:
+  void Open() override {}
+  void Write(const std::string& text) override { written += text; }
+  void Close() override {}
+  std::string written;
+};
+
+// Records the boxes it was asked to show.
+class FakeMessageBoxes : public MessageBoxes {
+ public:
+  void ShowInfo(const std::string& caption, const std::string& text) override {
+    shown.push_back(caption + ": " + text);
+  }
+  void ShowError(const std::string& caption, const std::string& text) override {
+    shown.push_back("error " + caption + ": " + text);
+  }
+  std::vector<std::string> shown;
+};
+
+// Records the wallpapers it was given.
+class FakeDesktop : public Desktop {
+ public:
+  std::string SetWallpaper(const std::string& path) override {
+    wallpapers.push_back(path);
+    return "";
+  }
+  std::vector<std::string> wallpapers;
+};
+
+// Fakes for console, boxes and desktop; the system's Internet and pictures.
+struct FakePlatform {
+  FakeConsole console;
+  FakeMessageBoxes boxes;
+  FakeDesktop desktop;
+  Platform Get() {
+    return Platform{&console, &boxes, &SystemInternet(), &SystemPictureCodec(), &desktop};
+  }
+};
+
+#endif  // TESTS_WINDOWS_SUPPORT_WIN_TEST_SUPPORT_H_
