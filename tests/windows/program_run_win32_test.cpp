@@ -34,6 +34,20 @@ class ForegroundProbe {
   HWND window_;
 };
 
+// Waits, handling this thread's window messages (the probe's deactivation
+// among them), until `window` is the foreground window or `timeout_ms` pass.
+// Activation across processes goes through messages: it is not at once.
+HWND WaitForForeground(HWND window, DWORD timeout_ms) {
+  const ULONGLONG end = ::GetTickCount64() + timeout_ms;
+  for (;;) {
+    MSG message;
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
+    const HWND foreground = ::GetForegroundWindow();
+    if (foreground == window || ::GetTickCount64() >= end) return foreground;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+  }
+}
+
 TEST(SingleInstance, ASecondStartGivesWayAndBringsTheFirstForward) {
   ScopedTempDir dir;
   const std::string exe = CopyFetcherInto(dir.path());
@@ -47,12 +61,12 @@ TEST(SingleInstance, ASecondStartGivesWayAndBringsTheFirstForward) {
 
   ForegroundProbe probe;
   ::SetForegroundWindow(probe.window());
-  ASSERT_EQ(::GetForegroundWindow(), probe.window());
+  ASSERT_EQ(WaitForForeground(probe.window(), 30000), probe.window());
 
   Process second;
   ASSERT_TRUE(second.Start(exe, {}, dir.path()));
   EXPECT_EQ(second.Wait(kRunTimeoutMs), 0);
-  EXPECT_EQ(::GetForegroundWindow(), box);
+  EXPECT_EQ(WaitForForeground(box, 30000), box);
   EXPECT_FALSE(Exists(dir.Join("log.log")));
   EXPECT_EQ(ReadFileBytes(dir.Join("Sites.ini")), "[Site1]\r\n");
 
