@@ -2,11 +2,17 @@
 // Windows Imaging Component, the decoder chosen by the format the extension
 // names (never by sniffing the content, as FreeImage's loaders are chosen on
 // Linux); the size is checked as soon as the first frame's size is known,
-// before any pixel is decoded. Walp.bmp is written as a 24-bit bitmap.
+// before any pixel is decoded. TARGA, PCX, PNM, Sun raster, KOALA and Photo
+// CD go to our own decoders (imaging/), which give the pixels FreeImage gives
+// on Linux. Walp.bmp is written by our 24-bit bitmap writer, replacing the
+// old file whole.
 //
-// There is no fork on Windows to isolate a decoder that crashes. What
-// protects the run instead: WIC's own decoders, which are the system's and
-// made for files from the web, and the bound on the pixels decoded.
+// There is no fork on Windows to keep a decoder that crashes away from the
+// run, as the Linux build does with FreeImage. What protects the run
+// instead: our decoders read only through bounds checks and allocate nothing
+// over 2^28 pixels; WIC's decoders are the system's own, maintained for
+// files from the web; and no decoder sees a picture whose header claims more
+// than 2^28 pixels.
 #include <objbase.h>
 #include <wincodec.h>
 #include <windows.h>
@@ -14,8 +20,12 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "imaging/bmp_writer.h"
+#include "imaging/decode.h"
+#include "imaging/raster.h"
 #include "platform/filesystem.h"
 #include "platform/picture.h"
 #include "wallpaper/conversion.h"
@@ -138,6 +148,10 @@ bool InList(const std::string& word, const char* list) {
   return false;
 }
 
+// The largest picture file our own decoders read into memory: far more than
+// the largest picture they accept takes in any of their formats.
+constexpr unsigned long long kMaxFileBytes = 2ULL << 30;
+
 // Releases a COM interface when it goes out of scope.
 template <typename T>
 class ComRef {
@@ -199,13 +213,6 @@ const GUID* WicContainer(int format) {
   }
 }
 
-// A decoded picture: rows of blue, green, red bytes, top row first.
-struct BgrRaster {
-  uint32_t width = 0;
-  uint32_t height = 0;
-  std::vector<uint8_t> pixels;  // width * 3 bytes a row
-};
-
 // The first frame of `path` opened with the decoder of `format`.
 class WicFrame {
  public:
@@ -233,29 +240,38 @@ class WicFrame {
   uint32_t width() const { return width_; }
   uint32_t height() const { return height_; }
 
-  // The pixels as 24-bit blue-green-red; a picture with alpha loses it.
-  bool Decode(BgrRaster* raster) {
+  // The pixels as 8-bit red, green, blue. A picture with alpha loses it,
+  // its colours kept as they are (FreeImage's bitmap keeps the alpha bytes,
+  // which the desktop ignores).
+  bool Decode(imaging::Raster* raster) {
     ComRef<IWICFormatConverter> converter;
     if (FAILED(factory_->CreateFormatConverter(converter.put()))) return false;
-    if (FAILED(converter->Initialize(frame_.get(), GUID_WICPixelFormat24bppBGR,
+    // 32-bit blue-green-red-alpha: the target WIC converts every source
+    // format to (Wine's converter makes no 24-bit pixels from palettes).
+    if (FAILED(converter->Initialize(frame_.get(), GUID_WICPixelFormat32bppBGRA,
                                      WICBitmapDitherTypeNone, nullptr, 0.0,
                                      WICBitmapPaletteTypeCustom))) {
       return false;
     }
-    const uint64_t stride = static_cast<uint64_t>(width_) * 3;
+    const uint64_t stride = static_cast<uint64_t>(width_) * 4;
     const uint64_t bytes = stride * height_;
     if (stride > 0xFFFFFFFFull || bytes > 0xFFFFFFFFull) return false;
+    std::vector<uint8_t> bgra;
     try {
-      raster->pixels.resize(static_cast<size_t>(bytes));
+      if (!raster->Allocate(width_, height_, 3)) return false;
+      bgra.resize(static_cast<size_t>(bytes));
     } catch (...) {
       return false;
     }
     if (FAILED(converter->CopyPixels(nullptr, static_cast<UINT>(stride), static_cast<UINT>(bytes),
-                                     raster->pixels.data()))) {
+                                     bgra.data()))) {
       return false;
     }
-    raster->width = width_;
-    raster->height = height_;
+    for (size_t i = 0, j = 0; i < raster->pixels.size(); i += 3, j += 4) {
+      raster->pixels[i] = bgra[j + 2];
+      raster->pixels[i + 1] = bgra[j + 1];
+      raster->pixels[i + 2] = bgra[j];
+    }
     return true;
   }
 
@@ -268,55 +284,50 @@ class WicFrame {
   uint32_t height_ = 0;
 };
 
-void PutLe16(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-  out[at] = static_cast<uint8_t>(value);
-  out[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-void PutLe32(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-// A 24-bit bottom-up Windows bitmap of `raster`, written to `fd` row by row.
-bool WriteBmp24(int fd, const BgrRaster& raster) {
-  const uint64_t row = (static_cast<uint64_t>(raster.width) * 3 + 3) & ~3ull;
-  const uint64_t image = row * raster.height;
-  if (54 + image > 0xFFFFFFFFull) return false;
-  std::vector<uint8_t> header(54, 0);
-  header[0] = 'B';
-  header[1] = 'M';
-  PutLe32(header, 2, static_cast<uint32_t>(54 + image));
-  PutLe32(header, 10, 54);
-  PutLe32(header, 14, 40);
-  PutLe32(header, 18, raster.width);
-  PutLe32(header, 22, raster.height);
-  PutLe16(header, 26, 1);
-  PutLe16(header, 28, 24);
-  PutLe32(header, 34, static_cast<uint32_t>(image));
-  PutLe32(header, 38, 2835);  // 72 dots an inch
-  PutLe32(header, 42, 2835);
-  if (!WriteAllBytes(fd, reinterpret_cast<const char*>(header.data()), header.size())) return false;
-  std::vector<uint8_t> line(static_cast<size_t>(row), 0);
-  const size_t used = static_cast<size_t>(raster.width) * 3;
-  for (uint32_t y = raster.height; y-- > 0;) {
-    std::memcpy(line.data(), raster.pixels.data() + used * y, used);
-    if (!WriteAllBytes(fd, reinterpret_cast<const char*>(line.data()), line.size())) return false;
-  }
-  return true;
-}
-
 class RasterPicture : public Picture {
  public:
-  explicit RasterPicture(BgrRaster raster) : raster_(std::move(raster)) {}
-  int Width() const override { return static_cast<int>(raster_.width); }
-  int Height() const override { return static_cast<int>(raster_.height); }
+  explicit RasterPicture(imaging::Raster raster) : raster_(std::move(raster)) {}
+  int Width() const override { return raster_.width; }
+  int Height() const override { return raster_.height; }
   bool SaveBmp(const std::string& path) const override {
-    return ReplaceFileWhole(path, [this](int fd) { return WriteBmp24(fd, raster_); });
+    return ReplaceFileWhole(path, [this](int fd) {
+      return imaging::WriteBmp(raster_, [fd](const uint8_t* data, size_t size) {
+        return WriteAllBytes(fd, reinterpret_cast<const char*>(data), size);
+      });
+    });
   }
 
  private:
-  BgrRaster raster_;
+  imaging::Raster raster_;
 };
+
+// The whole file, for our own decoders; false when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
+  const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = false;
+  LARGE_INTEGER size;
+  if (::GetFileType(file) == FILE_TYPE_DISK && ::GetFileSizeEx(file, &size) && size.QuadPart >= 0 &&
+      static_cast<unsigned long long>(size.QuadPart) <= kMaxFileBytes) {
+    try {
+      bytes->resize(static_cast<size_t>(size.QuadPart));
+      size_t done = 0;
+      ok = true;
+      while (ok && done < bytes->size()) {
+        const size_t left = bytes->size() - done;
+        const DWORD ask = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
+        DWORD got = 0;
+        ok = ::ReadFile(file, bytes->data() + done, ask, &got, nullptr) && got > 0;
+        done += got;
+      }
+    } catch (...) {
+      ok = false;
+    }
+  }
+  ::CloseHandle(file);
+  return ok;
+}
 
 bool TooManyPixels(uint64_t width, uint64_t height) {
   return width > static_cast<uint64_t>(kMaxPicturePixels) / height;
@@ -339,6 +350,12 @@ class Win32PictureCodec : public PictureCodec {
   }
 
   bool ReadSize(int format, const std::string& path, long long* width, long long* height) override {
+    imaging::Format own;
+    if (imaging::FormatForIdentifier(format, &own)) {
+      std::vector<uint8_t> bytes;
+      return ReadWholeFile(path, &bytes) &&
+             imaging::ReadSize(own, bytes.data(), bytes.size(), width, height);
+    }
     ComScope com;
     WicFrame frame;
     if (!frame.Open(format, path)) return false;
@@ -348,12 +365,21 @@ class Win32PictureCodec : public PictureCodec {
   }
 
   std::unique_ptr<Picture> Load(int format, const std::string& path) override {
-    ComScope com;
-    WicFrame frame;
-    if (!frame.Open(format, path)) return nullptr;
-    if (TooManyPixels(frame.width(), frame.height())) return nullptr;
-    BgrRaster raster;
-    if (!frame.Decode(&raster)) return nullptr;
+    imaging::Raster raster;
+    imaging::Format own;
+    if (imaging::FormatForIdentifier(format, &own)) {
+      std::vector<uint8_t> bytes;
+      if (!ReadWholeFile(path, &bytes) ||
+          !imaging::Decode(own, bytes.data(), bytes.size(), &raster)) {
+        return nullptr;
+      }
+    } else {
+      ComScope com;
+      WicFrame frame;
+      if (!frame.Open(format, path)) return nullptr;
+      if (TooManyPixels(frame.width(), frame.height())) return nullptr;
+      if (!frame.Decode(&raster)) return nullptr;
+    }
     try {
       return std::make_unique<RasterPicture>(std::move(raster));
     } catch (...) {

@@ -52,8 +52,8 @@ TEST(Desktop, SetsTheBitmapAsTheWallpaperOfThisSession) {
   const std::string bitmap = dir.Join("Walp.bmp");
   // A 1x1 24-bit bitmap.
   std::string bytes(58, '\0');
-  const unsigned char header[] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0,
-                                  1,   0,   0,  0, 1, 0, 0, 0, 1, 0, 24, 0};
+  const unsigned char header[] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  40,
+                                  0,   0,   0,  1, 0, 0, 0, 1, 0, 0, 0,  1, 0, 24, 0};
   std::copy(header, header + sizeof header, bytes.begin());
   WriteFileBytes(bitmap, bytes);
 
@@ -84,7 +84,8 @@ TEST(FileRules, DrivesBackslashesAndReplacingFilesWhole) {
   EXPECT_TRUE(ReplaceFileAtomically(target, "new\r\n"));
   EXPECT_EQ(ReadFileBytes(target), "new\r\n");
   // A failed writer leaves the file as it was and no temporary beside it.
-  EXPECT_FALSE(ReplaceFileWhole(target, [](int fd) { return WriteAllBytes(fd, "half", 4) && false; }));
+  EXPECT_FALSE(
+      ReplaceFileWhole(target, [](int fd) { return WriteAllBytes(fd, "half", 4) && false; }));
   EXPECT_EQ(ReadFileBytes(target), "new\r\n");
   WIN32_FIND_DATAA found;
   HANDLE search = ::FindFirstFileA(dir.Join("*").c_str(), &found);

@@ -105,9 +105,8 @@ TEST(WholeRun, FetchesThePictureFromALoopbackGalleryAndMakesTheWallpaper) {
                  "KeepInHistory=5\r\nNumOfSites=1\r\nNotMakeAWallpaper=0\r\nDeleteLast=0\r\n"
                  "SavePath=\r\nMaxWallpWidth=0\r\nMaxWallpHeight=0\r\n\r\n[Site1]\r\n"
                  "Name=Loopback\r\nSecondsToDownload=30\r\nBegin=" +
-                     server.Url("/") +
-                     "\r\nStep1Get=<a href=\"/(pics/[^\"]+)\">\r\nStep1Go=" + server.Url("/") +
-                     "$_1_$\r\n");
+                     server.Url("/") + "\r\nStep1Get=<a href=\"/(pics/[^\"]+)\">\r\nStep1Go=" +
+                     server.Url("/") + "$_1_$\r\n");
   Process run;
   ASSERT_TRUE(run.Start(exe, {}, dir.path(), dir.Join("stdout.txt")));
   ASSERT_EQ(run.Wait(kRunTimeoutMs), 0);

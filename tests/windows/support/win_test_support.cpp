@@ -101,9 +101,9 @@ bool Process::Start(const std::string& exe, const std::vector<std::string>& argu
   PROCESS_INFORMATION info = {};
   std::vector<char> line(command.begin(), command.end());
   line.push_back('\0');
-  const BOOL started = ::CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr,
-                                        output != INVALID_HANDLE_VALUE, 0, nullptr, cwd.c_str(),
-                                        &startup, &info);
+  const BOOL started =
+      ::CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, output != INVALID_HANDLE_VALUE,
+                       0, nullptr, cwd.c_str(), &startup, &info);
   if (output != INVALID_HANDLE_VALUE) ::CloseHandle(output);
   if (!started) return false;
   ::CloseHandle(info.hThread);
