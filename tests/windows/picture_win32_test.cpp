@@ -133,8 +133,8 @@ TEST(PictureParity, EverySampleGivesTheLinuxPixels) {
       EXPECT_EQ(differing, 0);
     }
   }
-  std::printf("%-8s %5s %7s %6s %10s %10s %8s\n", "format", "files", "refused", "failed",
-              "values", "differing", "largest");
+  std::printf("%-8s %5s %7s %6s %10s %10s %8s\n", "format", "files", "refused", "failed", "values",
+              "differing", "largest");
   for (const auto& [extension, f] : by_extension) {
     std::printf("%-8s %5d %7d %6d %10lld %10lld %8d\n", extension.c_str(), f.files, f.refused,
                 f.failed, f.values, f.differing, f.largest);
@@ -154,8 +154,8 @@ TEST(PictureParity, TheExtensionChoosesTheDecoderAndHugeHeadersAreRefusedUndecod
   ASSERT_FALSE(png.empty());
   WriteFileBytes(dir.Join("png.jpg"), png);
   long long width = 0, height = 0;
-  EXPECT_FALSE(codec.ReadSize(codec.FormatFromExtension(".jpg"), dir.Join("png.jpg"), &width,
-                              &height));
+  EXPECT_FALSE(
+      codec.ReadSize(codec.FormatFromExtension(".jpg"), dir.Join("png.jpg"), &width, &height));
   EXPECT_EQ(codec.Load(codec.FormatFromExtension(".jpg"), dir.Join("png.jpg")), nullptr);
 
   // A bitmap header claiming 20000 x 20000 pixels: its size is read, and the
