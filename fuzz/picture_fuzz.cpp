@@ -5,23 +5,19 @@
 // Input: one byte choosing the extension (.jpg .png .bmp .tif), then the
 // file's content.
 //
-// The decoders run in forked children (platform/picture_freeimage.cpp), and
-// so they do here. In such a child a decoder crash is the expected way for a
-// hostile picture to fail, as in the program; but the child is a copy of
-// this fuzzer, whose crash handlers would record the input as a crash of
-// the fuzzer. So each child gets the program's own behaviour back: the
-// crash signals kill it quietly and large allocations fail with null.
-// The decoders are not instrumented, so the outcome of each input (header
-// read, picture decoded, the bitmap's depth and size classes) is given to
-// the fuzzer as extra features, to keep inputs that decode differently.
+// The program decodes in a confined child process (platform/
+// picture_freeimage.cpp), which would hide the decoding from the fuzzer's
+// coverage. Here the same decoding steps (PictureDecoder, through
+// InProcessPictureCodec) run in the fuzzer's own process, where the
+// sanitizers and the coverage counters see our reading and writing
+// callbacks and the conversion around them. FreeImage itself is not
+// instrumented, so the outcome of each input (header read, picture
+// decoded, the bitmap's depth and size classes) is given to the fuzzer as
+// extra features, to keep inputs that decode differently.
 //
-// What the sanitizers find in a child (our reading and writing callbacks
-// run there) is not lost: the report goes to a file, and the fuzzer aborts
-// on the input that caused it.
-#include <dirent.h>
-#include <pthread.h>
-#include <sanitizer/common_interface_defs.h>
-#include <signal.h>
+// Pictures over 4096x4096 are refused by their header, as a Sites.ini with
+// those limits refuses them, so that no input makes the fuzzer allocate
+// gigabytes; the refusal itself is part of what is tested.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,22 +27,22 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/wallpaper_fetcher.h"
+#include "platform/picture_decoder.h"
 
 namespace {
 
 const char* const kExtensions[] = {".jpg", ".png", ".bmp", ".tif"};
+constexpr int kMaxSide = 4096;
 
 // Read by libFuzzer as features beside its coverage counters.
 __attribute__((section("__libfuzzer_extra_counters")))
 uint8_t outcome_counters[4 * 2 * 2 * 8 * 4 * 4];
 
-// The system codec, noting what became of the last picture.
+// The in-process codec, noting what became of the last picture.
 class ObservedCodec : public PictureCodec {
  public:
   int FormatFromExtension(const std::string& extension) override {
@@ -54,6 +50,8 @@ class ObservedCodec : public PictureCodec {
   }
   bool ReadSize(int format, const std::string& path, long long* width, long long* height) override {
     header_read = real_.ReadSize(format, path, width, height);
+    header_width = *width;
+    header_height = *height;
     return header_read;
   }
   std::unique_ptr<Picture> Load(int format, const std::string& path) override {
@@ -68,15 +66,18 @@ class ObservedCodec : public PictureCodec {
   void Clear() {
     header_read = decoded = false;
     width = height = 0;
+    header_width = header_height = 0;
   }
 
   bool header_read = false;
+  long long header_width = 0;
+  long long header_height = 0;
   bool decoded = false;
   int width = 0;
   int height = 0;
 
  private:
-  PictureCodec& real_ = SystemPictureCodec();
+  PictureCodec& real_ = InProcessPictureCodec();
 };
 
 ObservedCodec& Codec() {
@@ -122,8 +123,6 @@ std::string& WorkDir() {
   return dir;
 }
 
-std::string ReportDir() { return WorkDir() + "reports/"; }
-
 // Holds a 640,000-byte buffer: made once, never on the fuzzer's stack.
 WallpaperFetcher& Fetcher() {
   static WallpaperFetcher* fetcher = [] {
@@ -132,47 +131,12 @@ WallpaperFetcher& Fetcher() {
     auto* made = new WallpaperFetcher(platform, 1);
     made->m_yDebug = 0;
     made->m_ySuppressMessages = 1;
-    made->m_iMaxWallpWidth = 0;
-    made->m_iMaxWallpHeight = 0;
+    made->m_iMaxWallpWidth = kMaxSide;
+    made->m_iMaxWallpHeight = kMaxSide;
     made->m_strSavePath = WorkDir();
     return made;
   }();
   return *fetcher;
-}
-
-// In every forked child: crash signals end the child the way they end the
-// program's decoder child; a sanitizer report is written beside the work
-// directory instead of to the child's (closed) standard error.
-void InChildAfterFork() {
-  for (int signal_number : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL}) {
-    ::signal(signal_number, SIG_DFL);
-  }
-  __sanitizer_set_death_callback(nullptr);
-  static std::string path;  // must outlive the call
-  path = ReportDir() + "child";
-  __sanitizer_set_report_path(path.c_str());
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Reports a child's sanitizer report as this input's crash.
-void AbortOnChildReports() {
-  DIR* dir = ::opendir(ReportDir().c_str());
-  if (dir == nullptr) return;
-  std::string reports;
-  while (const dirent* entry = ::readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
-    const std::string path = ReportDir() + entry->d_name;
-    reports += ReadAll(path);
-    ::unlink(path.c_str());
-  }
-  ::closedir(dir);
-  if (reports.empty()) return;
-  std::fprintf(stderr, "A decoder child was stopped by a sanitizer:\n%s\n", reports.c_str());
-  std::abort();
 }
 
 // The first bytes of a file (a bitmap's headers), "" when it cannot be read.
@@ -198,31 +162,15 @@ void RemoveWorkDir() {
        {"picture.jpg", "picture.png", "picture.bmp", "picture.tif", "Walp.bmp", "temp.file"}) {
     ::unlink((WorkDir() + name).c_str());
   }
-  ::rmdir(ReportDir().c_str());
   ::rmdir(WorkDir().c_str());
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  // libFuzzer takes any single allocation over -malloc_limit_mb (by default
-  // -rss_limit_mb) for running out of memory, in a child too. A decoder
-  // child may rightly ask for more: its bound is the address space the
-  // codec allows it. So the limit goes above that bound, unless the command
-  // line sets one (later flags win).
-  static std::vector<char*> args;
-  static char malloc_limit[] = "-malloc_limit_mb=8192";
-  args.assign(*argv, *argv + *argc);
-  args.insert(args.begin() + 1, malloc_limit);
-  args.push_back(nullptr);
-  *argc += 1;
-  *argv = args.data();
-
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char pattern[] = "/tmp/picture-fuzz-XXXXXX";
   if (::mkdtemp(pattern) == nullptr) std::abort();
   WorkDir() = std::string(pattern) + "/";
-  if (::mkdir(ReportDir().c_str(), 0700) != 0) std::abort();
-  ::pthread_atfork(nullptr, nullptr, InChildAfterFork);
   std::atexit(RemoveWorkDir);
   return 0;
 }
@@ -234,6 +182,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WallpaperFetcher& fetcher = Fetcher();
   Codec().Clear();
   const std::string picture = WorkDir() + "picture" + extension;
+  const std::string bitmap_path = WorkDir() + "Walp.bmp";
+  ::unlink(bitmap_path.c_str());  // a refusal by size leaves an earlier one
   {
     std::ofstream out(picture, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
@@ -241,12 +191,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   fetcher.m_strWalpFileName = picture;
   const bool converted = fetcher.ConvertToBmp();
-  AbortOnChildReports();
-
-  const std::string bitmap_path = WorkDir() + "Walp.bmp";
-  if (fetcher.m_strBmpFileName != bitmap_path) std::abort();
   struct stat st;
   const bool bitmap_exists = ::stat(bitmap_path.c_str(), &st) == 0;
+  const bool refused_by_size =
+      Codec().header_read && (Codec().header_width > kMaxSide || Codec().header_height > kMaxSide);
+  if (!refused_by_size && fetcher.m_strBmpFileName != bitmap_path) std::abort();
   if (!converted && bitmap_exists) std::abort();  // a failure leaves no bitmap
   // Only the headers are read: a small picture may well make a bitmap of
   // hundreds of megabytes.
@@ -258,8 +207,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 }
 
 extern "C" const char* __asan_default_options() {
-  // As in the program: an allocation that cannot be had returns null. A
-  // small quarantine of freed memory keeps this process small, and every
-  // fork (two an input) fast.
-  return "allocator_may_return_null=1:quarantine_size_mb=16";
+  // As in the program: an allocation that cannot be had returns null.
+  return "allocator_may_return_null=1";
 }

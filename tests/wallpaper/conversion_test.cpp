@@ -126,9 +126,9 @@ std::string IcoFile(uint32_t width, uint32_t height) {
   };
   const uint32_t mask_line = (width + 31) / 32 * 4;
   const uint32_t image_size = 40 + width * height * 4 + mask_line * height;
-  put(0, 2), put(1, 2), put(1, 2);                          // icon directory, one entry
-  put(width, 1), put(height, 1), put(0, 1), put(0, 1);      // size, no palette
-  put(1, 2), put(32, 2), put(image_size, 4), put(22, 4);    // planes, bits, bytes, offset
+  put(0, 2), put(1, 2), put(1, 2);                           // icon directory, one entry
+  put(width, 1), put(height, 1), put(0, 1), put(0, 1);       // size, no palette
+  put(1, 2), put(32, 2), put(image_size, 4), put(22, 4);     // planes, bits, bytes, offset
   put(40, 4), put(width, 4), put(height * 2, 4), put(1, 2);  // bitmap header: picture and mask
   put(32, 2), put(0, 4), put(0, 4), put(0, 4), put(0, 4), put(0, 4), put(0, 4);
   for (uint32_t i = 0; i < width * height; ++i) put(0xFF808080u, 4);
