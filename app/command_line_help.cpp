@@ -10,6 +10,7 @@ std::string HelpOrVersionText(const std::vector<std::string>& words) {
   if (arg == "--version") return std::string("wallpaper-fetcher ") + FETCHER_VERSION + "\n";
   return "Usage: wallpaper-fetcher [CONFIG]\n"
          "       wallpaper-fetcher --init [PATH]\n"
+         "       wallpaper-fetcher --check [--site N] [CONFIG]\n"
          "\n"
          "Fetches a new desktop wallpaper: picks one site of the configuration at\n"
          "random, follows its chain of crawl steps to a picture, saves it, converts it\n"
@@ -43,5 +44,17 @@ std::string HelpOrVersionText(const std::vector<std::string>& words) {
          "pictures go to $XDG_DATA_HOME/wallpaper-fetcher/pictures/ (else\n"
          "~/.local/share/wallpaper-fetcher/pictures/).\n"
          "\n"
-         "Options: --help, -h  this text;  --version  the version.\n";
+         "--check walks every site from 1 to NumOfSites (or only site N) as a run\n"
+         "would and says per site whether it reaches a picture that would become the\n"
+         "wallpaper (\"SiteN \"NAME\": OK\"), or where and why not (\"FAILED at STAGE:\n"
+         "REASON\"), with each fetch, step and the picture below it, after warnings\n"
+         "about keys a run would silently misread. It changes nothing: no Sites.ini,\n"
+         "no SavePath, no log.log, no Walp.bmp, no wallpaper; its downloads go to a\n"
+         "private temporary directory, removed at the end. It runs beside a running\n"
+         "copy. Exit codes: 0 every checked site is OK, 1 one is not, 2 no\n"
+         "configuration (or no [General] section) to check.\n"
+         "\n"
+         "Options: --help, -h  this text;  --version  the version;\n"
+         "         --init [PATH]  write a starter configuration;\n"
+         "         --check [--site N]  check the sites, change nothing.\n";
 }

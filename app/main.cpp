@@ -6,6 +6,7 @@
 #include "app/fetcher_app.h"
 #include "app/init_command.h"
 #include "app/single_instance_guard.h"
+#include "app/site_check.h"
 #include "config/paths.h"
 #include "platform/internet.h"
 
@@ -27,6 +28,12 @@ int main(int argc, char** argv) {
     std::fputs(out.c_str(), stdout);
     std::fputs(err.c_str(), stderr);
     return code;
+  }
+  // A check writes nothing that a run writes, so it neither claims the
+  // single-instance guard nor gives way to a running copy.
+  if (IsCheckCommandLine(GetCommandLine())) {
+    InitSystemInternet();
+    return RunCheck(ParseCheckCommandLine(GetCommandLine()), SystemPlatform(), stdout, stderr);
   }
   // The guard comes first: a second instance ends inside its constructor.
   static SingleInstanceGuard guard;

@@ -9,6 +9,8 @@
 #include "config/ini_document.h"
 #include "platform/platform.h"
 
+class CrawlObserver;
+
 // Size of the transfer buffer that every download goes through.
 constexpr int kTransferBufferSize = 640000;
 
@@ -51,6 +53,9 @@ class WallpaperFetcher {
   // One link per match of `expression` in `text`, from `url_template`.
   std::vector<std::string> CollectLinks(const std::string& text, const std::string& expression,
                                         const std::string& url_template, int iStepNumber);
+  // Inside CollectLinks' catch blocks: tells the observer of the exception.
+  void ReportExpressionError(int iStepNumber, bool bCompiling);
+
   // retrieval/download.cpp
   // Fetches `url` into `output_path` within m_lSecondsToDownload seconds.
   // Returns the byte count (259 reads as 258), 0 on failure or time-out
@@ -96,6 +101,8 @@ class WallpaperFetcher {
   std::string m_strWalpFileName;
   std::string m_strBmpFileName;
   std::string m_strLastUrl;
+  // Set only by a check (--check), for the crawls it makes: see CrawlObserver.
+  CrawlObserver* m_pCrawlObserver = nullptr;
 
  private:
   Platform platform_;

@@ -40,11 +40,16 @@ const std::string DefaultSitesIni =
     "Step3Get=href=/imgres\\?imgurl=([^>]*)&imgrefurl=\n"
     "Step3Go=http://$_1_$\n";
 
+std::string FindSitesIni(const std::string* named) {
+  std::string path;
+  if (named != nullptr) path = FindFile(*named);
+  if (path.empty()) path = FindFile("Sites.ini");
+  return path;
+}
+
 void WallpaperFetcher::LoadSitesIni() {
   const std::vector<std::string>& words = GetCommandLine();
-  std::string path;
-  if (words.size() > 1) path = FindFile(words[1]);
-  if (path.empty()) path = FindFile("Sites.ini");
+  const std::string path = FindSitesIni(words.size() > 1 ? &words[1] : nullptr);
   if (path.empty()) {
     const std::string target = MakeFullPath("Sites.ini", GetProgramDir(), false);
     // An installed copy's directory is not the user's to write: say so

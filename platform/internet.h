@@ -33,6 +33,16 @@ class InternetSession {
 
   // Makes a running Fetch return kCancelled soon (at once where possible).
   virtual void Cancel() = 0;
+
+  // What the last Fetch learned besides the body, for reports: a check of a
+  // site shows it; a run does not look at it. A layer that learns nothing
+  // leaves it empty.
+  struct Details {
+    long status = 0;           // the HTTP response status of the last answer, 0 when none
+    std::string content_type;  // as the server named it, "" when it did not
+    std::string error;         // why the transfer failed, in words; "" when it did not
+  };
+  virtual Details LastDetails() const { return Details(); }
 };
 
 class Internet {

@@ -97,12 +97,22 @@ class CurlSession : public InternetSession {
   CurlSession(MultiPtr multi, EasyPtr easy) : multi_(std::move(multi)), easy_(std::move(easy)) {}
 
   Result Fetch(const std::string& url, char* buffer, size_t size, const Sink& sink) override {
+    details_ = Details();
     const std::string scheme = SchemeOf(url);
-    if (!scheme.empty() && !IsSupportedScheme(scheme)) return Result::kNoFileObject;
+    if (!scheme.empty() && !IsSupportedScheme(scheme)) {
+      details_.error = "the scheme \"" + scheme + "\" is not fetched";
+      return Result::kNoFileObject;
+    }
     // A name without a scheme is not guessed at: it is a malformed URL.
-    if (scheme.empty()) return Result::kFailed;
-    if (scheme == "file" && !IsRegularLocalFile(url)) return Result::kFailed;
-    if (cancelled_) return Result::kCancelled;
+    if (scheme.empty()) {
+      details_.error = url.empty() ? "the URL is empty" : "the URL has no scheme such as http:";
+      return Result::kFailed;
+    }
+    if (scheme == "file" && !IsRegularLocalFile(url)) {
+      details_.error = "no regular file at this file: URL";
+      return Result::kFailed;
+    }
+    if (cancelled_) return Cancelled();
 
     BufferedBody body(buffer, size, sink);
     curl_easy_reset(easy_.get());
@@ -127,11 +137,16 @@ class CurlSession : public InternetSession {
     set(curl_easy_setopt(easy_.get(), CURLOPT_NOPROGRESS, 0L));
     set(curl_easy_setopt(easy_.get(), CURLOPT_XFERINFOFUNCTION, OnProgress));
     set(curl_easy_setopt(easy_.get(), CURLOPT_XFERINFODATA, this));
+    error_buffer_[0] = '\0';
+    set(curl_easy_setopt(easy_.get(), CURLOPT_ERRORBUFFER, error_buffer_));
 #if LIBCURL_VERSION_NUM >= 0x075700
     // A cancelled name lookup is left to end on its own instead of joined.
     curl_easy_setopt(easy_.get(), CURLOPT_QUICK_EXIT, 1L);
 #endif
-    if (!options_ok) return Result::kFailed;
+    if (!options_ok) {
+      details_.error = "the transfer could not be set up";
+      return Result::kFailed;
+    }
 
     if (curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) return Result::kFailed;
     bool finished = false;
@@ -150,11 +165,25 @@ class CurlSession : public InternetSession {
       if (curl_multi_poll(multi_.get(), nullptr, 0, kPollMilliseconds, nullptr) != CURLM_OK) break;
     }
     curl_multi_remove_handle(multi_.get(), easy_.get());
+    LearnAnswer();
 
-    if (finished && outcome == CURLE_OK) return body.Flush() ? Result::kComplete : Result::kFailed;
-    if (cancelled_) return Result::kCancelled;
+    if (finished && outcome == CURLE_OK) {
+      if (body.Flush()) return Result::kComplete;
+      details_.error = "the received data could not be written";
+      return Result::kFailed;
+    }
+    if (cancelled_) return Cancelled();
+    if (!finished) {
+      details_.error = "the transfer broke off";
+    } else if (outcome == CURLE_WRITE_ERROR) {
+      details_.error = "the received data could not be written";
+    } else {
+      details_.error = error_buffer_[0] != '\0' ? error_buffer_ : curl_easy_strerror(outcome);
+    }
     return Result::kFailed;
   }
+
+  Details LastDetails() const override { return details_; }
 
   void Cancel() override {
     cancelled_ = true;
@@ -162,6 +191,22 @@ class CurlSession : public InternetSession {
   }
 
  private:
+  Result Cancelled() {
+    details_.error = "cancelled";
+    return Result::kCancelled;
+  }
+
+  // The status and content type of the last answer, whatever became of the
+  // transfer.
+  void LearnAnswer() {
+    long status = 0;
+    if (curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status) == CURLE_OK)
+      details_.status = status;
+    char* type = nullptr;
+    if (curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type != nullptr)
+      details_.content_type = type;
+  }
+
   static int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return static_cast<CurlSession*>(user)->cancelled_ ? 1 : 0;
   }
@@ -169,6 +214,8 @@ class CurlSession : public InternetSession {
   MultiPtr multi_;
   EasyPtr easy_;  // after multi_: cleaned up before it
   std::atomic<bool> cancelled_{false};
+  Details details_;  // of the last Fetch; the fetching thread's only
+  char error_buffer_[CURL_ERROR_SIZE] = {};
 };
 
 class CurlInternet : public Internet {

@@ -9,6 +9,7 @@
 
 #include "app/wallpaper_fetcher.h"
 #include "platform/internet.h"
+#include "retrieval/crawl_observer.h"
 
 PendingDownloadRecord PendingDownload;
 
@@ -46,6 +47,16 @@ void DownloadControl::Cancel() {
   std::lock_guard<std::mutex> lock(mutex_);
   cancelled_ = true;
   if (session_ != nullptr) session_->Cancel();
+}
+
+void DownloadControl::SetDetails(const InternetSession::Details& details) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  details_ = details;
+}
+
+InternetSession::Details DownloadControl::Details() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return details_;
 }
 
 namespace {
@@ -113,7 +124,12 @@ int DownloadThreadProc(Internet& internet, DownloadControl& control) {
   try {
     const PendingDownloadRecord& job = PendingDownload;
     std::unique_ptr<InternetSession> session = internet.OpenSession();
-    if (!session) return kDownloadFailed;
+    if (!session) {
+      InternetSession::Details details;
+      details.error = "no Internet session could be opened";
+      control.SetDetails(details);
+      return kDownloadFailed;
+    }
 
     const bool write_file = !job.output_path.empty();
     OutputFile output;
@@ -135,6 +151,7 @@ int DownloadThreadProc(Internet& internet, DownloadControl& control) {
       const size_t size = job.buffer_size > 0 ? static_cast<size_t>(job.buffer_size) : 0;
       result = session->Fetch(job.url, job.buffer, size, sink);
     }
+    control.SetDetails(session->LastDetails());
     switch (result) {
       case InternetSession::Result::kComplete:
         break;
@@ -149,7 +166,12 @@ int DownloadThreadProc(Internet& internet, DownloadControl& control) {
       // An empty resource still leaves an (empty) file; if it cannot be
       // created, nothing was lost and the result is 0.
       if (!output.is_open()) output.Open(job.output_path);
-      if (output.is_open() && !output.Close()) return kDownloadFailed;
+      if (output.is_open() && !output.Close()) {
+        InternetSession::Details details = session->LastDetails();
+        details.error = "the received data could not be written";
+        control.SetDetails(details);
+        return kDownloadFailed;
+      }
     }
     return CountAsResult(total);
   } catch (...) {
@@ -196,12 +218,22 @@ int WallpaperFetcher::DownloadFile(char* buffer, int buffer_size, std::string ur
   } else if (worker.joinable()) {
     worker.join();
   }
+  if (m_pCrawlObserver != nullptr) {
+    FetchRecord fetch;
+    fetch.url = url;
+    fetch.result = code;
+    fetch.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    fetch.details = control.Details();
+    m_pCrawlObserver->OnFetch(fetch);
+  }
 
   switch (code) {
     case kDownloadTimedOut:
       ShowMessage("Didn't have enough time to download file");
       return 0;
     case kDownloadNoFile:
+      // A check reports it as a failed fetch and goes on with the next site.
+      if (m_pCrawlObserver != nullptr) return 0;
       FatalError("Can't find file on the server...");
     case kDownloadFailed:
       ShowMessage("Something wrong while getting remote file");

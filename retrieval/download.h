@@ -6,8 +6,7 @@
 #include <mutex>
 #include <string>
 
-class Internet;
-class InternetSession;
+#include "platform/internet.h"
 
 // The one transfer in flight. DownloadFile fills it before it starts the
 // worker; only the worker reads it until the worker has ended.
@@ -50,12 +49,17 @@ class DownloadControl {
   // with kCancelled.
   void Cancel();
 
+  // Worker: what the transfer learned. Waiter: read once the worker ended.
+  void SetDetails(const InternetSession::Details& details);
+  InternetSession::Details Details();
+
  private:
   std::mutex mutex_;
   std::condition_variable ended_;
   int status_ = kDownloadStillActive;
   InternetSession* session_ = nullptr;
   bool cancelled_ = false;
+  InternetSession::Details details_;
 };
 
 // The worker: fetches PendingDownload through a session of `internet`,

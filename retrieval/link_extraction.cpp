@@ -6,6 +6,21 @@
 #include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
 #include "config/text_file.h"
+#include "retrieval/crawl_observer.h"
+
+namespace {
+
+// The first sentence of a Boost.Regex error, without what it adds about
+// where: the position is reported apart.
+std::string FirstSentence(const char* what) {
+  std::string text = what;
+  const size_t end = text.find(".  ");
+  if (end != std::string::npos) text.resize(end);
+  if (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
+}
+
+}  // namespace
 
 bool ReadTextFile(const std::string& path, std::string& text) {
   try {
@@ -48,6 +63,7 @@ std::vector<std::string> WallpaperFetcher::CollectLinks(const std::string& text,
     // by exception unless told not to).
     expression.assign(strRExpression.c_str(), boost::regex::normal);
   } catch (...) {
+    if (m_pCrawlObserver != nullptr) ReportExpressionError(iStepNumber, /*bCompiling=*/true);
     if (m_yDebug) {
       Trace("Format(\"Wrong (StepXXXGet)regular expression for the step %d\",iStepNumber).data()",
             Format("Wrong (StepXXXGet)regular expression for the step %d", iStepNumber));
@@ -67,6 +83,7 @@ std::vector<std::string> WallpaperFetcher::CollectLinks(const std::string& text,
     // Too complex a search (a regex_error), memory, or the collector itself
     // (a page with more links than it takes): the links found so far are
     // kept.
+    if (m_pCrawlObserver != nullptr) ReportExpressionError(iStepNumber, /*bCompiling=*/false);
     if (m_yDebug) {
       Trace(
           "Format(\"Wrong format (StepXXXGo) regular expression for the step "
@@ -75,4 +92,22 @@ std::vector<std::string> WallpaperFetcher::CollectLinks(const std::string& text,
     }
   }
   return vec;
+}
+
+void WallpaperFetcher::ReportExpressionError(int iStepNumber, bool bCompiling) {
+  // Called inside a catch block: the exception at hand is the one to report.
+  try {
+    throw;
+  } catch (const boost::regex_error& error) {
+    m_pCrawlObserver->OnExpressionError(iStepNumber, bCompiling, FirstSentence(error.what()),
+                                        bCompiling ? static_cast<long>(error.position()) : -1L);
+  } catch (const std::length_error&) {
+    m_pCrawlObserver->OnExpressionError(iStepNumber, bCompiling, "too many links on one page", -1);
+  } catch (const std::bad_alloc&) {
+    m_pCrawlObserver->OnExpressionError(iStepNumber, bCompiling, "out of memory", -1);
+  } catch (const std::exception& error) {
+    m_pCrawlObserver->OnExpressionError(iStepNumber, bCompiling, error.what(), -1);
+  } catch (...) {
+    m_pCrawlObserver->OnExpressionError(iStepNumber, bCompiling, "unknown error", -1);
+  }
 }

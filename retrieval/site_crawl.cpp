@@ -6,6 +6,7 @@
 #include "app/wallpaper_fetcher.h"
 #include "config/paths.h"
 #include "platform/filesystem.h"
+#include "retrieval/crawl_observer.h"
 #include "retrieval/link_extraction.h"
 
 namespace {
@@ -78,6 +79,8 @@ bool WallpaperFetcher::CrawlSite() {
       Trace("strRExpression.data()", strRExpression);
       Trace("strRFormatExp.data()", strRFormatExp);
     }
+    if (m_pCrawlObserver != nullptr)
+      m_pCrawlObserver->OnStep(iStepNumber, strRExpression, strRFormatExp);
     if (strRExpression.empty() || strRFormatExp.empty()) return false;
 
     // A page that cannot be read back (taken away, or too large to search)
@@ -92,6 +95,7 @@ bool WallpaperFetcher::CrawlSite() {
       for (const std::string& link : vec) Trace("pos->data()", link);
     }
     if (vec.empty()) {
+      if (m_pCrawlObserver != nullptr) m_pCrawlObserver->OnLinks(iStepNumber, vec, -1);
       if (m_yDebug) {
         Trace("Format(\"No following links were found on step %d\",iStepNumber).data()",
               Format("No following links were found on step %d", iStepNumber));
@@ -100,6 +104,7 @@ bool WallpaperFetcher::CrawlSite() {
     }
 
     const int iNextAddress = RandomInRange(0, static_cast<int>(vec.size()) - 1);
+    if (m_pCrawlObserver != nullptr) m_pCrawlObserver->OnLinks(iStepNumber, vec, iNextAddress);
     const bool bFromTheWeb = !IsLocalFileUrl(strUrl);
     strUrl = vec[static_cast<size_t>(iNextAddress)];
     if (m_yDebug) {
@@ -109,6 +114,7 @@ bool WallpaperFetcher::CrawlSite() {
     if (bFromTheWeb && IsLocalFileUrl(strUrl)) {
       // A page from the web may not lead the crawl into this machine's
       // files: their text could leave it in the next step's link.
+      if (m_pCrawlObserver != nullptr) m_pCrawlObserver->OnLocalLinkRefused(strUrl);
       ShowMessage("Something wrong while getting remote file");
       iRet = 0;
     } else {
@@ -125,21 +131,23 @@ bool WallpaperFetcher::CrawlSite() {
   // The file fetched last is the picture.
   m_strLastUrl = strUrl;
   const size_t slash = strUrl.rfind('/');
-  if (slash == std::string::npos) {
+  const std::string strFileName = slash == std::string::npos ? "" : strUrl.substr(slash + 1);
+  if (slash == std::string::npos || IsUnsafeFileName(strFileName)) {
+    if (m_pCrawlObserver != nullptr) m_pCrawlObserver->OnPictureName(strUrl, "");
     ShowMessage("Failure to detect filename of last download");
     return false;
   }
-  const std::string strFileName = strUrl.substr(slash + 1);
-  if (IsUnsafeFileName(strFileName)) {
-    ShowMessage("Failure to detect filename of last download");
-    return false;
-  }
+  if (m_pCrawlObserver != nullptr) m_pCrawlObserver->OnPictureName(strUrl, strFileName);
   m_strWalpFileName = MakeFullPath(m_strSavePath + strFileName, GetProgramDir(), false);
   if (m_yDebug) Trace("m_strWalpFileName.data()", m_strWalpFileName);
 
   // Ask the history first, so that a picture already taken does not cost the
   // user the earlier copy of a file of that name.
-  if (!IsNotInHistory()) return false;
+  const bool bInHistory = !IsNotInHistory();
+  if (bInHistory) {
+    if (m_pCrawlObserver == nullptr) return false;
+    m_pCrawlObserver->OnPictureInHistory();  // a check examines it all the same
+  }
   // A picture named like the working file already is where it belongs.
   if (m_strWalpFileName != strDebugFile) {
     if (FileExists(m_strWalpFileName)) {
@@ -149,6 +157,9 @@ bool WallpaperFetcher::CrawlSite() {
     RenameFile(strDebugFile, m_strWalpFileName);
   }
 
+  // A check converts the picture in its private directory and goes no
+  // further: nothing is installed, recorded or deleted.
+  if (m_pCrawlObserver != nullptr) return ConvertToBmp() && !bInHistory;
   if (!m_yNotMakeAWallpaper) {
     if (!ConvertToBmp()) return false;
     SetWallpaper();

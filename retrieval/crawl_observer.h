@@ -1,0 +1,59 @@
+#ifndef RETRIEVAL_CRAWL_OBSERVER_H_
+#define RETRIEVAL_CRAWL_OBSERVER_H_
+
+#include <string>
+#include <vector>
+
+#include "platform/internet.h"
+
+// What one download did, as the crawl's observer hears of it.
+struct FetchRecord {
+  std::string url;
+  int result = 0;        // the worker's result: bytes (>= 0) or kDownloadFailed, ...
+  double seconds = 0.0;  // real time the download took
+  InternetSession::Details details;
+};
+
+// What the conversion made of the picture.
+struct PictureRecord {
+  int format = -1;          // by extension (FreeImage numbering), -1 when unknown
+  std::string extension;    // from the last "." of the path, "" when there is none
+  bool size_known = false;  // the header was read
+  long long width = 0;
+  long long height = 0;
+  std::string refusal;  // why a run would not take it, "" when it would
+};
+
+// A crawl with an observer is a check of a site (--check): it walks the same
+// code as a run (the same downloads with their time limit, the same searches,
+// templates, picture header check and decoding) and reports each of them
+// here as it happens. While an observer is set the crawl changes nothing but
+// its working files under SavePath, which a check points at a private
+// directory: a URL without file object fails its fetch instead of ending the
+// process, a picture in the history is examined all the same, and nothing is
+// installed, recorded or deleted. A run has no observer.
+class CrawlObserver {
+ public:
+  virtual ~CrawlObserver() = default;
+  // Every download, successful or not.
+  virtual void OnFetch(const FetchRecord& fetch) = 0;
+  // A link from a web page into this machine's files, refused unfetched.
+  virtual void OnLocalLinkRefused(const std::string& url) = 0;
+  // Step `step` begins with this expression and template.
+  virtual void OnStep(int step, const std::string& expression, const std::string& url_template) = 0;
+  // The expression could not be compiled (`compiling`) or its search ended
+  // early; `position` is where in the expression the error lies, -1 when
+  // unknown.
+  virtual void OnExpressionError(int step, bool compiling, const std::string& what,
+                                 long position) = 0;
+  // The links of a step and the index picked (-1 when there are none).
+  virtual void OnLinks(int step, const std::vector<std::string>& links, int picked) = 0;
+  // The chain has ended at `url`; `file_name` is the picture's name, "" when
+  // the URL gives no usable one.
+  virtual void OnPictureName(const std::string& url, const std::string& file_name) = 0;
+  // The picture's URL is one of the remembered ones.
+  virtual void OnPictureInHistory() = 0;
+  virtual void OnPicture(const PictureRecord& picture) = 0;
+};
+
+#endif  // RETRIEVAL_CRAWL_OBSERVER_H_

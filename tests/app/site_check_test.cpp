@@ -1,0 +1,113 @@
+// The warnings --check prints before the sites: what a run would get wrong
+// without a word.
+#include "app/site_check.h"
+
+#include <gtest/gtest.h>
+
+#include "config/ini_document.h"
+#include "support/test_support.h"
+
+namespace {
+
+std::vector<std::string> WarningsFor(const std::string& text, std::vector<int> sites,
+                                     const std::string& program_dir = "/") {
+  IniDocument ini;
+  ini.Parse(text);
+  return ConfigurationWarnings(ini, sites, program_dir);
+}
+
+TEST(ConfigurationWarningsTest, KeysThatARunDoesNotReadAsWritten) {
+  const std::vector<std::string> expected = {
+      "[General] \"DebugMode \" is not read as DebugMode: blanks around a key's name are part of "
+      "it",
+      "[General] \"savepath\" is not read as SavePath: names are case-sensitive",
+      "[General] \"TryNumbers\" is not a key a run reads",
+      "[General] NumOfSites is given twice: a run reads only the first",
+      "[General] KeepInHistory=many reads as 0",
+      "[Site1] \" Begin\" is not read as Begin: blanks around a key's name are part of it",
+      "[Site1] \"step1get\" is not read as Step1Get: names are case-sensitive",
+      "[Site1] has no Begin: a run fetches nothing",
+  };
+  EXPECT_EQ(expected,
+            WarningsFor("[General]\nDebugMode =1\nsavepath=x/\nTryNumbers=2\nTryNumber=1\n"
+                        "NumOfSites=1\nNumOfSites=2\nKeepInHistory=many\nRecent0=a\n"
+                        "[Site1]\n Begin=http://a/\nstep1get=x\n",
+                        {1}));
+  // Site keys are looked at only for the sites checked.
+  EXPECT_EQ(std::vector<std::string>(),
+            WarningsFor("[General]\nTryNumber=1\nNumOfSites=2\n[Site1]\nBegin=http://a/\n"
+                        "[Site2]\nBegin =http://b/\nBegin=http://b/\n",
+                        {1}));
+}
+
+TEST(ConfigurationWarningsTest, SitesAndAttemptsAgainstTheSectionsPresent) {
+  EXPECT_EQ(std::vector<std::string>(
+                {"[Sites] is not a section a run reads", "TryNumber=0: a run makes no attempt",
+                 "NumOfSites=3 but there is no [Site2]: a run that draws it fails",
+                 "[Site4] is never drawn: NumOfSites=3", "[Site0] is never drawn: NumOfSites=3"}),
+            WarningsFor("[General]\nNumOfSites=3\n[Site1]\nBegin=a\n[Site3]\nBegin=b\n[Site4]\n"
+                        "Begin=c\n[Site0]\nBegin=d\n[Sites]\n",
+                        {}));
+  EXPECT_EQ(std::vector<std::string>(
+                {"TryNumber=-1: a run makes no attempt", "NumOfSites=0: a run draws site 0 or 1"}),
+            WarningsFor("[General]\nTryNumber=-1\nNumOfSites=0\n", {}));
+  EXPECT_EQ(std::vector<std::string>({"NumOfSites=-2: a run draws site 1 to 32767"}),
+            WarningsFor("[General]\nTryNumber=1\nNumOfSites=-2\n", {}));
+}
+
+TEST(ConfigurationWarningsTest, SavePathWithoutSlashOrMissing) {
+  ScopedTempDir dir;
+  WriteFileBytes(dir.Join("Sites.ini"), "");
+  const std::string general = "[General]\nTryNumber=1\nNumOfSites=0\n";
+  const std::string sites = "NumOfSites=0: a run draws site 0 or 1";
+  EXPECT_EQ(std::vector<std::string>({sites}),
+            WarningsFor(general + "SavePath=\n", {}, dir.path()));
+  EXPECT_EQ(std::vector<std::string>({sites}),
+            WarningsFor(general + "SavePath=/\n", {}, dir.path()));
+  EXPECT_EQ(std::vector<std::string>(
+                {sites,
+                 "SavePath=pics has no trailing /: files would be named picsWalp.bmp beside "
+                 "it"}),
+            WarningsFor(general + "SavePath=pics\n", {}, dir.path()));
+  EXPECT_EQ(std::vector<std::string>({sites, "SavePath=pics/: " + dir.Join("pics/") +
+                                                 " does not exist: a run ends with exit code 101"}),
+            WarningsFor(general + "SavePath=pics/\n", {}, dir.path()));
+  EXPECT_EQ(
+      std::vector<std::string>({sites,
+                                "SavePath=" + dir.Join("a/b") +
+                                    " has no trailing /: files would be named bWalp.bmp beside it",
+                                "SavePath=" + dir.Join("a/b") + ": " + dir.Join("a/") +
+                                    " does not exist: a run ends with exit code 101"}),
+      WarningsFor(general + "SavePath=" + dir.Join("a/b") + "\n", {}, dir.path()));
+}
+
+TEST(ConfigurationWarningsTest, StepsThatEndTheChainOrLeavePlaceholders) {
+  const std::string general = "[General]\nTryNumber=1\nNumOfSites=1\n[Site1]\nBegin=http://a/\n";
+  // A Get without its Go fails the site there.
+  EXPECT_EQ(std::vector<std::string>({"[Site1] Step2Get has no Step2Go: the site fails at step 2"}),
+            WarningsFor(general + "Step1Get=(a)\nStep1Go=$_1_$\nStep2Get=b\n", {1}));
+  // A gap ends the chain: the later keys, a lone Go among them, are never used.
+  EXPECT_EQ(std::vector<std::string>({"[Site1] has no Step2Get: the chain ends after step 1, and "
+                                      "the keys of step 2 and later are never used"}),
+            WarningsFor(general + "Step1Get=(a)\nStep1Go=$_1_$\nStep2Go=x\nStep3Get=c\nStep3Go=y\n",
+                        {1}));
+  EXPECT_EQ(std::vector<std::string>({"[Site1] has no Step1Get: the start page is the picture, and "
+                                      "the keys of step 2 are never used"}),
+            WarningsFor(general + "Step2Get=c\n", {1}));
+  // Placeholders: counted groups (not "(?:" nor escaped brackets); $_0_$
+  // and numbers past the groups stay as written, each said once.
+  EXPECT_EQ(std::vector<std::string>(
+                {"[Site1] Step1Go has $_3_$ but Step1Get has 2 groups: it stays in the link as "
+                 "written",
+                 "[Site1] Step1Go has $_0_$ but Step1Get has 2 groups: it stays in the link as "
+                 "written",
+                 "[Site1] Step2Go has $_1_$ but Step2Get has 0 groups: it stays in the link as "
+                 "written"}),
+            WarningsFor(general + "Step1Get=(a)(?:b)\\((c)\nStep1Go=$_1_$$_2_$$_3_$$_3_$$_0_$\n"
+                                  "Step2Get=[(]x[)]\nStep2Go=$_1_$\n",
+                        {1}));
+  // A malformed expression is left to the check of the site.
+  EXPECT_EQ(std::vector<std::string>(), WarningsFor(general + "Step1Get=(a\nStep1Go=$_2_$\n", {1}));
+}
+
+}  // namespace
