@@ -27,9 +27,9 @@ unsigned Read32(const uint8_t* p) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  static const imaging::Format kFormats[] = {
-      imaging::Format::kTarga,     imaging::Format::kPcx,   imaging::Format::kPnm,
-      imaging::Format::kSunRaster, imaging::Format::kKoala, imaging::Format::kPhotoCd};
+  static const imaging::Format kFormats[] = {imaging::Format::kTarga, imaging::Format::kPcx,
+                                             imaging::Format::kPnm,   imaging::Format::kSunRaster,
+                                             imaging::Format::kKoala, imaging::Format::kPhotoCd};
   const imaging::Format format = kFormats[data[0] % 6];
   // The file on its own in the heap, so that a read past its end is seen.
   const std::vector<uint8_t> file(data + 1, data + size);
