@@ -17,6 +17,8 @@
 # resident memory of the program (main process, decoder child).
 # Needs nginx (nginx-light), curl, djpeg (libjpeg-turbo-progs), ImageMagick's
 # convert, bc and a build with -DFETCHER_BUILD_BENCH=ON.
+# With PROFILE=1 it then records ten more runs of the program with perf and
+# prints where their cycles went, by library (perf from linux-perf).
 # Usage: bench/whole_run.sh [ROUNDS] (default 21).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -172,3 +174,11 @@ echo "fetcher/floor-nf: $(printf '%s\n' $ratio_floor_nf | median 2 | sed 's/^/x/
 echo "fetcher/tools: $(printf '%s\n' $ratio_tools | median 2 | sed 's/^/x/')"
 [ -n "${FETCHER_BEFORE:-}" ] && echo "fetcher/before: $(printf '%s\n' $ratio_before | median 2 | sed 's/^/x/')"
 sort -n "$peaks" | tail -n 1 | awk '{printf "peak resident memory: main process %.1f MB, largest child %.1f MB\n", $1/1024, $2/1024}'
+
+if [ "${PROFILE:-0}" = 1 ]; then
+  export -f run_program
+  perf record -q -F 4999 -o "$work/perf.data" -- bash -c \
+    'for i in 1 2 3 4 5 6 7 8 9 10; do run_program "$1" >/dev/null; done' _ "$work/prog" 2>/dev/null
+  echo "profile of ten runs, share of all cycles by library:"
+  perf report -i "$work/perf.data" --sort dso --stdio 2>/dev/null | grep -E '^ +[0-9.]+%' | head -n 12
+fi
