@@ -165,24 +165,7 @@ bool DecodePnm(Bytes in, Raster* raster) {
       if (samples == 1 && header.kind != '1' && !wide) pixel[1] = pixel[2] = pixel[0];
     }
   }
-  if (!grey16.empty()) {
-    uint16_t low = 255, high = 0;
-    for (uint16_t v : grey16) {
-      if (v > high) high = v;
-      if (v < low) low = v;
-    }
-    if (high == low) {
-      high = 255;
-      low = 0;
-    }
-    const double scale = 255 / static_cast<double>(high - low);
-    for (size_t i = 0; i < grey16.size(); ++i) {
-      const double v = scale * (grey16[i] - low) + 0.5;
-      const uint8_t g = static_cast<uint8_t>(static_cast<int32_t>(v));
-      uint8_t* pixel = raster->pixels.data() + 3 * i;
-      pixel[0] = pixel[1] = pixel[2] = g;
-    }
-  }
+  if (!grey16.empty()) StretchGrey16(grey16, raster);
   return true;
 }
 

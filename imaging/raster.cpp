@@ -22,4 +22,23 @@ bool Raster::Allocate(long long new_width, long long new_height, int new_channel
   return true;
 }
 
+void StretchGrey16(const std::vector<uint16_t>& levels, Raster* raster) {
+  uint16_t low = 255, high = 0;
+  for (uint16_t v : levels) {
+    if (v > high) high = v;
+    if (v < low) low = v;
+  }
+  if (high == low) {
+    high = 255;
+    low = 0;
+  }
+  const double scale = 255 / static_cast<double>(high - low);
+  for (size_t i = 0; i < levels.size(); ++i) {
+    const double v = scale * (levels[i] - low) + 0.5;
+    const auto g = static_cast<uint8_t>(static_cast<int32_t>(v));
+    uint8_t* pixel = raster->pixels.data() + 3 * i;
+    pixel[0] = pixel[1] = pixel[2] = g;
+  }
+}
+
 }  // namespace imaging

@@ -32,6 +32,13 @@ struct Raster {
 // at most kMaxPixels pixels together.
 bool IsAllowedSize(long long width, long long height);
 
+// Sets a 3-channel raster, already allocated to as many pixels as `levels`
+// holds, to 16-bit grey levels brought down to 8 bits as the Linux build's
+// conversion to a bitmap does: stretched linearly from the lower of the
+// lowest level and 255 to the higher of the highest level and 0 (0 to 255
+// when those are equal), rounded half up.
+void StretchGrey16(const std::vector<uint16_t>& levels, Raster* raster);
+
 }  // namespace imaging
 
 #endif  // IMAGING_RASTER_H_

@@ -244,6 +244,10 @@ class WicFrame {
   // its colours kept as they are (FreeImage's bitmap keeps the alpha bytes,
   // which the desktop ignores).
   bool Decode(imaging::Raster* raster) {
+    WICPixelFormatGUID format;
+    if (SUCCEEDED(frame_->GetPixelFormat(&format)) && format == GUID_WICPixelFormat16bppGray) {
+      return DecodeGrey16(raster);
+    }
     ComRef<IWICFormatConverter> converter;
     if (FAILED(factory_->CreateFormatConverter(converter.put()))) return false;
     // 32-bit blue-green-red-alpha: the target WIC converts every source
@@ -272,6 +276,27 @@ class WicFrame {
       raster->pixels[i + 1] = bgra[j + 1];
       raster->pixels[i + 2] = bgra[j];
     }
+    return true;
+  }
+
+  // 16-bit grey is stretched over the picture's own levels, as on Linux
+  // (WIC's own conversion would keep the high byte).
+  bool DecodeGrey16(imaging::Raster* raster) {
+    const uint64_t stride = static_cast<uint64_t>(width_) * 2;
+    const uint64_t bytes = stride * height_;
+    if (stride > 0xFFFFFFFFull || bytes > 0xFFFFFFFFull) return false;
+    std::vector<uint16_t> levels;
+    try {
+      if (!raster->Allocate(width_, height_, 3)) return false;
+      levels.resize(static_cast<size_t>(width_) * height_);
+    } catch (...) {
+      return false;
+    }
+    if (FAILED(frame_->CopyPixels(nullptr, static_cast<UINT>(stride), static_cast<UINT>(bytes),
+                                  reinterpret_cast<BYTE*>(levels.data())))) {
+      return false;
+    }
+    imaging::StretchGrey16(levels, raster);
     return true;
   }
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -411,6 +412,35 @@ FIBITMAP* Grey16(int width, int height) {
   return dib;
 }
 
+// 16 bits a channel, red-green-blue.
+FIBITMAP* Rgb16(int width, int height) {
+  FIBITMAP* dib = FreeImage_AllocateT(FIT_RGB16, width, height);
+  for (int y = 0; y < height; ++y) {
+    auto* line = reinterpret_cast<FIRGB16*>(FreeImage_GetScanLine(dib, y));
+    for (int x = 0; x < width; ++x) {
+      line[x].red = static_cast<uint16_t>(x * 4999 + y * 131);
+      line[x].green = static_cast<uint16_t>(65535 - x * 3001 - y * 2003);
+      line[x].blue = static_cast<uint16_t>((x * y * 1237) % 65536);
+    }
+  }
+  return dib;
+}
+
+// Soft gradients and shading as in a photograph, without hard colour edges.
+FIBITMAP* Photo(int width, int height) {
+  FIBITMAP* dib = FreeImage_Allocate(width, height, 24);
+  for (int y = 0; y < height; ++y) {
+    BYTE* line = FreeImage_GetScanLine(dib, height - 1 - y);
+    for (int x = 0; x < width; ++x) {
+      BYTE* p = line + 3 * x;
+      p[FI_RGBA_RED] = static_cast<BYTE>(120 + 90 * std::sin(x / 9.0) * std::cos(y / 13.0));
+      p[FI_RGBA_GREEN] = static_cast<BYTE>(60 + 2 * y + x / 2);
+      p[FI_RGBA_BLUE] = static_cast<BYTE>(200 - x - y / 2);
+    }
+  }
+  return dib;
+}
+
 }  // namespace
 
 std::vector<PictureSample> PictureSamples() {
@@ -585,7 +615,9 @@ std::vector<PictureSample> PictureSamples() {
   theirs("ico_32_alpha.ico", Written(Bitmap(16, 16, 32), FIF_ICO));
   theirs("ico_8_palette.ico", Written(Quantized(16, 16), FIF_ICO));
   theirs("jpeg.jpg", Written(Bitmap(24, 16, 24), FIF_JPEG, JPEG_QUALITYSUPERB));
+  theirs("jpeg_photo.jpg", Written(Photo(96, 64), FIF_JPEG));
   theirs("png_24.png", Written(Bitmap(13, 7, 24), FIF_PNG));
+  theirs("png_48.png", Written(Rgb16(13, 7), FIF_PNG));
   theirs("png_32_alpha.png", Written(Bitmap(13, 7, 32), FIF_PNG));
   theirs("png_8_palette.png", Written(Quantized(13, 7), FIF_PNG));
   theirs("png_16_grey.png", Written(Grey16(13, 7), FIF_PNG));

@@ -65,7 +65,6 @@ struct Figures {
   int files = 0;
   int refused = 0;
   int failed = 0;  // read on Linux, not here
-  int known = 0;   // a known difference, not compared
   long long values = 0;
   long long differing = 0;
   int largest = 0;
@@ -112,23 +111,28 @@ TEST(PictureParity, EverySampleGivesTheLinuxPixels) {
     ASSERT_EQ(ours.height, expected.height);
     int largest = 0;
     long long differing = 0;
+    long long total = 0;
     for (size_t i = 0; i < ours.bgr.size(); ++i) {
       const int d = std::abs(static_cast<unsigned char>(ours.bgr[i]) -
                              static_cast<unsigned char>(expected.bgr[i]));
       if (d != 0) ++differing;
+      total += d;
       if (d > largest) largest = d;
     }
     figures.values += static_cast<long long>(ours.bgr.size());
     figures.differing += differing;
     if (largest > figures.largest) figures.largest = largest;
-    // JPEG: Wine's decoder and FreeImage's differ in their transform and
-    // colour upsampling (largest difference measured: 69 of 255). 16-bit grey
-    // PNG: FreeImage stretches it over the picture's own levels, WIC takes
-    // the high byte: a known difference, only the size is compared.
+    // JPEG: FreeImage decodes with the fast integer transform and widens the
+    // colour planes by repeating their samples; WIC uses the accurate
+    // transform and smooths them. On soft, photographic content that moves
+    // values by a few levels (jpeg_photo.jpg under Wine: at most 7, 1.5 on
+    // average); on the pixel-sized colour pattern of jpeg.jpg, where every
+    // pixel is an edge, by far more (at most 69, 16.6 on average).
     if (extension == ".jpg") {
-      EXPECT_LE(largest, 72);
-    } else if (name == "png_16_grey.png") {
-      ++figures.known;
+      const double mean = static_cast<double>(total) / static_cast<double>(ours.bgr.size());
+      std::printf("%s: largest difference %d, mean %.2f\n", name.c_str(), largest, mean);
+      EXPECT_LE(largest, name == "jpeg.jpg" ? 72 : 8);
+      EXPECT_LE(mean, name == "jpeg.jpg" ? 18.0 : 2.0);
     } else {
       EXPECT_EQ(differing, 0);
     }
