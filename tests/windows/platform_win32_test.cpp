@@ -47,20 +47,44 @@ TEST(MessageBoxes, InformationHasNoIconAndTheErrorBoxHasOne) {
   EXPECT_TRUE(error.has_icon);
 }
 
-TEST(Desktop, SetsTheBitmapAsTheWallpaperOfThisSession) {
+TEST(Desktop, SetsACopyOfTheBitmapThatOutlivesWalpBmp) {
   ScopedTempDir dir;
+  // The user's local data folder, for this test.
+  char saved[MAX_PATH + 1] = {0};
+  const DWORD saved_size = ::GetEnvironmentVariableA("LOCALAPPDATA", saved, sizeof saved);
+  ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", dir.Join("local").c_str()));
+  const std::string copies = dir.Join("local\\wallpaper-fetcher\\");
+
   const std::string bitmap = dir.Join("Walp.bmp");
   // A 1x1 24-bit bitmap.
   std::string bytes(58, '\0');
   const unsigned char header[] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  40,
                                   0,   0,   0,  1, 0, 0, 0, 1, 0, 0, 0,  1, 0, 24, 0};
   std::copy(header, header + sizeof header, bytes.begin());
-  WriteFileBytes(bitmap, bytes);
+  auto shown = [] {
+    char path[MAX_PATH + 1] = {0};
+    EXPECT_TRUE(::SystemParametersInfoA(SPI_GETDESKWALLPAPER, sizeof path, path, 0));
+    return std::string(path);
+  };
 
+  WriteFileBytes(bitmap, bytes);
   EXPECT_EQ(SystemDesktop().SetWallpaper(bitmap), "");
-  char shown[MAX_PATH + 1] = {0};
-  ASSERT_TRUE(::SystemParametersInfoA(SPI_GETDESKWALLPAPER, sizeof shown, shown, 0));
-  EXPECT_STREQ(shown, bitmap.c_str());
+  EXPECT_EQ(shown(), copies + "wallpaper-1.bmp");
+  bytes[56] = '\x7f';  // the next picture
+  WriteFileBytes(bitmap, bytes);
+  EXPECT_EQ(SystemDesktop().SetWallpaper(bitmap), "");
+  EXPECT_EQ(shown(), copies + "wallpaper-2.bmp");
+  EXPECT_FALSE(Exists(copies + "wallpaper-1.bmp"));
+  // A failed conversion deletes Walp.bmp; the desktop's file stays.
+  ASSERT_TRUE(::DeleteFileA(bitmap.c_str()));
+  EXPECT_EQ(ReadFileBytes(copies + "wallpaper-2.bmp"), bytes);
+
+  // Without the folder the desktop is handed Walp.bmp itself.
+  ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", nullptr));
+  WriteFileBytes(bitmap, bytes);
+  EXPECT_EQ(SystemDesktop().SetWallpaper(bitmap), "");
+  EXPECT_EQ(shown(), bitmap);
+  ::SetEnvironmentVariableA("LOCALAPPDATA", saved_size > 0 ? saved : nullptr);
 }
 
 TEST(FileRules, DrivesBackslashesAndReplacingFilesWhole) {
