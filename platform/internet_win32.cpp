@@ -79,11 +79,14 @@ struct Transfer {
   HINTERNET internet = nullptr;
   HINTERNET file = nullptr;
   std::vector<char> chunk;
-  size_t filled = 0;       // bytes of `chunk` waiting to be taken
-  bool ended = false;      // the whole body was read
-  bool failed = false;     // the open or a read failed
-  bool stopped = false;    // cancelled, refused by the sink, or abandoned
-  bool cancelled = false;  // by Cancel
+  size_t filled = 0;         // bytes of `chunk` waiting to be taken
+  bool ended = false;        // the whole body was read
+  bool failed = false;       // the open or a read failed
+  bool stopped = false;      // cancelled, refused by the sink, or abandoned
+  bool cancelled = false;    // by Cancel
+  long status = 0;           // the HTTP status, once the URL is open
+  std::string content_type;  // as the server named it
+  DWORD error = 0;           // WinInet's code when the open or a read failed
 
   // The URL's handle first, then the session's. Called with `mutex` held.
   void CloseHandles() {
@@ -93,6 +96,43 @@ struct Transfer {
     internet = nullptr;
   }
 };
+
+// The HTTP status and content type of an open URL; 0 and "" for other
+// schemes and when the server sent none.
+void ReadResponseHead(HINTERNET file, long* status, std::string* content_type) {
+  DWORD code = 0;
+  DWORD length = sizeof code;
+  if (::HttpQueryInfoA(file, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &length,
+                       nullptr)) {
+    *status = static_cast<long>(code);
+  }
+  char type[256];
+  length = sizeof type;
+  if (::HttpQueryInfoA(file, HTTP_QUERY_CONTENT_TYPE, type, &length, nullptr) &&
+      length < sizeof type) {
+    content_type->assign(type, length);
+  }
+}
+
+// WinInet's words for `code`, with the code.
+std::string ErrorText(DWORD code) {
+  std::string text = "WinInet error " + std::to_string(code);
+  char* words = nullptr;
+  const DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
+          FORMAT_MESSAGE_IGNORE_INSERTS,
+      ::GetModuleHandleA("wininet.dll"), code, 0, reinterpret_cast<char*>(&words), 0, nullptr);
+  if (length > 0 && words != nullptr) {
+    std::string said(words, length);
+    while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ' ||
+                             said.back() == '.')) {
+      said.pop_back();
+    }
+    if (!said.empty()) text += ": " + said;
+  }
+  if (words != nullptr) ::LocalFree(words);
+  return text;
+}
 
 void RunTransfer(const std::shared_ptr<Transfer>& transfer, const std::string& url) {
   HINTERNET internet;
@@ -105,8 +145,14 @@ void RunTransfer(const std::shared_ptr<Transfer>& transfer, const std::string& u
   HINTERNET file = internet == nullptr ? nullptr
                                        : ::InternetOpenUrlA(internet, url.c_str(), nullptr, 0,
                                                             INTERNET_FLAG_TRANSFER_BINARY, 0);
+  const DWORD open_error = file == nullptr ? ::GetLastError() : 0;
+  long status = 0;
+  std::string content_type;
+  if (file != nullptr) ReadResponseHead(file, &status, &content_type);
   {
     std::lock_guard<std::mutex> lock(transfer->mutex);
+    transfer->status = status;
+    transfer->content_type = content_type;
     if (transfer->stopped) {
       if (file != nullptr) ::InternetCloseHandle(file);
       return;
@@ -114,6 +160,7 @@ void RunTransfer(const std::shared_ptr<Transfer>& transfer, const std::string& u
     transfer->file = file;
     if (file == nullptr) {
       transfer->failed = true;
+      transfer->error = open_error;
       transfer->CloseHandles();
       transfer->changed.notify_all();
       return;
@@ -124,10 +171,12 @@ void RunTransfer(const std::shared_ptr<Transfer>& transfer, const std::string& u
   for (;;) {
     DWORD got = 0;
     const BOOL read = ::InternetReadFile(file, transfer->chunk.data(), ask, &got);
+    const DWORD read_error = read ? 0 : ::GetLastError();
     std::unique_lock<std::mutex> lock(transfer->mutex);
     if (transfer->stopped) return;
     if (!read || got == 0) {
       transfer->failed = !read;
+      transfer->error = read_error;
       transfer->ended = read != FALSE;
       transfer->CloseHandles();
       transfer->changed.notify_all();
@@ -151,11 +200,43 @@ class WinInetSession : public InternetSession {
   }
 
   Result Fetch(const std::string& url, char* buffer, size_t size, const Sink& sink) override {
+    details_ = Details();
+    const Result result = FetchAndTell(url, buffer, size, sink);
+    if (result == Result::kCancelled) details_.error = "cancelled";
+    return result;
+  }
+
+  Details LastDetails() const override { return details_; }
+
+  void Cancel() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    cancelled_ = true;
+    if (transfer_ == nullptr) return;
+    std::lock_guard<std::mutex> transfer_lock(transfer_->mutex);
+    transfer_->stopped = true;
+    transfer_->cancelled = true;
+    transfer_->CloseHandles();
+    transfer_->changed.notify_all();
+  }
+
+ private:
+  // Fetch, saying in details_ why a transfer failed.
+  Result FetchAndTell(const std::string& url, char* buffer, size_t size, const Sink& sink) {
     const std::string scheme = SchemeOf(url);
     // A name without a scheme is not guessed at: it is a malformed URL.
-    if (scheme.empty()) return Result::kFailed;
-    if (scheme == "file") return FetchLocalFile(url, buffer, size, sink);
-    if (scheme != "http" && scheme != "https" && scheme != "ftp") return Result::kNoFileObject;
+    if (scheme.empty()) {
+      details_.error = url.empty() ? "the URL is empty" : "the URL has no scheme such as http:";
+      return Result::kFailed;
+    }
+    if (scheme == "file") {
+      const Result result = FetchLocalFile(url, buffer, size, sink);
+      if (result == Result::kFailed) details_.error = "no regular file at this file: URL";
+      return result;
+    }
+    if (scheme != "http" && scheme != "https" && scheme != "ftp") {
+      details_.error = "the scheme \"" + scheme + "\" is not fetched";
+      return Result::kNoFileObject;
+    }
     if (size == 0) return Result::kFailed;  // nowhere to put a single byte
     if (cancelled_) return Result::kCancelled;
 
@@ -181,7 +262,13 @@ class WinInetSession : public InternetSession {
           return transfer->filled > 0 || transfer->ended || transfer->failed || transfer->cancelled;
         });
         if (transfer->cancelled) return Result::kCancelled;
-        if (transfer->filled == 0) return transfer->ended ? Result::kComplete : Result::kFailed;
+        details_.status = transfer->status;
+        details_.content_type = transfer->content_type;
+        if (transfer->filled == 0) {
+          if (transfer->ended) return Result::kComplete;
+          details_.error = ErrorText(transfer->error);
+          return Result::kFailed;
+        }
         count = transfer->filled;
         std::memcpy(buffer, transfer->chunk.data(), count);
         transfer->filled = 0;
@@ -198,23 +285,12 @@ class WinInetSession : public InternetSession {
         transfer->stopped = true;
         transfer->CloseHandles();
         transfer->changed.notify_all();
+        details_.error = "the received data could not be written";
         return Result::kFailed;
       }
     }
   }
 
-  void Cancel() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    cancelled_ = true;
-    if (transfer_ == nullptr) return;
-    std::lock_guard<std::mutex> transfer_lock(transfer_->mutex);
-    transfer_->stopped = true;
-    transfer_->cancelled = true;
-    transfer_->CloseHandles();
-    transfer_->changed.notify_all();
-  }
-
- private:
   // A regular file on a disk only: a pipe or a device would block the worker
   // where no cancel reaches it, or pour out data without end.
   Result FetchLocalFile(const std::string& url, char* buffer, size_t size, const Sink& sink) {
@@ -247,6 +323,7 @@ class WinInetSession : public InternetSession {
   std::mutex mutex_;
   std::atomic<bool> cancelled_{false};
   std::shared_ptr<Transfer> transfer_;  // guarded by mutex_
+  Details details_;                     // of the last Fetch; the fetching thread's only
 };
 
 class WinInetInternet : public Internet {

@@ -5,8 +5,10 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/wallpaper_fetcher.h"
+#include "platform/internet.h"
 #include "support/win_test_support.h"
 
 namespace {
@@ -31,6 +33,13 @@ class WinInetDownload : public ::testing::Test {
   }
   int Download(const std::string& url, const std::string& output) {
     return fetcher_->DownloadFile(fetcher_->m_szBuffer, kTransferBufferSize, url, output);
+  }
+  // The details of one fetch of `url` through the system's transfer layer.
+  static InternetSession::Details FetchDetails(const std::string& url) {
+    std::unique_ptr<InternetSession> session = SystemInternet().OpenSession();
+    std::vector<char> buffer(4096);
+    session->Fetch(url, buffer.data(), buffer.size(), [](size_t) { return true; });
+    return session->LastDetails();
   }
 
   FakePlatform platform_;
@@ -65,6 +74,12 @@ TEST_F(WinInetDownload, BodiesArriveWholeAndErrorPagesAreContent) {
   // No output path: counted, nothing written.
   EXPECT_EQ(Download(server.Url("/big.jpg"), ""), static_cast<int>(big.size()));
   EXPECT_TRUE(platform_.boxes.shown.empty());
+
+  // What a check of a site shows of a fetch.
+  const InternetSession::Details page = FetchDetails(server.Url("/missing"));
+  EXPECT_EQ(page.status, 404);
+  EXPECT_EQ(page.content_type, "application/octet-stream");
+  EXPECT_EQ(page.error, "");
 }
 
 TEST_F(WinInetDownload, FailuresAreReportedAndLeaveNoFile) {
@@ -80,6 +95,11 @@ TEST_F(WinInetDownload, FailuresAreReportedAndLeaveNoFile) {
   EXPECT_FALSE(Exists(out));
   EXPECT_NE(platform_.console.written.find("Something wrong while getting remote file"),
             std::string::npos);
+  // A check says why, in words.
+  const InternetSession::Details details = FetchDetails(refused);
+  EXPECT_EQ(details.status, 0);
+  EXPECT_EQ(details.error.rfind("WinInet error 12029", 0), 0u) << details.error;
+  EXPECT_EQ(FetchDetails("gopher://x/").error, "the scheme \"gopher\" is not fetched");
 
   // A file: URL naming a regular file is read like a page.
   WriteFileBytes(dir_.Join("page.html"), "<a href=\"x\">");
