@@ -242,11 +242,15 @@ class WicFrame {
 
   // The pixels as 8-bit red, green, blue. A picture with alpha loses it,
   // its colours kept as they are (FreeImage's bitmap keeps the alpha bytes,
-  // which the desktop ignores).
+  // which the desktop ignores). 16-bit grey is stretched over the picture's
+  // own levels, as on Linux (WIC's conversion would keep the high byte).
   bool Decode(imaging::Raster* raster) {
     WICPixelFormatGUID format;
     if (SUCCEEDED(frame_->GetPixelFormat(&format)) && format == GUID_WICPixelFormat16bppGray) {
-      return DecodeGrey16(raster);
+      std::vector<uint16_t> levels;
+      if (!CopyPixels(frame_.get(), &levels, raster)) return false;
+      imaging::StretchGrey16(levels, raster);
+      return true;
     }
     ComRef<IWICFormatConverter> converter;
     if (FAILED(factory_->CreateFormatConverter(converter.put()))) return false;
@@ -257,50 +261,36 @@ class WicFrame {
                                      WICBitmapPaletteTypeCustom))) {
       return false;
     }
-    const uint64_t stride = static_cast<uint64_t>(width_) * 4;
-    const uint64_t bytes = stride * height_;
-    if (stride > 0xFFFFFFFFull || bytes > 0xFFFFFFFFull) return false;
-    std::vector<uint8_t> bgra;
-    try {
-      if (!raster->Allocate(width_, height_, 3)) return false;
-      bgra.resize(static_cast<size_t>(bytes));
-    } catch (...) {
-      return false;
+    std::vector<uint32_t> bgra;
+    if (!CopyPixels(converter.get(), &bgra, raster)) return false;
+    for (size_t i = 0; i < bgra.size(); ++i) {
+      const auto* pixel = reinterpret_cast<const uint8_t*>(&bgra[i]);
+      raster->pixels[3 * i] = pixel[2];
+      raster->pixels[3 * i + 1] = pixel[1];
+      raster->pixels[3 * i + 2] = pixel[0];
     }
-    if (FAILED(converter->CopyPixels(nullptr, static_cast<UINT>(stride), static_cast<UINT>(bytes),
-                                     bgra.data()))) {
-      return false;
-    }
-    for (size_t i = 0, j = 0; i < raster->pixels.size(); i += 3, j += 4) {
-      raster->pixels[i] = bgra[j + 2];
-      raster->pixels[i + 1] = bgra[j + 1];
-      raster->pixels[i + 2] = bgra[j];
-    }
-    return true;
-  }
-
-  // 16-bit grey is stretched over the picture's own levels, as on Linux
-  // (WIC's own conversion would keep the high byte).
-  bool DecodeGrey16(imaging::Raster* raster) {
-    const uint64_t stride = static_cast<uint64_t>(width_) * 2;
-    const uint64_t bytes = stride * height_;
-    if (stride > 0xFFFFFFFFull || bytes > 0xFFFFFFFFull) return false;
-    std::vector<uint16_t> levels;
-    try {
-      if (!raster->Allocate(width_, height_, 3)) return false;
-      levels.resize(static_cast<size_t>(width_) * height_);
-    } catch (...) {
-      return false;
-    }
-    if (FAILED(frame_->CopyPixels(nullptr, static_cast<UINT>(stride), static_cast<UINT>(bytes),
-                                  reinterpret_cast<BYTE*>(levels.data())))) {
-      return false;
-    }
-    imaging::StretchGrey16(levels, raster);
     return true;
   }
 
  private:
+  // Every pixel of `source`, one Pixel each, and `raster` sized to the
+  // picture with 3 channels.
+  template <typename Pixel>
+  bool CopyPixels(IWICBitmapSource* source, std::vector<Pixel>* pixels, imaging::Raster* raster) {
+    const uint64_t stride = static_cast<uint64_t>(width_) * sizeof(Pixel);
+    const uint64_t bytes = stride * height_;
+    if (stride > 0xFFFFFFFFull || bytes > 0xFFFFFFFFull) return false;
+    try {
+      if (!raster->Allocate(width_, height_, 3)) return false;
+      pixels->resize(static_cast<size_t>(width_) * height_);
+    } catch (...) {
+      return false;
+    }
+    return SUCCEEDED(source->CopyPixels(nullptr, static_cast<UINT>(stride),
+                                        static_cast<UINT>(bytes),
+                                        reinterpret_cast<BYTE*>(pixels->data())));
+  }
+
   ComRef<IWICImagingFactory> factory_;
   ComRef<IWICBitmapDecoder> decoder_;
   ComRef<IWICStream> stream_;
