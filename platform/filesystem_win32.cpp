@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <functional>
@@ -76,6 +77,56 @@ int CreateTemporaryBeside(const std::string& path, std::string* temp) {
   return -1;
 }
 
+bool IsHexRun(const std::string& text, size_t from, size_t to) {
+  if (from >= to) return false;
+  for (size_t i = from; i < to; ++i) {
+    if (!std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
+  }
+  return true;
+}
+
+// True for the name of a temporary that CreateTemporaryBeside makes for the
+// file `name`: "NAME.<hex>-<hex>.tmp".
+bool IsTemporaryNameOf(const std::string& candidate, const std::string& name) {
+  const std::string suffix = ".tmp";
+  if (candidate.size() <= name.size() + 1 + suffix.size() ||
+      candidate.compare(0, name.size() + 1, name + ".") != 0 ||
+      candidate.compare(candidate.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return false;
+  }
+  const size_t start = name.size() + 1;
+  const size_t end = candidate.size() - suffix.size();
+  const size_t dash = candidate.find('-', start);
+  return dash != std::string::npos && dash < end && IsHexRun(candidate, start, dash) &&
+         IsHexRun(candidate, dash + 1, end);
+}
+
+// Removes what saves of `path` that were killed left beside it: our
+// temporaries last written over ten minutes ago (a save takes far less; one
+// still being written is also open without delete sharing and would stay).
+void RemoveStrayTemporaries(const std::string& path) {
+  const std::string dir = DirOfPath(path);
+  const std::string name = path.substr(dir.size());
+  FILETIME now_time;
+  ::GetSystemTimeAsFileTime(&now_time);
+  const auto ticks = [](const FILETIME& t) {  // 100 ns each
+    return static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime;
+  };
+  const unsigned long long now = ticks(now_time);
+  constexpr unsigned long long kTenMinutes = 10ULL * 60 * 10000000;
+  WIN32_FIND_DATAA found;
+  const HANDLE search = ::FindFirstFileA((path + ".*-*.tmp").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        IsTemporaryNameOf(found.cFileName, name) &&
+        ticks(found.ftLastWriteTime) + kTenMinutes < now) {
+      ::DeleteFileA((dir + found.cFileName).c_str());
+    }
+  } while (::FindNextFileA(search, &found));
+  ::FindClose(search);
+}
+
 }  // namespace
 
 bool ReplaceFileWhole(const std::string& path, const std::function<bool(int fd)>& write_content) {
@@ -92,6 +143,7 @@ bool ReplaceFileWhole(const std::string& path, const std::function<bool(int fd)>
   ok = (::_close(fd) == 0) && ok;
   if (ok && ::MoveFileExA(temp.c_str(), path.c_str(),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
+    RemoveStrayTemporaries(path);
     return true;
   }
   ::DeleteFileA(temp.c_str());

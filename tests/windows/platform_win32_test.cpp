@@ -119,6 +119,28 @@ TEST(FileRules, DrivesBackslashesAndReplacingFilesWhole) {
   } while (::FindNextFileA(search, &found));
   ::FindClose(search);
   EXPECT_EQ(files, 1);
+  // What a killed save left an hour ago is removed by the next save; a
+  // temporary written just now (a save in progress) and files of other names
+  // stay.
+  auto written_an_hour_ago = [&](const std::string& name) {
+    WriteFileBytes(dir.Join(name), "left");
+    const HANDLE file = ::CreateFileA(dir.Join(name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
+    t.QuadPart -= 3600ULL * 10000000;
+    const FILETIME then{t.LowPart, t.HighPart};
+    EXPECT_TRUE(::SetFileTime(file, nullptr, nullptr, &then));
+    ::CloseHandle(file);
+  };
+  written_an_hour_ago("Sites.ini.1a2b-3c.tmp");
+  written_an_hour_ago("Sites.ini.backup.tmp");
+  WriteFileBytes(dir.Join("Sites.ini.5d-6e.tmp"), "writing");
+  EXPECT_TRUE(ReplaceFileAtomically(target, "new\r\n"));
+  EXPECT_FALSE(Exists(dir.Join("Sites.ini.1a2b-3c.tmp")));
+  EXPECT_TRUE(Exists(dir.Join("Sites.ini.backup.tmp")));
+  EXPECT_TRUE(Exists(dir.Join("Sites.ini.5d-6e.tmp")));
   // A read-only file is left alone.
   ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
   EXPECT_FALSE(ReplaceFileAtomically(target, "other"));
