@@ -107,7 +107,6 @@ bool ConfineDecoderChild() {
       {SCMP_SYS(sync_file_range), "the bitmap sent on to the disk while it is written"},
       {SCMP_SYS(close), "the descriptors it holds, when done with them"},
       {SCMP_SYS(brk), "the heap"},
-      {SCMP_SYS(mmap), "large allocations"},
       {SCMP_SYS(munmap), "large allocations freed"},
       {SCMP_SYS(mremap), "large allocations grown (realloc)"},
       {SCMP_SYS(madvise), "huge pages for the picture; memory given back by the allocator"},
@@ -119,11 +118,13 @@ bool ConfineDecoderChild() {
   for (const Allowed& call : allowed) {
     if (::seccomp_rule_add(filter, SCMP_ACT_ALLOW, call.number, 0) != 0) return false;
   }
-  // Memory may change its protection (the allocator does), but never
-  // become executable.
-  if (::seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(mprotect), 1,
-                         SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)) != 0) {
-    return false;
+  // Memory may be mapped (large allocations) and change its protection (the
+  // allocator does), but never become executable.
+  for (int call : {SCMP_SYS(mmap), SCMP_SYS(mprotect)}) {
+    if (::seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 1,
+                           SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)) != 0) {
+      return false;
+    }
   }
   return ::seccomp_load(filter) == 0;
 }

@@ -3,6 +3,7 @@
 #include <FreeImage.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -297,6 +298,11 @@ void OpenASocket() {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd >= 0) ::close(fd);
 }
+void MapExecutableMemory() {
+  void* code =
+      ::mmap(nullptr, 4096, PROT_READ | PROT_WRITE | PROT_EXEC, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (code != MAP_FAILED) ::munmap(code, 4096);
+}
 void AllocateAndFree() { std::free(std::malloc(8 << 20)); }
 
 TEST_F(ConversionTest, AConfinedDecoderThatReachesOutIsKilledAndTheRunGoesOn) {
@@ -304,7 +310,7 @@ TEST_F(ConversionTest, AConfinedDecoderThatReachesOutIsKilledAndTheRunGoesOn) {
     ~ProbeReset() { SetDecoderChildProbeForTesting(nullptr); }
   } reset;
   ASSERT_TRUE(WritePicture(dir_.Join("p.png"), FIF_PNG, 16, 16));
-  for (void (*probe)() : {OpenAFile, OpenASocket}) {
+  for (void (*probe)() : {OpenAFile, OpenASocket, MapExecutableMemory}) {
     SetDecoderChildProbeForTesting(probe);
     EXPECT_FALSE(Convert("p.png"));
     EXPECT_EQ("Message: Couldn't convert file to BMP\n", Boxes());
