@@ -472,10 +472,15 @@ TEST_F(ConversionTest, DamagedPicturesFailWithTheMessage) {
   }
 
   // FreeImage's raster loader dies of a segmentation fault on these (the
-  // height's high bits set); the decoding child dies, the program does not.
+  // height's high bits set), its TIFF loader of a failed assertion on the
+  // last (found by the picture fuzzer); the decoding child dies, the program
+  // does not.
   WriteFileBytes(dir_.Join("crash.ras"), RasFile(4, 0xFFFF0004u, 24, 300));
   WriteFileBytes(dir_.Join("crash2.ras"), RasFile(4, 0xFFFFFFFFu, 24, 300));
-  for (const char* name : {"crash.ras", "crash2.ras"}) {
+  WriteFileBytes(dir_.Join("abort.tif"),
+                 ReadFileBytes(std::string(FETCHER_SOURCE_DIR) +
+                               "/tests/data/faults/freeimage_assertion.tif"));
+  for (const char* name : {"crash.ras", "crash2.ras", "abort.tif"}) {
     SCOPED_TRACE(name);
     const int loads = codec_.loads;
     EXPECT_FALSE(Convert(name));
