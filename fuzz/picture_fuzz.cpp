@@ -31,6 +31,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
@@ -186,6 +187,7 @@ bool KillsTheDecoder(const std::string& path) {
   }
   int status = 0;
   while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) std::abort();
   }
   return WIFSIGNALED(status);
 }
