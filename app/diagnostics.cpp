@@ -10,7 +10,7 @@
 #include "app/wallpaper_fetcher.h"
 #include "config/paths.h"
 #include "config/text_file.h"
-#include "platform/console.h"
+#include "platform/console/console.h"
 
 namespace {
 

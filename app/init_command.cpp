@@ -3,7 +3,7 @@
 #include "config/paths.h"
 #include "config/starter_config.h"
 #include "config/text_file.h"
-#include "platform/user_files.h"
+#include "platform/filesystem/user_files.h"
 
 bool IsInitCommand(const std::vector<std::string>& words) {
   return words.size() >= 2 && words[1] == "--init" && FindFile(words[1]).empty();

@@ -8,7 +8,7 @@
 #include "app/single_instance_guard.h"
 #include "app/site_check.h"
 #include "config/paths.h"
-#include "platform/internet.h"
+#include "platform/network/internet.h"
 
 int main(int argc, char** argv) {
 #ifdef SIGPIPE

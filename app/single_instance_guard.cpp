@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "config/paths.h"
-#include "platform/instance_lock.h"
+#include "platform/instance_lock/instance_lock.h"
 
 namespace {
 

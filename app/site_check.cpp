@@ -11,7 +11,7 @@
 #include "config/ini_document.h"
 #include "config/paths.h"
 #include "config/settings.h"
-#include "platform/scratch_directory.h"
+#include "platform/filesystem/scratch_directory.h"
 #include "retrieval/crawl_observer.h"
 #include "retrieval/download.h"
 #include "wallpaper/conversion.h"

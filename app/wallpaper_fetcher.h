@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/platform_services.h"
 #include "config/ini_document.h"
-#include "platform/platform.h"
 
 class CrawlObserver;
 

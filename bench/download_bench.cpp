@@ -36,7 +36,7 @@
 #include <vector>
 
 #include "app/wallpaper_fetcher.h"
-#include "platform/internet.h"
+#include "platform/network/internet.h"
 #include "retrieval/download.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "config/paths.h"
 
-#include "platform/filesystem.h"
+#include "platform/filesystem/filesystem.h"
 
 namespace {
 std::vector<std::string>& CommandLineWords() {

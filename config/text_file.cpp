@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/filesystem.h"
+#include "platform/filesystem/filesystem.h"
 #include "platform/owned_handle.h"
 
 std::string ToTextMode(const std::string& text) {

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "imaging/bmp_writer.h"
-#include "imaging/decode.h"
+#include "picture/decoders/bmp_writer.h"
+#include "picture/decoders/decode.h"
 
 namespace {
 

@@ -43,7 +43,7 @@
 #include <string>
 
 #include "app/wallpaper_fetcher.h"
-#include "platform/picture_decoder.h"
+#include "picture/freeimage_decoder_posix.h"
 
 namespace {
 

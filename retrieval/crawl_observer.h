@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/internet.h"
+#include "platform/network/internet.h"
 
 // What one download did, as the crawl's observer hears of it.
 struct FetchRecord {

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "app/wallpaper_fetcher.h"
-#include "platform/internet.h"
+#include "platform/network/internet.h"
 #include "retrieval/crawl_observer.h"
 
 PendingDownloadRecord PendingDownload;

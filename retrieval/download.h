@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/internet.h"
+#include "platform/network/internet.h"
 
 // The one transfer in flight. DownloadFile fills it before it starts the
 // worker; only the worker reads it until the worker has ended.

@@ -5,7 +5,7 @@
 #include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
 #include "config/paths.h"
-#include "platform/filesystem.h"
+#include "platform/filesystem/filesystem.h"
 #include "retrieval/crawl_observer.h"
 #include "retrieval/link_extraction.h"
 

@@ -2,7 +2,7 @@
 # Rewrites tests/data/pictures: the picture samples of every format and
 # variant, and in expected/ what FreeImage (the Linux build's decoder) makes
 # of each, as 24-bit bitmaps. The Windows build's parity test compares its
-# Walp.bmp with these; tests/imaging/imaging_test checks they are still true.
+# Walp.bmp with these; tests/picture/decoders_test checks they are still true.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null

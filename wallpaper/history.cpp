@@ -1,7 +1,7 @@
 #include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
 #include "config/paths.h"
-#include "platform/filesystem.h"
+#include "platform/filesystem/filesystem.h"
 
 // The history is the keys Recent0 .. Recent(KeepInHistory-1) of [General]:
 // Recent0 the oldest URL, the highest index the newest. A missing key reads

@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "config/text_file.h"
-#include "platform/filesystem.h"
+#include "platform/filesystem/filesystem.h"
 #include "support/test_support.h"
 
 namespace {

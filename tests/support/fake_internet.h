@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/internet.h"
+#include "platform/network/internet.h"
 
 // Serves bodies from a table, for logic tests of what the program does with
 // pages. URLs missing from the table fail as a refused connection would;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "app/platform_services.h"
 
 // A fresh directory under /tmp, removed with everything in it at the end.
 class ScopedTempDir {

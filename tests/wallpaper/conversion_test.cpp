@@ -17,7 +17,7 @@
 
 #include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
-#include "platform/picture_decoder.h"
+#include "picture/freeimage_decoder_posix.h"
 #include "support/test_pictures.h"
 #include "support/test_support.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/wallpaper_fetcher.h"
-#include "platform/internet.h"
+#include "platform/network/internet.h"
 #include "support/win_test_support.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/picture.h"
+#include "picture/picture_codec.h"
 #include "support/win_test_support.h"
 #include "wallpaper/conversion.h"
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <thread>
 
-#include "platform/desktop.h"
-#include "platform/filesystem.h"
-#include "platform/message_box.h"
+#include "platform/console/message_box.h"
+#include "platform/desktop/desktop.h"
+#include "platform/filesystem/filesystem.h"
 #include "support/win_test_support.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/filesystem.h"
+#include "platform/filesystem/filesystem.h"
 
 std::string FetcherExe() {
   char buffer[MAX_PATH + 1];

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "app/platform_services.h"
 
 // Helpers of the Windows tests: temporary folders, the built program run as
 // a process, the windows it shows, a loopback HTTP server, and fakes behind

@@ -1,0 +1,35 @@
+#ifndef PICTURE_PICTURE_CODEC_H_
+#define PICTURE_PICTURE_CODEC_H_
+
+#include <memory>
+#include <string>
+
+// Picture decoding and bitmap writing. Abstract because the decoder differs
+// between builds (FreeImage here); format identifiers use FreeImage's numbers
+// (FIF_BMP = 0, FIF_JPEG = 2, FIF_UNKNOWN = -1, ...).
+class Picture {
+ public:
+  virtual ~Picture() = default;
+  virtual int Width() const = 0;
+  virtual int Height() const = 0;
+  // Writes the picture as a Windows bitmap. Returns false on failure, when
+  // `path` is left as it was: the bitmap appears there whole or not at all.
+  virtual bool SaveBmp(const std::string& path) const = 0;
+};
+
+class PictureCodec {
+ public:
+  virtual ~PictureCodec() = default;
+  // The format identifier for an extension text such as ".jpg", -1 if none.
+  virtual int FormatFromExtension(const std::string& extension) = 0;
+  // Reads only the header of the file. Returns false when it cannot be read
+  // as `format`; otherwise stores the size the header claims.
+  virtual bool ReadSize(int format, const std::string& path, long long* width,
+                        long long* height) = 0;
+  // Decodes the whole picture; null when it cannot be read as `format`.
+  virtual std::unique_ptr<Picture> Load(int format, const std::string& path) = 0;
+};
+
+PictureCodec& SystemPictureCodec();
+
+#endif  // PICTURE_PICTURE_CODEC_H_

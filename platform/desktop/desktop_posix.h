@@ -1,0 +1,53 @@
+#ifndef PLATFORM_DESKTOP_DESKTOP_POSIX_H_
+#define PLATFORM_DESKTOP_DESKTOP_POSIX_H_
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/desktop/desktop.h"
+
+// The desktops a POSIX session may run, each with its own way to be given a
+// wallpaper.
+enum class DesktopKind {
+  kUnknown,
+  kGnome,     // also Unity, Budgie, Pantheon: gsettings org.gnome.desktop.background
+  kCinnamon,  // gsettings org.cinnamon.desktop.background
+  kMate,      // gsettings org.mate.background
+  kKde,       // plasma-apply-wallpaperimage, or plasmashell's evaluateScript
+  kXfce,      // xfconf-query on xfce4-desktop's backdrop properties
+  kLxde,      // pcmanfm --set-wallpaper
+  kLxqt,      // pcmanfm-qt --set-wallpaper
+  kSway,      // swaymsg output * bg, else swaybg
+  kWlroots,   // other wlroots compositors: swaybg
+};
+
+// From XDG_CURRENT_DESKTOP (`current_desktop`) and, when that names nothing
+// known, DESKTOP_SESSION (`session`): lower-cased, matched by substring.
+DesktopKind DetectDesktop(const std::string& current_desktop, const std::string& session);
+
+// Sets the wallpaper with the desktop's own tools, run as child processes
+// (no shell) found on PATH and killed when they take too long. When no
+// desktop is recognised or its tool fails and an X display exists, the root
+// window's background is set directly. Desktops that cache the picture by
+// its path are made to read the file again.
+class PosixDesktop : public Desktop {
+ public:
+  // Reads the process's environment at each call and hands it on.
+  PosixDesktop() = default;
+  // Reads `environment` ("NAME=value" strings) instead; the programs it runs
+  // get exactly these variables.
+  explicit PosixDesktop(std::vector<std::string> environment)
+      : environment_(std::move(environment)) {}
+
+  std::string SetWallpaper(const std::string& path) override;
+
+  // How long one desktop tool may run before it is killed.
+  void set_command_timeout_ms(int timeout_ms) { command_timeout_ms_ = timeout_ms; }
+
+ private:
+  std::optional<std::vector<std::string>> environment_;
+  int command_timeout_ms_ = 10000;
+};
+
+#endif  // PLATFORM_DESKTOP_DESKTOP_POSIX_H_

@@ -1,0 +1,21 @@
+#ifndef PLATFORM_DESKTOP_X11_ROOT_POSIX_H_
+#define PLATFORM_DESKTOP_X11_ROOT_POSIX_H_
+
+#include <string>
+
+// The X11 way to show a wallpaper when no desktop draws one: the bitmap,
+// scaled to cover the screen and centred, becomes the root window's
+// background pixmap. The pixmap is kept after the program ends
+// (RetainPermanent) and published as _XROOTPMAP_ID and ESETROOT_PMAP_ID so
+// that terminals can use it as their transparency and the next program can
+// free it; the previous one published that way is freed first.
+//
+// The work runs in a child process, so that neither a large bitmap nor a
+// broken connection (on which Xlib ends the process) touches the program.
+//
+// `display_name` is an X display such as ":0"; `bitmap_path` names a bitmap
+// this program wrote. Returns "" on success, else what failed.
+std::string SetRootWindowBackground(const std::string& display_name,
+                                    const std::string& bitmap_path);
+
+#endif  // PLATFORM_DESKTOP_X11_ROOT_POSIX_H_

@@ -1,0 +1,25 @@
+#ifndef PLATFORM_FILESYSTEM_USER_FILES_H_
+#define PLATFORM_FILESYSTEM_USER_FILES_H_
+
+#include <string>
+
+// Where the program keeps files of its own for the user who runs it, and the
+// few file operations that setting them up needs. Directories are returned
+// with a trailing separator; "" when the system does not say where (no home).
+
+// The user's configuration directory for this program. POSIX:
+// $XDG_CONFIG_HOME/wallpaper-fetcher/, else ~/.config/wallpaper-fetcher/.
+std::string UserConfigDir();
+// The user's data directory for this program: the desktop's copies of the
+// wallpaper, the pictures of a configuration made by --init. POSIX:
+// $XDG_DATA_HOME/wallpaper-fetcher/, else ~/.local/share/wallpaper-fetcher/.
+std::string UserDataDir();
+
+// Creates `dir` and any missing parent; true when it is a directory then.
+bool MakeDirectories(const std::string& dir);
+// Creates the file `path` with `bytes`, failing when anything already exists
+// there (also a link to elsewhere): a file of the user's is never replaced.
+// Leaves nothing behind on failure.
+bool CreateFileExclusively(const std::string& path, const std::string& bytes);
+
+#endif  // PLATFORM_FILESYSTEM_USER_FILES_H_

@@ -1,0 +1,20 @@
+#ifndef PLATFORM_INSTANCE_LOCK_INSTANCE_LOCK_H_
+#define PLATFORM_INSTANCE_LOCK_INSTANCE_LOCK_H_
+
+#include <string>
+
+// Claims the right to run for this program file, held until the process ends
+// however it ends (a crash or kill -9 must not leave a stale claim). One user
+// has one claim per program file, whatever the session the start comes from.
+// Returns true in the first instance. In a later instance it brings the first
+// instance's window forward (if there is a display) and returns false; on
+// Windows it ends the process there instead, with ExitProcess(0).
+// When the claim cannot be checked, it returns true as well (a run is better
+// than every run skipped) and `*problem` says what happened, for the trace;
+// otherwise `*problem` is empty, or names a lesser trouble the claim survived.
+// `program_path` is the program's path as started; `unique_name`, when not
+// empty, replaces the name derived from that path.
+bool ClaimSingleInstance(const std::string& program_path, const std::string& unique_name,
+                         std::string* problem);
+
+#endif  // PLATFORM_INSTANCE_LOCK_INSTANCE_LOCK_H_

@@ -1,0 +1,150 @@
+// Single instance on Windows: the named mutex "UniqueAppTextMutex" makes the
+// create-or-find of a 4-byte named shared memory and the storing of the
+// first instance's process id in it one step. The mapping handle stays open
+// for the life of the process, so the name goes away with the first instance
+// however it ends.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "platform/instance_lock/instance_lock.h"
+#include "platform/owned_handle.h"
+
+namespace {
+
+constexpr char kMutexName[] = "UniqueAppTextMutex";
+constexpr char kMappingStem[] = "Application-Unique-Check-Is-Present";
+constexpr size_t kNameBufferSize = 512;  // terminating zero included
+constexpr DWORD kMappingSize = 4;
+constexpr DWORD kSecondSearchPauseMs = 1000;
+
+// A kernel handle, closed when it goes out of scope.
+using ScopedHandle = Owned<void, ::CloseHandle>;
+
+// A mapped view, unmapped when it goes out of scope.
+class ScopedView {
+ public:
+  ScopedView(HANDLE mapping, DWORD access)
+      : view_(::MapViewOfFile(mapping, access, 0, 0, kMappingSize)) {}
+  ~ScopedView() {
+    if (view_ != nullptr) ::UnmapViewOfFile(view_);
+  }
+  ScopedView(const ScopedView&) = delete;
+  ScopedView& operator=(const ScopedView&) = delete;
+  volatile uint32_t* get() const { return static_cast<volatile uint32_t*>(view_); }
+
+ private:
+  void* view_;
+};
+
+// The running file's full path; `program_path` when it cannot be had.
+std::string ModulePath(const std::string& program_path) {
+  char buffer[MAX_PATH + 1];
+  const DWORD n = ::GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  if (n == 0 || n >= sizeof buffer) return program_path;
+  return std::string(buffer, n);
+}
+
+// Every start of the same program file forms the same suffix: the drive
+// letter, then a hash of the full path in lower case (Windows compares file
+// names without case). No backslash: Windows reads one in an object name as
+// a namespace separator.
+std::string DerivedSuffix(const std::string& path) {
+  uint64_t hash = 1469598103934665603ull;  // FNV-1a
+  for (char c : path) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte >= 'A' && byte <= 'Z') byte = static_cast<unsigned char>(byte - 'A' + 'a');
+    if (byte == '/') byte = '\\';
+    hash ^= byte;
+    hash *= 1099511628211ull;
+  }
+  char text[40];
+  const char drive = path.size() >= 2 && path[1] == ':' ? path[0] : '_';
+  std::snprintf(text, sizeof text, "-%c-%016llx", drive, static_cast<unsigned long long>(hash));
+  return text;
+}
+
+std::string MappingName(const std::string& program_path, const std::string& unique_name) {
+  std::string suffix = unique_name.empty() ? DerivedSuffix(ModulePath(program_path)) : unique_name;
+  for (char& c : suffix) {
+    if (c == '\\') c = '/';
+  }
+  std::string name = kMappingStem + suffix;
+  if (name.size() > kNameBufferSize - 1) name.resize(kNameBufferSize - 1);
+  return name;
+}
+
+struct WindowSearch {
+  DWORD process_id;
+  HWND visible;  // the first visible top-level window of the process
+  HWND any;      // the first of any kind
+};
+
+BOOL CALLBACK OnWindow(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<WindowSearch*>(data);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  if (owner != search->process_id) return TRUE;
+  if (search->any == nullptr) search->any = window;
+  if (::IsWindowVisible(window)) {
+    search->visible = window;
+    return FALSE;  // found: the enumeration stops
+  }
+  return TRUE;
+}
+
+// A process's hidden helper windows (the input method's, for one) come
+// before its message box in the enumeration: a visible window is preferred.
+HWND FindWindowOf(DWORD process_id) {
+  WindowSearch search = {process_id, nullptr, nullptr};
+  ::EnumWindows(OnWindow, reinterpret_cast<LPARAM>(&search));
+  return search.visible != nullptr ? search.visible : search.any;
+}
+
+void BringForward(HANDLE mapping) {
+  ScopedView view(mapping, FILE_MAP_READ);
+  if (view.get() == nullptr) return;
+  const DWORD process_id = *view.get();
+  HWND window = FindWindowOf(process_id);
+  if (window == nullptr) {
+    ::Sleep(kSecondSearchPauseMs);
+    window = FindWindowOf(process_id);
+  }
+  if (window != nullptr) ::SetForegroundWindow(window);
+}
+
+}  // namespace
+
+bool ClaimSingleInstance(const std::string& program_path, const std::string& unique_name,
+                         std::string* problem) {
+  problem->clear();
+  const std::string name = MappingName(program_path, unique_name);
+
+  ScopedHandle mutex(::CreateMutexA(nullptr, FALSE, kMutexName));
+  // Without a mutex the wait fails at once and the check goes on unserialised.
+  ::WaitForSingleObject(mutex.get(), INFINITE);
+
+  // Kept open for the life of the process: it is the claim. The system
+  // closes it when the process ends, however it ends.
+  const HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                              kMappingSize, name.c_str());
+  const DWORD created = ::GetLastError();
+  static ScopedHandle claim(mapping);
+  if (mapping != nullptr && created == ERROR_ALREADY_EXISTS) {
+    BringForward(mapping);
+    // Still holding the mutex: Windows releases it as abandoned, and the
+    // next instance's wait returns with it owned.
+    ::ExitProcess(0);
+  }
+  if (mapping != nullptr) {
+    ScopedView view(mapping, FILE_MAP_WRITE);
+    if (view.get() != nullptr) *view.get() = ::GetCurrentProcessId();
+  } else {
+    *problem = "cannot create the shared memory " + name + " (error " + std::to_string(created) +
+               "); running without a single-instance claim";
+  }
+  if (mutex.get() != nullptr) ::ReleaseMutex(mutex.get());
+  return true;
+}

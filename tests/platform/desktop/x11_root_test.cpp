@@ -1,0 +1,252 @@
+#include "platform/desktop/x11_root_posix.h"
+
+// Google Test first: Xlib's None macro would break its own None type.
+// clang-format off
+#include <gtest/gtest.h>
+// clang-format on
+
+#include <FreeImage.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/desktop/desktop_posix.h"
+#include "support/test_pictures.h"
+#include "support/test_support.h"
+
+extern char** environ;
+
+namespace {
+
+// The four-colour picture written as a Windows bitmap of `bits` bits a pixel.
+void WriteQuadrantBitmap(const std::string& path, int width, int height, int bits = 24) {
+  FIBITMAP* dib = QuadrantBitmap(width, height);
+  if (bits == 8) {
+    FIBITMAP* palette = FreeImage_ColorQuantizeEx(dib, FIQ_NNQUANT, 16);
+    FreeImage_Unload(dib);
+    dib = palette;
+  }
+  ASSERT_TRUE(FreeImage_Save(FIF_BMP, dib, path.c_str(), 0));
+  FreeImage_Unload(dib);
+}
+
+std::string FindXvfb() {
+  const char* path = std::getenv("PATH");
+  std::string dirs = std::string(path != nullptr ? path : "") + ":/usr/bin:/usr/local/bin";
+  size_t start = 0;
+  while (start < dirs.size()) {
+    size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    const std::string candidate = dirs.substr(start, end - start) + "/Xvfb";
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = end + 1;
+  }
+  return "";
+}
+
+// One Xvfb of 320x240 at 24 bits for the whole suite, on a display number
+// it chooses itself (-displayfd), stopped at the end.
+class X11RootTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const std::string xvfb = FindXvfb();
+    if (xvfb.empty()) return;
+    int fds[2];
+    ASSERT_EQ(0, ::pipe2(fds, O_CLOEXEC));
+    ::fcntl(fds[1], F_SETFD, 0);  // Xvfb writes its display number here
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    const std::string fd_text = std::to_string(fds[1]);
+    std::vector<std::string> args = {xvfb, "-displayfd", fd_text,     "-screen",
+                                     "0",  "320x240x24", "-nolisten", "tcp"};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const int spawned =
+        posix_spawn(&xvfb_pid_, xvfb.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (spawned != 0) {
+      xvfb_pid_ = -1;
+      ::close(fds[0]);
+      return;
+    }
+    std::string number;
+    for (;;) {
+      struct pollfd poll_fd = {fds[0], POLLIN, 0};
+      if (::poll(&poll_fd, 1, 20000) <= 0) break;
+      char c;
+      if (::read(fds[0], &c, 1) != 1 || c == '\n') break;
+      number += c;
+    }
+    ::close(fds[0]);
+    if (!number.empty()) display_ = ":" + number;
+  }
+
+  static void TearDownTestSuite() {
+    if (xvfb_pid_ > 0) {
+      ::kill(xvfb_pid_, SIGTERM);
+      int status;
+      ::waitpid(xvfb_pid_, &status, 0);
+      xvfb_pid_ = -1;
+    }
+  }
+
+  void SetUp() override {
+    if (FindXvfb().empty()) GTEST_SKIP() << "Xvfb is not installed";
+    ASSERT_FALSE(display_.empty()) << "Xvfb did not start";
+    x_ = XOpenDisplay(display_.c_str());
+    ASSERT_NE(nullptr, x_);
+  }
+  void TearDown() override {
+    if (x_ != nullptr) XCloseDisplay(x_);
+  }
+
+  // The colour the root window shows at (x, y).
+  Rgb RootPixel(int x, int y) {
+    XImage* image = XGetImage(x_, DefaultRootWindow(x_), x, y, 1, 1, AllPlanes, ZPixmap);
+    if (image == nullptr) return {-1, -1, -1};
+    const unsigned long pixel = XGetPixel(image, 0, 0);
+    const Rgb c = {static_cast<int>((pixel & image->red_mask) >> 16),
+                   static_cast<int>((pixel & image->green_mask) >> 8),
+                   static_cast<int>(pixel & image->blue_mask)};
+    XDestroyImage(image);
+    return c;
+  }
+
+  void ExpectQuadrants() {
+    EXPECT_EQ(kRed, RootPixel(80, 60));
+    EXPECT_EQ(kGreen, RootPixel(240, 60));
+    EXPECT_EQ(kBlue, RootPixel(80, 180));
+    EXPECT_EQ(kWhite, RootPixel(240, 180));
+    EXPECT_EQ(kRed, RootPixel(0, 0));
+    EXPECT_EQ(kWhite, RootPixel(319, 239));
+  }
+
+  Pixmap Published(const char* name) {
+    const Atom property = XInternAtom(x_, name, True);
+    if (property == None) return None;
+    Atom type;
+    int format;
+    unsigned long items, after;
+    unsigned char* data = nullptr;
+    Pixmap pixmap = None;
+    if (XGetWindowProperty(x_, DefaultRootWindow(x_), property, 0, 1, False, XA_PIXMAP, &type,
+                           &format, &items, &after, &data) == Success &&
+        data != nullptr && items == 1) {
+      pixmap = *reinterpret_cast<Pixmap*>(data);
+    }
+    if (data != nullptr) XFree(data);
+    return pixmap;
+  }
+
+  // False when the server no longer knows `pixmap`.
+  bool PixmapExists(Pixmap pixmap) {
+    static int errors;
+    errors = 0;
+    XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) {
+      ++errors;
+      return 0;
+    });
+    Window root;
+    int x, y;
+    unsigned width, height, border, depth;
+    const Status ok = XGetGeometry(x_, pixmap, &root, &x, &y, &width, &height, &border, &depth);
+    XSync(x_, False);
+    XSetErrorHandler(previous);
+    return ok != 0 && errors == 0;
+  }
+
+  static std::string display_;
+  static pid_t xvfb_pid_;
+  Display* x_ = nullptr;
+  ScopedTempDir dir_;
+};
+
+std::string X11RootTest::display_;
+pid_t X11RootTest::xvfb_pid_ = -1;
+
+TEST_F(X11RootTest, RootWindowShowsThePictureAndFreesThePreviousOne) {
+  // Same proportions as the screen: scaled five times.
+  WriteQuadrantBitmap(dir_.Join("a.bmp"), 64, 48);
+  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("a.bmp")));
+  ExpectQuadrants();
+  const Pixmap first = Published("_XROOTPMAP_ID");
+  ASSERT_NE(static_cast<Pixmap>(None), first);
+  EXPECT_EQ(first, Published("ESETROOT_PMAP_ID"));
+  EXPECT_TRUE(PixmapExists(first));  // kept after the setter's connection closed
+
+  // Wider than the screen, and with a palette: covered, the sides cut off.
+  WriteQuadrantBitmap(dir_.Join("b.bmp"), 400, 60, 8);
+  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("b.bmp")));
+  ExpectQuadrants();
+  const Pixmap second = Published("_XROOTPMAP_ID");
+  EXPECT_NE(first, second);
+  EXPECT_EQ(second, Published("ESETROOT_PMAP_ID"));
+  EXPECT_FALSE(PixmapExists(first));
+  EXPECT_TRUE(PixmapExists(second));
+
+  // Taller than the screen, and smaller.
+  WriteQuadrantBitmap(dir_.Join("c.bmp"), 10, 30);
+  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("c.bmp")));
+  ExpectQuadrants();
+  EXPECT_FALSE(PixmapExists(second));
+}
+
+TEST_F(X11RootTest, FailuresLeaveTheBackgroundAlone) {
+  WriteQuadrantBitmap(dir_.Join("a.bmp"), 32, 24);
+  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("a.bmp")));
+  const Pixmap before = Published("_XROOTPMAP_ID");
+
+  WriteFileBytes(dir_.Join("bad.bmp"), "not a bitmap");
+  EXPECT_NE("", SetRootWindowBackground(display_, dir_.Join("bad.bmp")));
+  EXPECT_NE("", SetRootWindowBackground(display_, dir_.Join("missing.bmp")));
+  EXPECT_EQ("no X display", SetRootWindowBackground("", dir_.Join("a.bmp")));
+  EXPECT_EQ(before, Published("_XROOTPMAP_ID"));
+  EXPECT_TRUE(PixmapExists(before));
+  ExpectQuadrants();
+}
+
+TEST_F(X11RootTest, DesktopFallsBackToTheRootWindow) {
+  const std::string bin = dir_.Join("bin");
+  ASSERT_EQ(0, ::mkdir(bin.c_str(), 0755));
+  WriteQuadrantBitmap(dir_.Join("Walp.bmp"), 64, 48);
+
+  // No desktop recognised.
+  PosixDesktop unknown({"PATH=" + bin, "DISPLAY=" + display_});
+  EXPECT_EQ("", unknown.SetWallpaper(dir_.Join("Walp.bmp")));
+  ExpectQuadrants();
+  PosixDesktop i3({"PATH=" + bin, "DISPLAY=" + display_, "XDG_CURRENT_DESKTOP=i3"});
+  const Pixmap first = Published("_XROOTPMAP_ID");
+  EXPECT_EQ("", i3.SetWallpaper(dir_.Join("Walp.bmp")));
+  EXPECT_NE(first, Published("_XROOTPMAP_ID"));
+
+  // The desktop's tool fails.
+  std::ofstream(bin + "/gsettings") << "#!/bin/sh\nexit 1\n";
+  ASSERT_EQ(0, ::chmod((bin + "/gsettings").c_str(), 0755));
+  PosixDesktop gnome({"PATH=" + bin, "DISPLAY=" + display_, "XDG_CURRENT_DESKTOP=GNOME"});
+  const Pixmap before = Published("_XROOTPMAP_ID");
+  EXPECT_EQ("", gnome.SetWallpaper(dir_.Join("Walp.bmp")));
+  EXPECT_NE(before, Published("_XROOTPMAP_ID"));
+  ExpectQuadrants();
+
+  // Both fail: both are told.
+  EXPECT_EQ("gsettings: exit status 1; X11 root window: cannot read " + dir_.Join("none.bmp"),
+            gnome.SetWallpaper(dir_.Join("none.bmp")));
+}
+
+}  // namespace
