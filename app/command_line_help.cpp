@@ -1,6 +1,28 @@
 #include "app/command_line_help.h"
 
+#include "app/diagnostics.h"
+#include "config/config_keys.h"
 #include "config/paths.h"
+
+namespace {
+
+// One line per key, "  NAME=EXAMPLE" and what it does beside it; a second
+// line of the text under the first.
+std::string GeneralKeysHelp() {
+  std::string text;
+  for (const GeneralKeyInfo& info : kGeneralKeys) {
+    const std::string help = info.help;
+    const size_t line_end = help.find('\n');
+    text += Format("  %-21s", (std::string(info.name) + "=" + info.example).c_str()) +
+            help.substr(0, line_end) + "\n";
+    if (line_end != std::string::npos) {
+      text += std::string(23, ' ') + help.substr(line_end + 1) + "\n";
+    }
+  }
+  return text;
+}
+
+}  // namespace
 
 std::string HelpOrVersionText(const std::vector<std::string>& words) {
   if (words.size() < 2) return "";
@@ -22,18 +44,8 @@ std::string HelpOrVersionText(const std::vector<std::string>& words) {
          "found, a default Sites.ini is written to the program's directory and the\n"
          "program ends with exit code 101.\n"
          "\n"
-         "[General] keys:\n"
-         "  DebugMode=1          trace every step to the console and log.log\n"
-         "  SuppressMessages=1   in debug mode, show no message boxes (pauses)\n"
-         "  TryNumber=3          attempts at the chosen site\n"
-         "  NumOfSites=2         sites [Site1] .. [SiteN] to choose from\n"
-         "  KeepInHistory=20     how many recent picture URLs are refused\n"
-         "  SavePath=            directory for the downloads, with a trailing /\n"
-         "                       (relative to the program's directory)\n"
-         "  NotMakeAWallpaper=1  fetch and remember the picture, but do not install it\n"
-         "  DeleteLast=1         delete the downloaded picture after use\n"
-         "  MaxWallpWidth=0      largest accepted width in pixels (0: no limit)\n"
-         "  MaxWallpHeight=0     largest accepted height in pixels (0: no limit)\n"
+         "[General] keys:\n" +
+         GeneralKeysHelp() +
          "\n"
          "Exit codes: 0 after a run (with or without a new wallpaper) or when another\n"
          "copy is running; 101 after a fatal error.\n"

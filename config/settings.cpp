@@ -1,6 +1,7 @@
 #include "config/settings.h"
 
 #include "app/wallpaper_fetcher.h"
+#include "config/config_keys.h"
 #include "config/paths.h"
 #include "config/text_file.h"
 
@@ -61,19 +62,21 @@ void WallpaperFetcher::LoadSitesIni() {
   }
   m_Ini.SetFileName(path);
   m_Ini.Load();
-  if (!m_Ini.SectionExists("General")) FatalError("Wrong ini file, no general section");
+  if (!m_Ini.SectionExists(kGeneralSection)) FatalError("Wrong ini file, no general section");
 }
 
 void WallpaperFetcher::ReadGeneralSettings() {
-  const std::string general = "General";
-  m_ySuppressMessages = m_Ini.GetIntValue(general, "SuppressMessages") != 0;
-  m_yDebug = m_Ini.GetIntValue(general, "DebugMode") != 0;
-  m_yNotMakeAWallpaper = m_Ini.GetIntValue(general, "NotMakeAWallpaper") != 0;
-  m_yDeleteLast = m_Ini.GetIntValue(general, "DeleteLast") != 0;
-  m_iTryNumber = m_Ini.GetIntValue(general, "TryNumber");
-  m_iKeepInHistory = m_Ini.GetIntValue(general, "KeepInHistory");
-  m_iNumOfSites = m_Ini.GetIntValue(general, "NumOfSites");
-  m_strSavePath = m_Ini.GetValue(general, "SavePath");
-  m_iMaxWallpWidth = m_Ini.GetIntValue(general, "MaxWallpWidth");
-  m_iMaxWallpHeight = m_Ini.GetIntValue(general, "MaxWallpHeight");
+  const auto number = [this](GeneralKey key) {
+    return m_Ini.GetIntValue(kGeneralSection, GeneralKeyName(key));
+  };
+  m_ySuppressMessages = number(GeneralKey::kSuppressMessages) != 0;
+  m_yDebug = number(GeneralKey::kDebugMode) != 0;
+  m_yNotMakeAWallpaper = number(GeneralKey::kNotMakeAWallpaper) != 0;
+  m_yDeleteLast = number(GeneralKey::kDeleteLast) != 0;
+  m_iTryNumber = number(GeneralKey::kTryNumber);
+  m_iKeepInHistory = number(GeneralKey::kKeepInHistory);
+  m_iNumOfSites = number(GeneralKey::kNumOfSites);
+  m_strSavePath = m_Ini.GetValue(kGeneralSection, GeneralKeyName(GeneralKey::kSavePath));
+  m_iMaxWallpWidth = number(GeneralKey::kMaxWallpWidth);
+  m_iMaxWallpHeight = number(GeneralKey::kMaxWallpHeight);
 }
