@@ -323,6 +323,8 @@ class SiteReport : public CrawlObserver {
  public:
   SiteReport(const WallpaperFetcher& fetcher) : fetcher_(fetcher) {}
 
+  bool IsCheck() const override { return true; }
+
   void OnFetch(const FetchRecord& fetch) override {
     std::string line = "  fetch " + Printable(fetch.url) + ": ";
     std::string problem;

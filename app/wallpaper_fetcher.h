@@ -105,6 +105,29 @@ class WallpaperFetcher {
   CrawlObserver* m_pCrawlObserver = nullptr;
 
  private:
+  // retrieval/site_crawl.cpp: the parts of CrawlSite, in their order.
+  // The crawl's observer: the check's, else a run's NullCrawlObserver.
+  CrawlObserver& Observer();
+  // Probes the working file `strDebugFile` (ends the process, 101, when it
+  // cannot be written), sets m_lSecondsToDownload from [strSite] and fetches
+  // the start page `strUrl` into the working file. False when nothing came.
+  bool FetchStartPage(const std::string& strSite, const std::string& strUrl,
+                      const std::string& strDebugFile);
+  // Step `iStepNumber` of [strSite]: searches the page in the working file
+  // with the step's expression and fetches one link, drawn at random, into
+  // the same file; *strUrl becomes that link. False when the chain breaks:
+  // an empty expression or template, no links, nothing received.
+  bool CrawlStep(const std::string& strSite, int iStepNumber, const std::string& strDebugFile,
+                 std::string* strUrl);
+  // Downloads `strUrl` into the working file; a link into this machine's
+  // files is refused unfetched unless `bMayBeLocal` (the page it came from
+  // was one too). False, traced, when nothing was received.
+  bool FetchPage(const std::string& strUrl, bool bMayBeLocal, const std::string& strDebugFile);
+  // The final phase: names the picture fetched last from `strUrl`, asks the
+  // history, moves the working file to the picture's name and then (in a
+  // run) converts, installs, records and deletes it; a check only converts.
+  bool TakePicture(const std::string& strUrl, const std::string& strDebugFile);
+
   Platform platform_;
 };
 

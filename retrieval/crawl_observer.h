@@ -24,17 +24,21 @@ struct PictureRecord {
   std::string refusal;  // why a run would not take it, "" when it would
 };
 
-// A crawl with an observer is a check of a site (--check): it walks the same
-// code as a run (the same downloads with their time limit, the same searches,
-// templates, picture header check and decoding) and reports each of them
-// here as it happens. While an observer is set the crawl changes nothing but
-// its working files under SavePath, which a check points at a private
-// directory: a URL without file object fails its fetch instead of ending the
-// process, a picture in the history is examined all the same, and nothing is
-// installed, recorded or deleted. A run has no observer.
+// What a crawl reports as it happens. A run's crawl hears nothing (a
+// NullCrawlObserver); a check of a site (--check) walks the same code as a
+// run (the same downloads with their time limit, the same searches,
+// templates, picture header check and decoding) with an observer that
+// IsCheck(). Such a crawl changes nothing but its working files under
+// SavePath, which a check points at a private directory: a URL without file
+// object fails its fetch instead of ending the process, a picture in the
+// history is examined all the same, and nothing is installed, recorded or
+// deleted.
 class CrawlObserver {
  public:
   virtual ~CrawlObserver() = default;
+  // True for a check: the one question whose answer makes a crawl behave
+  // other than a run's.
+  virtual bool IsCheck() const = 0;
   // Every download, successful or not.
   virtual void OnFetch(const FetchRecord& fetch) = 0;
   // A link from a web page into this machine's files, refused unfetched.
@@ -54,6 +58,20 @@ class CrawlObserver {
   // The picture's URL is one of the remembered ones.
   virtual void OnPictureInHistory() = 0;
   virtual void OnPicture(const PictureRecord& picture) = 0;
+};
+
+// A run's observer: not a check, and deaf.
+class NullCrawlObserver final : public CrawlObserver {
+ public:
+  bool IsCheck() const override { return false; }
+  void OnFetch(const FetchRecord&) override {}
+  void OnLocalLinkRefused(const std::string&) override {}
+  void OnStep(int, const std::string&, const std::string&) override {}
+  void OnExpressionError(int, bool, const std::string&, long) override {}
+  void OnLinks(int, const std::vector<std::string>&, int) override {}
+  void OnPictureName(const std::string&, const std::string&) override {}
+  void OnPictureInHistory() override {}
+  void OnPicture(const PictureRecord&) override {}
 };
 
 #endif  // RETRIEVAL_CRAWL_OBSERVER_H_

@@ -233,7 +233,7 @@ int WallpaperFetcher::DownloadFile(char* buffer, int buffer_size, std::string ur
       return 0;
     case kDownloadNoFile:
       // A check reports it as a failed fetch and goes on with the next site.
-      if (m_pCrawlObserver != nullptr) return 0;
+      if (Observer().IsCheck()) return 0;
       FatalError("Can't find file on the server...");
     case kDownloadFailed:
       ShowMessage("Something wrong while getting remote file");

@@ -63,7 +63,7 @@ std::vector<std::string> WallpaperFetcher::CollectLinks(const std::string& text,
     // by exception unless told not to).
     expression.assign(strRExpression.c_str(), boost::regex::normal);
   } catch (...) {
-    if (m_pCrawlObserver != nullptr) ReportExpressionError(iStepNumber, /*bCompiling=*/true);
+    ReportExpressionError(iStepNumber, /*bCompiling=*/true);
     if (m_yDebug) {
       Trace("Format(\"Wrong (StepXXXGet)regular expression for the step %d\",iStepNumber).data()",
             Format("Wrong (StepXXXGet)regular expression for the step %d", iStepNumber));
@@ -83,7 +83,7 @@ std::vector<std::string> WallpaperFetcher::CollectLinks(const std::string& text,
     // Too complex a search (a regex_error), memory, or the collector itself
     // (a page with more links than it takes): the links found so far are
     // kept.
-    if (m_pCrawlObserver != nullptr) ReportExpressionError(iStepNumber, /*bCompiling=*/false);
+    ReportExpressionError(iStepNumber, /*bCompiling=*/false);
     if (m_yDebug) {
       Trace(
           "Format(\"Wrong format (StepXXXGo) regular expression for the step "
@@ -96,18 +96,19 @@ std::vector<std::string> WallpaperFetcher::CollectLinks(const std::string& text,
 
 void WallpaperFetcher::ReportExpressionError(int iStepNumber, bool bCompiling) {
   // Called inside a catch block: the exception at hand is the one to report.
+  CrawlObserver& observer = Observer();
   try {
     throw;
   } catch (const boost::regex_error& error) {
-    m_pCrawlObserver->OnExpressionError(iStepNumber, bCompiling, FirstSentence(error.what()),
-                                        bCompiling ? static_cast<long>(error.position()) : -1L);
+    observer.OnExpressionError(iStepNumber, bCompiling, FirstSentence(error.what()),
+                               bCompiling ? static_cast<long>(error.position()) : -1L);
   } catch (const std::length_error&) {
-    m_pCrawlObserver->OnExpressionError(iStepNumber, bCompiling, "too many links on one page", -1);
+    observer.OnExpressionError(iStepNumber, bCompiling, "too many links on one page", -1);
   } catch (const std::bad_alloc&) {
-    m_pCrawlObserver->OnExpressionError(iStepNumber, bCompiling, "out of memory", -1);
+    observer.OnExpressionError(iStepNumber, bCompiling, "out of memory", -1);
   } catch (const std::exception& error) {
-    m_pCrawlObserver->OnExpressionError(iStepNumber, bCompiling, error.what(), -1);
+    observer.OnExpressionError(iStepNumber, bCompiling, error.what(), -1);
   } catch (...) {
-    m_pCrawlObserver->OnExpressionError(iStepNumber, bCompiling, "unknown error", -1);
+    observer.OnExpressionError(iStepNumber, bCompiling, "unknown error", -1);
   }
 }
