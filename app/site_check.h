@@ -7,8 +7,6 @@
 
 #include "app/platform_services.h"
 
-class IniDocument;
-
 // wallpaper-fetcher --check [--site N] [FILE]: walks the sites of a
 // configuration as a run would, changing nothing, and says per site whether
 // it reaches a picture that would become the wallpaper, and if not, where and
@@ -27,17 +25,12 @@ bool IsCheckCommandLine(const std::vector<std::string>& words);
 // Reads the words after --check.
 CheckRequest ParseCheckCommandLine(const std::vector<std::string>& words);
 
-// The warning lines (without "warning: ") for what a run of `ini` would get
-// wrong without saying so. `sites` are the site numbers being checked;
-// `program_dir` is where a relative SavePath starts.
-std::vector<std::string> ConfigurationWarnings(const IniDocument& ini,
-                                               const std::vector<int>& sites,
-                                               const std::string& program_dir);
-
-// Runs the check, writing the report to `out` and usage or configuration
-// errors to `err`. Returns the exit code: 0 when every checked site reached a
-// picture that would be taken, 1 otherwise, 2 when there is nothing to check
-// (no configuration, no [General], a usage error).
+// Runs the check: the configuration's warnings (config/config_lint.h), then
+// each site crawled in a private scratch directory with a SiteReport
+// (app/check_report.h) as the crawl's observer. Writes the report to `out` and usage or
+// configuration errors to `err`. Returns the exit code: 0 when every checked site reached a picture
+// that would be taken, 1 otherwise, 2 when there is nothing to check (no configuration, no
+// [General], a usage error).
 int RunCheck(const CheckRequest& request, const Platform& platform, std::FILE* out, std::FILE* err);
 
 #endif  // APP_SITE_CHECK_H_

@@ -68,10 +68,8 @@ const IniSection* IniDocument::FindSection(const std::string& name) const {
   return nullptr;
 }
 
-IniSection* IniDocument::FindSection(const std::string& name) {
-  for (IniSection& section : sections_)
-    if (section.name == name) return &section;
-  return nullptr;
+IniSection* IniDocument::FindSectionToChange(const std::string& name) {
+  return const_cast<IniSection*>(static_cast<const IniDocument*>(this)->FindSection(name));
 }
 
 std::string IniDocument::GetValue(const std::string& section, const std::string& key) const {
@@ -88,7 +86,7 @@ int IniDocument::GetIntValue(const std::string& section, const std::string& key)
 
 bool IniDocument::SetValue(const std::string& section, const std::string& key,
                            const std::string& value, bool create) {
-  IniSection* found = FindSection(section);
+  IniSection* found = FindSectionToChange(section);
   if (found == nullptr) {
     if (!create) return false;
     sections_.push_back(IniSection{section, {IniEntry{key, value}}});

@@ -57,11 +57,12 @@ class IniDocument {
   // True when the first section of this name has the key.
   bool KeyExists(const std::string& section, const std::string& key) const;
 
+  // The first section of this name, null when there is none.
+  const IniSection* FindSection(const std::string& name) const;
   const std::vector<IniSection>& sections() const { return sections_; }
 
  private:
-  const IniSection* FindSection(const std::string& name) const;
-  IniSection* FindSection(const std::string& name);
+  IniSection* FindSectionToChange(const std::string& name);
 
   std::string file_name_;
   std::vector<IniSection> sections_;

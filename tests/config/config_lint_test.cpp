@@ -1,6 +1,6 @@
 // The warnings --check prints before the sites: what a run would get wrong
 // without a word.
-#include "app/site_check.h"
+#include "config/config_lint.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,55 @@
+#ifndef APP_CHECK_REPORT_H_
+#define APP_CHECK_REPORT_H_
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "retrieval/crawl_observer.h"
+
+class WallpaperFetcher;
+
+// The text on one line of the report: control characters (a line feed that
+// an expression took into a link) are written as escapes.
+std::string Printable(const std::string& text);
+
+// What --check says of one site: hears what one crawl does, turns it into
+// the lines of the site, and names the stage and the reason where the crawl
+// stopped short of a picture that a run would take.
+class SiteReport : public CrawlObserver {
+ public:
+  // `fetcher` is the one that crawls: its time limit is quoted on a time-out.
+  explicit SiteReport(const WallpaperFetcher& fetcher);
+
+  bool IsCheck() const override { return true; }
+  void OnFetch(const FetchRecord& fetch) override;
+  void OnLocalLinkRefused(const std::string& url) override;
+  void OnStep(int step, const std::string& expression, const std::string& url_template) override;
+  void OnExpressionError(int step, bool compiling, const std::string& what, long position) override;
+  void OnLinks(int step, const std::vector<std::string>& links, int picked) override;
+  void OnPictureName(const std::string& url, const std::string& file_name) override;
+  void OnPictureInHistory() override;
+  void OnPicture(const PictureRecord& picture) override;
+
+  // A configuration problem found before any crawl: the site was not
+  // crawled.
+  void Refuse(const std::string& reason);
+
+  // Writes `SiteN "NAME": OK` (or `FAILED at STAGE: REASON`) and the lines
+  // under it, and flushes `out`. `ok` is what the crawl returned.
+  void Print(std::FILE* out, int site, const std::string& name, bool ok) const;
+
+ private:
+  const WallpaperFetcher& fetcher_;
+  std::vector<std::string> lines_;
+  std::string stage_ = "begin";
+  std::string reason_;
+  std::string expression_;
+  std::string picture_name_;
+  long last_status_ = 0;
+  std::string last_content_type_;
+  bool in_history_ = false;
+  bool expression_broken_ = false;
+};
+
+#endif  // APP_CHECK_REPORT_H_
