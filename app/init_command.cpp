@@ -29,17 +29,19 @@ int RunInitCommand(const std::vector<std::string>& words, std::string* out, std:
     *err = "wallpaper-fetcher: " + path + " already exists; it is left as it is\n";
     return 1;
   }
-  if (!MakeDirectories(data_dir)) {
-    *err = "wallpaper-fetcher: cannot create the directory " + data_dir + "\n";
-    return 1;
-  }
   const std::string dir = GetDirOfPath(path);
-  if (!dir.empty() && !MakeDirectories(dir)) {
-    *err = "wallpaper-fetcher: cannot create the directory " + dir + "\n";
-    return 1;
+  for (const std::string& needed : {data_dir, dir}) {
+    if (needed.empty()) continue;
+    const Outcome made = MakeDirectories(needed);
+    if (!made.ok()) {
+      *err =
+          "wallpaper-fetcher: cannot create the directory " + needed + ": " + made.message() + "\n";
+      return 1;
+    }
   }
-  if (!CreateFileExclusively(path, ToTextMode(StarterSitesIni(data_dir)))) {
-    *err = "wallpaper-fetcher: cannot write " + path + "\n";
+  const Outcome written = CreateFileExclusively(path, ToTextMode(StarterSitesIni(data_dir)));
+  if (!written.ok()) {
+    *err = "wallpaper-fetcher: cannot write " + path + ": " + written.message() + "\n";
     return 1;
   }
   *out = "Wrote " + path + "\nPictures and Walp.bmp go to " + data_dir + "\n";

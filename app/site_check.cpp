@@ -113,7 +113,8 @@ int RunCheck(const CheckRequest& request, const Platform& platform, std::FILE* o
   // Every file the crawls write goes here, and goes with it.
   ScratchDirectory scratch;
   if (scratch.path().empty()) {
-    std::fprintf(err, "wallpaper-fetcher: no private temporary directory could be made\n");
+    std::fprintf(err, "wallpaper-fetcher: no private temporary directory could be made: %s\n",
+                 scratch.outcome().message().c_str());
     return 2;
   }
   fetcher.m_strSavePath = scratch.path();

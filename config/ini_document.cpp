@@ -60,7 +60,7 @@ std::string IniDocument::Serialize() const {
   return text;
 }
 
-void IniDocument::Save() const { WriteTextModeFileAtomically(file_name_, Serialize()); }
+void IniDocument::Save() const { (void)WriteTextModeFileAtomically(file_name_, Serialize()); }
 
 const IniSection* IniDocument::FindSection(const std::string& name) const {
   for (const IniSection& section : sections_)

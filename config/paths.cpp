@@ -1,7 +1,5 @@
 #include "config/paths.h"
 
-#include "platform/filesystem/filesystem.h"
-
 namespace {
 std::vector<std::string>& CommandLineWords() {
   static std::vector<std::string> words;
@@ -19,14 +17,6 @@ std::string GetProgramDir() {
   const std::vector<std::string>& words = GetCommandLine();
   return words.empty() ? std::string() : GetDirOfPath(words[0]);
 }
-
-std::string GetCurrentDir() { return CurrentDirectory(); }
-
-std::string GetDirOfPath(const std::string& path) { return DirOfPath(path); }
-
-bool IsAbsolutePath(const std::string& path) { return IsAbsolutePathRule(path); }
-
-bool FileExists(const std::string& path) { return PathExists(path); }
 
 std::string FindFile(const std::string& path) {
   if (IsAbsolutePath(path)) return FileExists(path) ? path : "";

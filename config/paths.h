@@ -4,10 +4,13 @@
 #include <string>
 #include <vector>
 
-// Path operations of the whole program. Directories are carried with a
-// trailing separator and joined to names by plain concatenation. On POSIX the
-// separator is "/" and a path is absolute when it starts with "/"; on Windows
-// a drive letter and colon make it absolute and both "\" and "/" separate.
+#include "platform/filesystem/filesystem.h"
+
+// Where the program finds its files: the command line it was started with,
+// its own directory, and the search for a file named on the command line.
+// The path operations themselves (GetDirOfPath, IsAbsolutePath,
+// GetCurrentDir, FileExists) are the file-system seam's, included here for
+// the callers that use both.
 
 // Keeps the command line's words; main() calls this first.
 void SetCommandLine(int argc, const char* const* argv);
@@ -16,13 +19,6 @@ const std::vector<std::string>& GetCommandLine();
 
 // Directory part of the program's path as started, "" for a bare name.
 std::string GetProgramDir();
-// The current working directory with a trailing separator ("" if unknown).
-std::string GetCurrentDir();
-// Drive and directory part of `path`, up to and including the last separator.
-std::string GetDirOfPath(const std::string& path);
-bool IsAbsolutePath(const std::string& path);
-// True when a status query on `path` succeeds (also for a directory).
-bool FileExists(const std::string& path);
 // The first of: `path` if absolute; current dir + path; program dir + path;
 // that exists. "" when none does.
 std::string FindFile(const std::string& path);

@@ -55,7 +55,7 @@ void WallpaperFetcher::LoadSitesIni() {
     const std::string target = MakeFullPath("Sites.ini", GetProgramDir(), false);
     // An installed copy's directory is not the user's to write: say so
     // rather than claim a file that is not there.
-    if (!WriteTextModeFileAtomically(target, DefaultSitesIni)) {
+    if (!WriteTextModeFileAtomically(target, DefaultSitesIni).ok()) {
       FatalError("No ini file, and it couldn't be restored to " + target);
     }
     FatalError("No ini file, but it was restored!");

@@ -57,6 +57,6 @@ bool ReadTextModeFile(const std::string& path, std::string* text, size_t max_byt
   return true;
 }
 
-bool WriteTextModeFileAtomically(const std::string& path, const std::string& text) {
+Outcome WriteTextModeFileAtomically(const std::string& path, const std::string& text) {
   return ReplaceFileAtomically(path, ToTextMode(text));
 }

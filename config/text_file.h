@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/outcome.h"
+
 // Text files as the Windows C runtime's text mode keeps them, on every
 // platform, so that Sites.ini and log.log move between systems unchanged:
 // LF in memory is CR LF on disk; on reading, CR LF becomes LF, a lone CR
@@ -22,8 +24,8 @@ bool ReadTextModeFile(const std::string& path, std::string* text,
 
 // Replaces the file at `path` by `text` in text mode without ever leaving a
 // half-written file: the text goes to a temporary file in the same directory,
-// which is flushed to disk and renamed over `path`. Returns false, with the
-// old file untouched, when any step fails.
-bool WriteTextModeFileAtomically(const std::string& path, const std::string& text);
+// which is flushed to disk and renamed over `path`. Fails, with the old file
+// untouched, when any step fails.
+Outcome WriteTextModeFileAtomically(const std::string& path, const std::string& text);
 
 #endif  // CONFIG_TEXT_FILE_H_

@@ -341,10 +341,12 @@ class InProcessPicture : public Picture {
   int Width() const override { return static_cast<int>(width_); }
   int Height() const override { return static_cast<int>(height_); }
   bool SaveBmp(const std::string& path) const override {
-    return ReplaceFileWhole(path, [this](int fd) {
-      long long size = 0;
-      return decoder_->WriteBmp(fd, &size);
-    });
+    return ReplaceFileWhole(path,
+                            [this](int fd) {
+                              long long size = 0;
+                              return decoder_->WriteBmp(fd, &size);
+                            })
+        .ok();
   }
 
  private:

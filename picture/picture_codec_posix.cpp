@@ -224,7 +224,7 @@ class ChildPicture : public Picture {
   // The child writes into a new file beside `path`, renamed over it when
   // whole. The child ends after one save.
   bool SaveBmp(const std::string& path) const override {
-    return ReplaceFileWhole(path, [this](int fd) { return child_->WriteBmp(fd); });
+    return ReplaceFileWhole(path, [this](int fd) { return child_->WriteBmp(fd); }).ok();
   }
 
  private:

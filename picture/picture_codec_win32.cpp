@@ -28,6 +28,7 @@
 #include "picture/decoders/raster.h"
 #include "picture/picture_codec.h"
 #include "platform/filesystem/filesystem.h"
+#include "platform/owned_handle.h"
 #include "wallpaper/conversion.h"
 
 namespace {
@@ -305,11 +306,14 @@ class RasterPicture : public Picture {
   int Width() const override { return raster_.width; }
   int Height() const override { return raster_.height; }
   bool SaveBmp(const std::string& path) const override {
-    return ReplaceFileWhole(path, [this](int fd) {
-      return imaging::WriteBmp(raster_, [fd](const uint8_t* data, size_t size) {
-        return WriteAllBytes(fd, reinterpret_cast<const char*>(data), size);
-      });
-    });
+    return ReplaceFileWhole(
+               path,
+               [this](int fd) {
+                 return imaging::WriteBmp(raster_, [fd](const uint8_t* data, size_t size) {
+                   return WriteAllBytes(fd, reinterpret_cast<const char*>(data), size);
+                 });
+               })
+        .ok();
   }
 
  private:
@@ -318,13 +322,13 @@ class RasterPicture : public Picture {
 
 // The whole file, for our own decoders; false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
-  const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  const OwnedHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
   bool ok = false;
   LARGE_INTEGER size;
-  if (::GetFileType(file) == FILE_TYPE_DISK && ::GetFileSizeEx(file, &size) && size.QuadPart >= 0 &&
-      static_cast<unsigned long long>(size.QuadPart) <= kMaxFileBytes) {
+  if (::GetFileType(file.get()) == FILE_TYPE_DISK && ::GetFileSizeEx(file.get(), &size) &&
+      size.QuadPart >= 0 && static_cast<unsigned long long>(size.QuadPart) <= kMaxFileBytes) {
     try {
       bytes->resize(static_cast<size_t>(size.QuadPart));
       size_t done = 0;
@@ -333,14 +337,13 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
         const size_t left = bytes->size() - done;
         const DWORD ask = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
         DWORD got = 0;
-        ok = ::ReadFile(file, bytes->data() + done, ask, &got, nullptr) && got > 0;
+        ok = ::ReadFile(file.get(), bytes->data() + done, ask, &got, nullptr) && got > 0;
         done += got;
       }
     } catch (...) {
       ok = false;
     }
   }
-  ::CloseHandle(file);
   return ok;
 }
 

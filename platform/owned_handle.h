@@ -6,6 +6,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -61,5 +62,48 @@ class OwnedFd {
  private:
   int fd_ = -1;
 };
+
+#ifdef _WIN32
+// A Win32 handle and the call that closes it. Null and INVALID_HANDLE_VALUE
+// both mean none: CreateFileA and FindFirstFileA fail with the one,
+// CreateMutexA and CreateFileMappingA with the other.
+template <auto CloseCall>
+class BasicOwnedHandle {
+ public:
+  BasicOwnedHandle() = default;
+  explicit BasicOwnedHandle(HANDLE handle) : handle_(handle) {}
+  ~BasicOwnedHandle() { Close(); }
+  BasicOwnedHandle(BasicOwnedHandle&& other) noexcept : handle_(other.Release()) {}
+  BasicOwnedHandle& operator=(BasicOwnedHandle&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = other.Release();
+    }
+    return *this;
+  }
+
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Release() {
+    const HANDLE handle = handle_;
+    handle_ = nullptr;
+    return handle;
+  }
+  // Closes it now. False when the close fails; true when there was nothing
+  // to close.
+  bool Close() {
+    if (!valid()) return true;
+    return CloseCall(Release()) != 0;
+  }
+
+ private:
+  HANDLE handle_ = nullptr;
+};
+
+// A kernel object's handle (a file, a mutex, a mapping, a process).
+using OwnedHandle = BasicOwnedHandle<::CloseHandle>;
+// A FindFirstFileA search.
+using OwnedFindHandle = BasicOwnedHandle<::FindClose>;
+#endif
 
 #endif  // PLATFORM_OWNED_HANDLE_H_

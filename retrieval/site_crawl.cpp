@@ -167,9 +167,9 @@ bool WallpaperFetcher::TakePicture(const std::string& strUrl, const std::string&
   if (m_strWalpFileName != strDebugFile) {
     if (FileExists(m_strWalpFileName)) {
       TraceMessage("This file already exists, will be replaced by a new one.");
-      DeleteFileAt(m_strWalpFileName);
+      (void)DeleteFileAt(m_strWalpFileName);
     }
-    RenameFile(strDebugFile, m_strWalpFileName);
+    (void)RenameFile(strDebugFile, m_strWalpFileName);
   }
 
   // A check converts the picture in its private directory and goes no

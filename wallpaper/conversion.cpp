@@ -141,7 +141,7 @@ bool WallpaperFetcher::ConvertToBmp() {
   }
 
   m_strBmpFileName = MakeFullPath(m_strSavePath + "Walp.bmp", GetProgramDir(), false);
-  if (FileExists(m_strBmpFileName)) DeleteFileAt(m_strBmpFileName);
+  if (FileExists(m_strBmpFileName)) (void)DeleteFileAt(m_strBmpFileName);
   if (picture == nullptr) {
     verdict(refusal);
     ShowMessage("Couldn't convert file to BMP");

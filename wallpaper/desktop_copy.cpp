@@ -52,7 +52,7 @@ std::string DesktopCopy::Make(const std::string& bitmap) {
     error_ = "no user data directory";
     return "";
   }
-  if (!MakeDirectories(dir_)) {
+  if (!MakeDirectories(dir_).ok()) {
     error_ = "cannot create " + dir_;
     return "";
   }

@@ -45,5 +45,5 @@ void WallpaperFetcher::AddToHistory() {
 }
 
 void WallpaperFetcher::DeleteLastDownload() {
-  if (m_yDeleteLast && FileExists(m_strWalpFileName)) DeleteFileAt(m_strWalpFileName);
+  if (m_yDeleteLast && FileExists(m_strWalpFileName)) (void)DeleteFileAt(m_strWalpFileName);
 }

@@ -1,8 +1,7 @@
 #include <unistd.h>
 
-#include <cerrno>
-
 #include "platform/console/console.h"
+#include "platform/filesystem/filesystem.h"
 
 namespace {
 
@@ -12,15 +11,7 @@ class StdoutConsole : public Console {
  public:
   void Open() override {}
   void Write(const std::string& text) override {
-    const char* data = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-      const ssize_t n = ::write(STDOUT_FILENO, data, left);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return;
-      data += n;
-      left -= static_cast<size_t>(n);
-    }
+    WriteAllBytes(STDOUT_FILENO, text.data(), text.size());  // a failure has no one to tell
   }
   void Close() override {}
 };

@@ -45,10 +45,9 @@ class DialogMessageBoxes : public MessageBoxes {
       return runner
           .Run({"zenity", error ? "--error" : "--info", "--no-markup", "--title=" + caption,
                 "--text=" + text})
-          .empty();
+          .ok();
     }
-    return runner.Run({"kdialog", "--title", caption, error ? "--error" : "--msgbox", text})
-        .empty();
+    return runner.Run({"kdialog", "--title", caption, error ? "--error" : "--msgbox", text}).ok();
   }
 };
 

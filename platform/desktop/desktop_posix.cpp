@@ -66,9 +66,9 @@ std::string SwayQuoted(const std::string& text) {
 // the file behind it is new.
 std::string SetThroughGsettings(const ProcessRunner& tools, const char* schema, const char* key,
                                 const std::string& value) {
-  const std::string cleared = tools.Run({"gsettings", "set", schema, key, "''"});
+  const std::string cleared = tools.Run({"gsettings", "set", schema, key, "''"}).message();
   if (Contains(cleared, ": not found")) return cleared;
-  return tools.Run({"gsettings", "set", schema, key, SingleQuoted(value)});
+  return tools.Run({"gsettings", "set", schema, key, SingleQuoted(value)}).message();
 }
 
 std::string SetGnome(const ProcessRunner& tools, const std::string& path) {
@@ -93,11 +93,15 @@ std::string PlasmaScript(const std::string& image) {
 std::string EvaluatePlasmaScript(const ProcessRunner& tools, const std::string& tool,
                                  const std::string& script) {
   if (tool == "dbus-send") {
-    return tools.Run({"dbus-send", "--session", "--type=method_call", "--dest=org.kde.plasmashell",
-                      "/PlasmaShell", "org.kde.PlasmaShell.evaluateScript", "string:" + script});
+    return tools
+        .Run({"dbus-send", "--session", "--type=method_call", "--dest=org.kde.plasmashell",
+              "/PlasmaShell", "org.kde.PlasmaShell.evaluateScript", "string:" + script})
+        .message();
   }
-  return tools.Run(
-      {tool, "org.kde.plasmashell", "/PlasmaShell", "org.kde.PlasmaShell.evaluateScript", script});
+  return tools
+      .Run({tool, "org.kde.plasmashell", "/PlasmaShell", "org.kde.PlasmaShell.evaluateScript",
+            script})
+      .message();
 }
 
 // Plasma keeps showing the picture it has for an unchanged path, so where
@@ -113,7 +117,7 @@ std::string SetKde(const ProcessRunner& tools, const std::string& path) {
   if (!dbus_tool.empty()) EvaluatePlasmaScript(tools, dbus_tool, PlasmaScript(""));
   std::string failure;
   if (!tools.Find("plasma-apply-wallpaperimage").empty()) {
-    failure = tools.Run({"plasma-apply-wallpaperimage", path});
+    failure = tools.Run({"plasma-apply-wallpaperimage", path}).message();
     if (failure.empty()) return "";
   }
   if (dbus_tool.empty()) {
@@ -128,7 +132,8 @@ std::string SetKde(const ProcessRunner& tools, const std::string& path) {
 // Every backdrop of every monitor and workspace that names an image.
 std::string SetXfce(const ProcessRunner& tools, const std::string& path) {
   std::string listing;
-  const std::string listed = tools.Run({"xfconf-query", "-c", "xfce4-desktop", "-l"}, &listing);
+  const std::string listed =
+      tools.Run({"xfconf-query", "-c", "xfce4-desktop", "-l"}, &listing).message();
   if (!listed.empty()) return listed;
   std::vector<std::string> properties;
   std::istringstream lines(listing);
@@ -147,9 +152,9 @@ std::string SetXfce(const ProcessRunner& tools, const std::string& path) {
   std::string failure;
   bool any = false;
   for (const std::string& property : properties) {
-    tools.Run({"xfconf-query", "-c", "xfce4-desktop", "-p", property, "-s", ""});
+    (void)tools.Run({"xfconf-query", "-c", "xfce4-desktop", "-p", property, "-s", ""});
     const std::string set =
-        tools.Run({"xfconf-query", "-c", "xfce4-desktop", "-p", property, "-s", path});
+        tools.Run({"xfconf-query", "-c", "xfce4-desktop", "-p", property, "-s", path}).message();
     if (set.empty())
       any = true;
     else
@@ -183,7 +188,8 @@ std::string StartSwaybg(const ProcessRunner& tools, const std::string& path) {
 }
 
 std::string SetSway(const ProcessRunner& tools, const std::string& path) {
-  const std::string failure = tools.Run({"swaymsg", "output", "*", "bg", SwayQuoted(path), "fill"});
+  const std::string failure =
+      tools.Run({"swaymsg", "output", "*", "bg", SwayQuoted(path), "fill"}).message();
   if (failure.empty()) return "";
   const std::string started = StartSwaybg(tools, path);
   return started.empty() ? "" : failure + "; " + started;
@@ -216,7 +222,7 @@ std::string PosixDesktop::SetWallpaper(const std::string& bitmap) {
   // and a file URI must be absolute.
   std::string path = bitmap;
   while (path.compare(0, 2, "./") == 0) path.erase(0, 2);
-  if (!IsAbsolutePathRule(path)) path = CurrentDirectory() + path;
+  if (!IsAbsolutePath(path)) path = GetCurrentDir() + path;
   ProcessRunner tools(environment_ ? *environment_ : CurrentEnvironment());
   tools.set_timeout_ms(command_timeout_ms_);
   const DesktopKind kind =
@@ -249,10 +255,10 @@ std::string PosixDesktop::SetWallpaper(const std::string& bitmap) {
       failure = SetXfce(tools, file);
       break;
     case DesktopKind::kLxde:
-      failure = tools.Run({"pcmanfm", "--set-wallpaper", file});
+      failure = tools.Run({"pcmanfm", "--set-wallpaper", file}).message();
       break;
     case DesktopKind::kLxqt:
-      failure = tools.Run({"pcmanfm-qt", "--set-wallpaper", file});
+      failure = tools.Run({"pcmanfm-qt", "--set-wallpaper", file}).message();
       break;
     case DesktopKind::kSway:
       failure = SetSway(tools, file);

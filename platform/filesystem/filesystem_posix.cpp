@@ -12,15 +12,16 @@
 
 #include "platform/filesystem/filesystem.h"
 #include "platform/owned_handle.h"
+#include "platform/system_error.h"
 
-std::string DirOfPath(const std::string& path) {
+std::string GetDirOfPath(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-bool IsAbsolutePathRule(const std::string& path) { return !path.empty() && path[0] == '/'; }
+bool IsAbsolutePath(const std::string& path) { return !path.empty() && path[0] == '/'; }
 
-std::string CurrentDirectory() {
+std::string GetCurrentDir() {
   std::vector<char> buffer(PATH_MAX + 1);
   if (getcwd(buffer.data(), buffer.size()) == nullptr) return "";
   std::string dir(buffer.data());
@@ -28,7 +29,7 @@ std::string CurrentDirectory() {
   return dir;
 }
 
-bool PathExists(const std::string& path) {
+bool FileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0;
 }
@@ -37,17 +38,20 @@ bool IsPlainFileName(const std::string& name) {
   return name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
 }
 
-bool DeleteFileAt(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+Outcome DeleteFileAt(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 ? Outcome::Ok() : PosixError(errno);
+}
 
-bool RenameFile(const std::string& from, const std::string& to) {
-  return std::rename(from.c_str(), to.c_str()) == 0;
+Outcome RenameFile(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0 ? Outcome::Ok() : PosixError(errno);
 }
 
 bool WriteAllBytes(int fd, const char* data, size_t size) {
   while (size > 0) {
     const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;  // nothing taken: no progress to wait for
       return false;
     }
     data += n;
@@ -92,7 +96,7 @@ std::string FinalTarget(const std::string& path) {
     const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
     if (n <= 0 || static_cast<size_t>(n) >= target.size()) return "";
     const std::string next(target.data(), static_cast<size_t>(n));
-    current = next[0] == '/' ? next : DirOfPath(current) + next;
+    current = next[0] == '/' ? next : GetDirOfPath(current) + next;
   }
   return "";
 }
@@ -117,8 +121,8 @@ void RemoveStrayTemporaries(const std::string& dir, const std::string& name) {
   }
 }
 
-// A new temporary beside `target`, locked for as long as it is open. -1 when
-// none can be made.
+// A new temporary beside `target`, locked for as long as it is open. -1, with
+// errno saying why, when none can be made.
 int CreateTemporaryBeside(const std::string& target, std::string* temp) {
   for (int attempt = 0; attempt < 10; ++attempt) {
     std::string pattern =
@@ -137,16 +141,18 @@ int CreateTemporaryBeside(const std::string& target, std::string* temp) {
     *temp = name.data();
     return file.Release();
   }
+  errno = EEXIST;
   return -1;
 }
 
 }  // namespace
 
-bool ReplaceFileWhole(const std::string& path, const std::function<bool(int fd)>& write_content) {
+Outcome ReplaceFileWhole(const std::string& path,
+                         const std::function<bool(int fd)>& write_content) {
   const std::string target = FinalTarget(path);
-  if (target.empty()) return false;
-  const std::string dir = DirOfPath(target).empty() ? "." : DirOfPath(target);
-  RemoveStrayTemporaries(dir, target.substr(DirOfPath(target).size()));
+  if (target.empty()) return Outcome::Error("its symbolic links loop or cannot be read");
+  const std::string dir = GetDirOfPath(target).empty() ? "." : GetDirOfPath(target);
+  RemoveStrayTemporaries(dir, target.substr(GetDirOfPath(target).size()));
 
   // The new file keeps the mode, and where this process may, the owner and
   // group of the one it replaces; a new file gets 0644.
@@ -154,36 +160,45 @@ bool ReplaceFileWhole(const std::string& path, const std::function<bool(int fd)>
   const bool replacing = ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
   std::string temp;
   OwnedFd file(CreateTemporaryBeside(target, &temp));
-  if (!file.valid()) return false;
+  if (!file.valid()) return PosixError(errno);
   if (replacing && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
       ::fchown(file.get(), st.st_uid, st.st_gid) != 0) {
     (void)!::fchown(file.get(), static_cast<uid_t>(-1), st.st_gid);  // a group of ours
   }
   ::fchmod(file.get(), replacing ? st.st_mode & 07777 : 0644);  // a failed chmod is not fatal
-  bool ok = write_content(file.get()) && ::fsync(file.get()) == 0;
-  ok = file.Close() && ok;
-  if (ok && ::rename(temp.c_str(), target.c_str()) == 0) {
-    // Make the rename itself durable.
-    const OwnedFd dir_fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir_fd.valid()) ::fsync(dir_fd.get());
-    return true;
+  Outcome outcome;
+  if (!write_content(file.get())) {
+    outcome = Outcome::Error("the new content could not be written");
+  } else if (::fsync(file.get()) != 0) {
+    outcome = PosixError(errno);
   }
-  ::unlink(temp.c_str());
-  return false;
+  if (!file.Close() && outcome.ok()) outcome = PosixError(errno);
+  if (outcome.ok() && ::rename(temp.c_str(), target.c_str()) != 0) outcome = PosixError(errno);
+  if (!outcome.ok()) {
+    ::unlink(temp.c_str());
+    return outcome;
+  }
+  // Make the rename itself durable.
+  const OwnedFd dir_fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir_fd.valid()) ::fsync(dir_fd.get());
+  return Outcome::Ok();
 }
 
-bool ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
+Outcome ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
   // A file or directory marked read-only is left alone, also for root, who
   // could otherwise write anything.
   const std::string target = FinalTarget(path);
-  if (target.empty()) return false;
+  if (target.empty()) return Outcome::Error("its symbolic links loop or cannot be read");
   struct stat st;
-  if (::stat(target.c_str(), &st) == 0 &&
-      (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0))
-    return false;
-  const std::string dir = DirOfPath(target).empty() ? "." : DirOfPath(target);
+  if (::stat(target.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) return Outcome::Error("not a regular file");
+    if ((st.st_mode & 0222) == 0) return Outcome::Error("the file is marked read-only");
+    if (::access(target.c_str(), W_OK) != 0) return PosixError(errno);
+  }
+  const std::string dir = GetDirOfPath(target).empty() ? "." : GetDirOfPath(target);
   struct stat dir_st;
-  if (::stat(dir.c_str(), &dir_st) != 0 || (dir_st.st_mode & 0222) == 0) return false;
+  if (::stat(dir.c_str(), &dir_st) != 0) return PosixError(dir, errno);
+  if ((dir_st.st_mode & 0222) == 0) return Outcome::Error(dir + " is marked read-only");
   return ReplaceFileWhole(path,
                           [&](int fd) { return WriteAllBytes(fd, bytes.data(), bytes.size()); });
 }

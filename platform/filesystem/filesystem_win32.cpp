@@ -13,8 +13,10 @@
 #include <string>
 
 #include "platform/filesystem/filesystem.h"
+#include "platform/owned_handle.h"
+#include "platform/system_error.h"
 
-std::string DirOfPath(const std::string& path) {
+std::string GetDirOfPath(const std::string& path) {
   const size_t separator = path.find_last_of("\\/");
   if (separator != std::string::npos) return path.substr(0, separator + 1);
   // "C:name": the drive alone.
@@ -22,9 +24,9 @@ std::string DirOfPath(const std::string& path) {
   return "";
 }
 
-bool IsAbsolutePathRule(const std::string& path) { return path.size() > 2 && path[1] == ':'; }
+bool IsAbsolutePath(const std::string& path) { return path.size() > 2 && path[1] == ':'; }
 
-std::string CurrentDirectory() {
+std::string GetCurrentDir() {
   char buffer[MAX_PATH + 1];
   const DWORD n = ::GetCurrentDirectoryA(sizeof buffer, buffer);
   if (n == 0 || n >= sizeof buffer) return "";
@@ -33,7 +35,7 @@ std::string CurrentDirectory() {
   return dir;
 }
 
-bool PathExists(const std::string& path) {
+bool FileExists(const std::string& path) {
   return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
@@ -41,17 +43,24 @@ bool IsPlainFileName(const std::string& name) {
   return name.find_first_of(std::string("\\/:\0", 4)) == std::string::npos;
 }
 
-bool DeleteFileAt(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+Outcome DeleteFileAt(const std::string& path) {
+  return ::DeleteFileA(path.c_str()) != 0 ? Outcome::Ok() : WindowsError(::GetLastError());
+}
 
-bool RenameFile(const std::string& from, const std::string& to) {
-  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+Outcome RenameFile(const std::string& from, const std::string& to) {
+  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0
+             ? Outcome::Ok()
+             : WindowsError(::GetLastError());
 }
 
 bool WriteAllBytes(int fd, const char* data, size_t size) {
   while (size > 0) {
     const unsigned chunk = size > (1u << 30) ? (1u << 30) : static_cast<unsigned>(size);
     const int n = ::_write(fd, data, chunk);
-    if (n <= 0) return false;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;  // nothing taken: no progress to wait for
+      return false;
+    }
     data += n;
     size -= static_cast<size_t>(n);
   }
@@ -61,7 +70,7 @@ bool WriteAllBytes(int fd, const char* data, size_t size) {
 namespace {
 
 // A new file beside `path`, opened for binary writing, not inherited by
-// child processes. -1 when none could be made.
+// child processes. -1, with errno saying why, when none could be made.
 int CreateTemporaryBeside(const std::string& path, std::string* temp) {
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -105,7 +114,7 @@ bool IsTemporaryNameOf(const std::string& candidate, const std::string& name) {
 // temporaries last written over ten minutes ago (a save takes far less; one
 // still being written is also open without delete sharing and would stay).
 void RemoveStrayTemporaries(const std::string& path) {
-  const std::string dir = DirOfPath(path);
+  const std::string dir = GetDirOfPath(path);
   const std::string name = path.substr(dir.size());
   FILETIME now_time;
   ::GetSystemTimeAsFileTime(&now_time);
@@ -115,47 +124,57 @@ void RemoveStrayTemporaries(const std::string& path) {
   const unsigned long long now = ticks(now_time);
   constexpr unsigned long long kTenMinutes = 10ULL * 60 * 10000000;
   WIN32_FIND_DATAA found;
-  const HANDLE search = ::FindFirstFileA((path + ".*-*.tmp").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
+  const OwnedFindHandle search(::FindFirstFileA((path + ".*-*.tmp").c_str(), &found));
+  if (!search.valid()) return;
   do {
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
         IsTemporaryNameOf(found.cFileName, name) &&
         ticks(found.ftLastWriteTime) + kTenMinutes < now) {
       ::DeleteFileA((dir + found.cFileName).c_str());
     }
-  } while (::FindNextFileA(search, &found));
-  ::FindClose(search);
+  } while (::FindNextFileA(search.get(), &found));
 }
 
 }  // namespace
 
-bool ReplaceFileWhole(const std::string& path, const std::function<bool(int fd)>& write_content) {
+Outcome ReplaceFileWhole(const std::string& path,
+                         const std::function<bool(int fd)>& write_content) {
   std::string temp;
-  const int fd = CreateTemporaryBeside(path, &temp);
-  if (fd < 0) return false;
-  bool ok = false;
+  OwnedFd file(CreateTemporaryBeside(path, &temp));
+  if (!file.valid()) return PosixError(errno);
+  bool written = false;
   try {
-    ok = write_content(fd);
+    written = write_content(file.get());
   } catch (...) {
-    ok = false;
+    written = false;
   }
-  ok = ok && ::_commit(fd) == 0;  // FlushFileBuffers
-  ok = (::_close(fd) == 0) && ok;
-  if (ok && ::MoveFileExA(temp.c_str(), path.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
-    RemoveStrayTemporaries(path);
-    return true;
+  Outcome outcome;
+  if (!written) {
+    outcome = Outcome::Error("the new content could not be written");
+  } else if (::_commit(file.get()) != 0) {  // FlushFileBuffers
+    outcome = PosixError(errno);
   }
-  ::DeleteFileA(temp.c_str());
-  return false;
+  if (!file.Close() && outcome.ok()) outcome = PosixError(errno);
+  if (outcome.ok() && ::MoveFileExA(temp.c_str(), path.c_str(),
+                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+    outcome = WindowsError(::GetLastError());
+  }
+  if (!outcome.ok()) {
+    ::DeleteFileA(temp.c_str());
+    return outcome;
+  }
+  RemoveStrayTemporaries(path);
+  return Outcome::Ok();
 }
 
-bool ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
+Outcome ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
   // A file marked read-only (or a directory of that name) is left alone.
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
-    return false;
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Outcome::Error("not a regular file");
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      return Outcome::Error("the file is marked read-only");
+    }
   }
   return ReplaceFileWhole(path,
                           [&](int fd) { return WriteAllBytes(fd, bytes.data(), bytes.size()); });

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/outcome.h"
+
 // A private directory for files that must not outlive the process (the
 // downloads of a check): created empty under the system's temporary
 // directory, for its owner only, and removed with the files in it when the
@@ -19,9 +21,12 @@ class ScratchDirectory {
 
   // The directory with a trailing separator; "" when it could not be made.
   const std::string& path() const { return path_; }
+  // Ok when it was made, else why not.
+  const Outcome& outcome() const { return outcome_; }
 
  private:
   std::string path_;
+  Outcome outcome_;
 };
 
 #endif  // PLATFORM_FILESYSTEM_SCRATCH_DIRECTORY_H_

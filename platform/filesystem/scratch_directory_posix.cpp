@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/filesystem/scratch_directory.h"
+#include "platform/system_error.h"
 
 namespace {
 
@@ -70,11 +71,22 @@ ScratchDirectory::ScratchDirectory() {
   std::string pattern = base != nullptr && base[0] == '/' ? base : "/tmp";
   if (pattern.back() != '/') pattern += '/';
   pattern += "wallpaper-fetcher-check-XXXXXX";
-  if (g_active || pattern.size() >= kPathCapacity) return;
+  if (g_active) {
+    outcome_ = Outcome::Error("another one is in use");
+    return;
+  }
+  if (pattern.size() >= kPathCapacity) {
+    outcome_ = PosixError(pattern, ENAMETOOLONG);
+    return;
+  }
   std::memcpy(g_path, pattern.c_str(), pattern.size() + 1);
-  if (::mkdtemp(g_path) == nullptr) return;  // made with mode 0700
+  if (::mkdtemp(g_path) == nullptr) {  // made with mode 0700
+    outcome_ = PosixError(pattern, errno);
+    return;
+  }
   g_dir_fd = ::open(g_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (g_dir_fd < 0) {
+    outcome_ = PosixError(g_path, errno);
     ::rmdir(g_path);
     return;
   }

@@ -4,6 +4,8 @@
 #include <mutex>
 
 #include "platform/filesystem/scratch_directory.h"
+#include "platform/owned_handle.h"
+#include "platform/system_error.h"
 
 namespace {
 
@@ -16,13 +18,12 @@ void RemoveScratch() {
   if (g_path.empty()) return;
   for (int pass = 0; pass < 100; ++pass) {
     WIN32_FIND_DATAA found;
-    HANDLE search = ::FindFirstFileA((g_path + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
+    const OwnedFindHandle search(::FindFirstFileA((g_path + "*").c_str(), &found));
+    if (search.valid()) {
       do {
         const std::string name = found.cFileName;
         if (name != "." && name != "..") ::DeleteFileA((g_path + name).c_str());
-      } while (::FindNextFileA(search, &found));
-      ::FindClose(search);
+      } while (::FindNextFileA(search.get(), &found));
     }
     if (::RemoveDirectoryA(g_path.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND) break;
     ::Sleep(10);
@@ -44,9 +45,16 @@ void RemoveAtExit() { RemoveScratch(); }
 ScratchDirectory::ScratchDirectory() {
   char base[MAX_PATH + 1];
   const DWORD length = ::GetTempPathA(sizeof base, base);
-  if (length == 0 || length > MAX_PATH) return;
+  if (length == 0 || length > MAX_PATH) {
+    outcome_ = length == 0 ? WindowsError("the temporary directory", ::GetLastError())
+                           : Outcome::Error("the temporary directory's path is too long");
+    return;
+  }
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (!g_path.empty()) return;
+  if (!g_path.empty()) {
+    outcome_ = Outcome::Error("another one is in use");
+    return;
+  }
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string candidate = std::string(base) + "wallpaper-fetcher-check-" +
                                   std::to_string(::GetCurrentProcessId()) + "." +
@@ -55,9 +63,12 @@ ScratchDirectory::ScratchDirectory() {
       g_path = candidate + "\\";
       break;
     }
-    if (::GetLastError() != ERROR_ALREADY_EXISTS) return;
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_ALREADY_EXISTS || attempt == 99) {
+      outcome_ = WindowsError(candidate, error);
+      return;
+    }
   }
-  if (g_path.empty()) return;
   static bool at_exit_registered = false;
   if (!at_exit_registered) at_exit_registered = std::atexit(RemoveAtExit) == 0;
   ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);

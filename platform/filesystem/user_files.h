@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/outcome.h"
+
 // Where the program keeps files of its own for the user who runs it, and the
 // few file operations that setting them up needs. Directories are returned
 // with a trailing separator; "" when the system does not say where (no home).
@@ -15,11 +17,12 @@ std::string UserConfigDir();
 // $XDG_DATA_HOME/wallpaper-fetcher/, else ~/.local/share/wallpaper-fetcher/.
 std::string UserDataDir();
 
-// Creates `dir` and any missing parent; true when it is a directory then.
-bool MakeDirectories(const std::string& dir);
+// Creates `dir` and any missing parent; ok when it is a directory then. The
+// reason of a failure names the parent that could not be made, if it was one.
+Outcome MakeDirectories(const std::string& dir);
 // Creates the file `path` with `bytes`, failing when anything already exists
 // there (also a link to elsewhere): a file of the user's is never replaced.
 // Leaves nothing behind on failure.
-bool CreateFileExclusively(const std::string& path, const std::string& bytes);
+Outcome CreateFileExclusively(const std::string& path, const std::string& bytes);
 
 #endif  // PLATFORM_FILESYSTEM_USER_FILES_H_

@@ -7,7 +7,10 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/filesystem/filesystem.h"
 #include "platform/filesystem/user_files.h"
+#include "platform/owned_handle.h"
+#include "platform/system_error.h"
 
 namespace {
 
@@ -47,35 +50,42 @@ std::string UserDataDirFor(const std::string& xdg_data_home, const std::string& 
   return ProgramDirUnder(BaseDir(xdg_data_home, home, ".local/share"));
 }
 
-bool MakeDirectories(const std::string& dir) {
-  if (dir.empty()) return false;
-  std::string path = dir;
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  if (IsDirectory(path)) return true;
+namespace {
+
+// Makes `path` (no trailing "/"), and its parents where they are missing; a
+// failure to make a parent names it, one to make `top` itself does not.
+Outcome MakeDirectoryChain(const std::string& path, const std::string& top) {
+  if (IsDirectory(path)) return Outcome::Ok();
+  if (::mkdir(path.c_str(), 0755) == 0) return Outcome::Ok();
+  int error = errno;
   const size_t slash = path.rfind('/');
-  if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) {
-    return false;
+  if (error == ENOENT && slash != std::string::npos && slash > 0) {
+    const Outcome parent = MakeDirectoryChain(path.substr(0, slash), top);
+    if (!parent.ok()) return parent;
+    if (::mkdir(path.c_str(), 0755) == 0) return Outcome::Ok();
+    error = errno;
   }
-  return ::mkdir(path.c_str(), 0755) == 0 || (errno == EEXIST && IsDirectory(path));
+  if (error == EEXIST && IsDirectory(path)) return Outcome::Ok();
+  return path == top ? PosixError(error) : PosixError(path, error);
 }
 
-bool CreateFileExclusively(const std::string& path, const std::string& bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) return false;
-  const char* data = bytes.data();
-  size_t left = bytes.size();
-  bool ok = true;
-  while (ok && left > 0) {
-    const ssize_t n = ::write(fd, data, left);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) {
-      data += n;
-      left -= static_cast<size_t>(n);
-    }
+}  // namespace
+
+Outcome MakeDirectories(const std::string& dir) {
+  if (dir.empty()) return Outcome::Error("no directory named");
+  std::string path = dir;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return MakeDirectoryChain(path, path);
+}
+
+Outcome CreateFileExclusively(const std::string& path, const std::string& bytes) {
+  OwnedFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+  if (!file.valid()) return PosixError(errno);
+  Outcome outcome;
+  if (!WriteAllBytes(file.get(), bytes.data(), bytes.size()) || ::fsync(file.get()) != 0) {
+    outcome = PosixError(errno);
   }
-  ok = ::fsync(fd) == 0 && ok;
-  ok = ::close(fd) == 0 && ok;
-  if (!ok) ::unlink(path.c_str());
-  return ok;
+  if (!file.Close() && outcome.ok()) outcome = PosixError(errno);
+  if (!outcome.ok()) ::unlink(path.c_str());
+  return outcome;
 }

@@ -1,11 +1,18 @@
 // The user's own directories on Windows: the roaming application data
 // (%APPDATA%) for the configuration, the local one (%LOCALAPPDATA%) for
 // pictures and the desktop's copy of the wallpaper.
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <string>
 
+#include "platform/filesystem/filesystem.h"
 #include "platform/filesystem/user_files.h"
+#include "platform/owned_handle.h"
+#include "platform/system_error.h"
 
 namespace {
 
@@ -28,61 +35,51 @@ bool IsDirectory(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// Closes the file handle it holds.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() { Close(); }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  HANDLE get() const { return handle_; }
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  bool Close() {
-    if (!valid()) return true;
-    const bool closed = ::CloseHandle(handle_) != 0;
-    handle_ = INVALID_HANDLE_VALUE;
-    return closed;
-  }
-
- private:
-  HANDLE handle_;
-};
-
 }  // namespace
 
 std::string UserConfigDir() { return ProgramDirUnder("APPDATA"); }
 
 std::string UserDataDir() { return ProgramDirUnder("LOCALAPPDATA"); }
 
-bool MakeDirectories(const std::string& dir) {
-  if (dir.empty()) return false;
-  std::string path = dir;
-  while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
-  if (IsDirectory(path)) return true;
+namespace {
+
+// Makes `path` (no trailing separator), and its parents where they are
+// missing; a failure to make a parent names it, one to make `top` itself
+// does not.
+Outcome MakeDirectoryChain(const std::string& path, const std::string& top) {
+  if (IsDirectory(path)) return Outcome::Ok();
+  if (::CreateDirectoryA(path.c_str(), nullptr) != 0) return Outcome::Ok();
+  DWORD error = ::GetLastError();
   const size_t separator = path.find_last_of("\\/");
-  if (separator != std::string::npos && separator > 2 &&
-      !MakeDirectories(path.substr(0, separator))) {
-    return false;
+  if (error == ERROR_PATH_NOT_FOUND && separator != std::string::npos && separator > 2) {
+    const Outcome parent = MakeDirectoryChain(path.substr(0, separator), top);
+    if (!parent.ok()) return parent;
+    if (::CreateDirectoryA(path.c_str(), nullptr) != 0) return Outcome::Ok();
+    error = ::GetLastError();
   }
-  return ::CreateDirectoryA(path.c_str(), nullptr) != 0 || IsDirectory(path);
+  if (IsDirectory(path)) return Outcome::Ok();
+  return path == top ? WindowsError(error) : WindowsError(path, error);
 }
 
-bool CreateFileExclusively(const std::string& path, const std::string& bytes) {
-  FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return false;
-  const char* data = bytes.data();
-  size_t left = bytes.size();
-  bool ok = true;
-  while (ok && left > 0) {
-    const DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
-    DWORD written = 0;
-    ok = ::WriteFile(file.get(), data, chunk, &written, nullptr) != 0 && written > 0;
-    data += written;
-    left -= written;
+}  // namespace
+
+Outcome MakeDirectories(const std::string& dir) {
+  if (dir.empty()) return Outcome::Error("no directory named");
+  std::string path = dir;
+  while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  return MakeDirectoryChain(path, path);
+}
+
+Outcome CreateFileExclusively(const std::string& path, const std::string& bytes) {
+  // _O_EXCL: the system's CREATE_NEW.
+  OwnedFd file(::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                       _S_IREAD | _S_IWRITE));
+  if (!file.valid()) return PosixError(errno);
+  Outcome outcome;
+  if (!WriteAllBytes(file.get(), bytes.data(), bytes.size()) || ::_commit(file.get()) != 0) {
+    outcome = PosixError(errno);
   }
-  ok = ::FlushFileBuffers(file.get()) != 0 && ok;
-  ok = file.Close() && ok;
-  if (!ok) ::DeleteFileA(path.c_str());
-  return ok;
+  if (!file.Close() && outcome.ok()) outcome = PosixError(errno);
+  if (!outcome.ok()) ::DeleteFileA(path.c_str());
+  return outcome;
 }

@@ -38,6 +38,7 @@
 
 #include "platform/instance_lock/instance_lock.h"
 #include "platform/owned_handle.h"
+#include "platform/system_error.h"
 
 namespace {
 
@@ -68,8 +69,6 @@ std::string DerivedName(const std::string& text) {
 // their own temporary directories. Every check below applies the same way.
 constexpr char kTestLockParentVariable[] = "WALLPAPER_FETCHER_TEST_LOCK_PARENT";
 
-std::string ErrorText(int error) { return std::strerror(error); }
-
 // Opens our directory of claims, creating it 0700 when missing. -1, with
 // `*problem` set, when it cannot be had or is not to be trusted.
 int OpenClaimDirectory(std::string* shown, std::string* problem) {
@@ -83,12 +82,12 @@ int OpenClaimDirectory(std::string* shown, std::string* problem) {
 
   const OwnedFd parent_fd(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (parent_fd.get() < 0) {
-    *problem = parent + ": " + ErrorText(errno);
+    *problem = parent + ": " + ErrnoText(errno);
     return -1;
   }
   const bool created = ::mkdirat(parent_fd.get(), name.c_str(), 0700) == 0;
   if (!created && errno != EEXIST) {
-    *problem = "cannot create " + *shown + ": " + ErrorText(errno);
+    *problem = "cannot create " + *shown + ": " + ErrnoText(errno);
     return -1;
   }
   // Never through a symbolic link, and only a directory.
@@ -98,12 +97,12 @@ int OpenClaimDirectory(std::string* shown, std::string* problem) {
     const int error = errno;
     *problem = *shown + (error == ELOOP || error == ENOTDIR
                              ? std::string(" is not a directory (a symbolic link or a file)")
-                             : ": " + ErrorText(error));
+                             : ": " + ErrnoText(error));
     return -1;
   }
   struct stat st;
   if (::fstat(dir.get(), &st) != 0) {
-    *problem = *shown + ": " + ErrorText(errno);
+    *problem = *shown + ": " + ErrnoText(errno);
     return -1;
   }
   if (!S_ISDIR(st.st_mode) || st.st_uid != uid) {
@@ -136,12 +135,12 @@ int OpenLockFile(int dir_fd, const std::string& shown_dir, const std::string& na
   if (fd.get() < 0) {
     const int error = errno;
     *problem =
-        shown + (error == ELOOP ? std::string(" is a symbolic link") : ": " + ErrorText(error));
+        shown + (error == ELOOP ? std::string(" is a symbolic link") : ": " + ErrnoText(error));
     return -1;
   }
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) {
-    *problem = shown + ": " + ErrorText(errno);
+    *problem = shown + ": " + ErrnoText(errno);
     return -1;
   }
   if (!S_ISREG(st.st_mode)) {
@@ -285,7 +284,7 @@ bool ClaimSingleInstance(const std::string& program_path, const std::string& uni
   std::string mutex_problem;
   OwnedFd mutex_fd(OpenLockFile(dir.get(), shown_dir, suffix + ".mutex", &mutex_problem));
   if (mutex_fd.get() >= 0 && FlockRetryingInterrupts(mutex_fd.get(), LOCK_EX) != 0) {
-    mutex_problem = "cannot lock " + shown_dir + "/" + suffix + ".mutex: " + ErrorText(errno);
+    mutex_problem = "cannot lock " + shown_dir + "/" + suffix + ".mutex: " + ErrnoText(errno);
   }
   OwnedFd lock_fd(OpenLockFile(dir.get(), shown_dir, suffix + ".lock", problem));
   if (lock_fd.get() < 0) return RunUnchecked(problem);
@@ -303,7 +302,7 @@ bool ClaimSingleInstance(const std::string& program_path, const std::string& uni
     return true;
   }
   if (errno != EWOULDBLOCK) {
-    *problem = "cannot lock " + shown_dir + "/" + suffix + ".lock: " + ErrorText(errno);
+    *problem = "cannot lock " + shown_dir + "/" + suffix + ".lock: " + ErrnoText(errno);
     return RunUnchecked(problem);  // not held by another instance as far as we know
   }
   dir.Close();

@@ -20,9 +20,6 @@ constexpr size_t kNameBufferSize = 512;  // terminating zero included
 constexpr DWORD kMappingSize = 4;
 constexpr DWORD kSecondSearchPauseMs = 1000;
 
-// A kernel handle, closed when it goes out of scope.
-using ScopedHandle = Owned<void, ::CloseHandle>;
-
 // A mapped view, unmapped when it goes out of scope.
 class ScopedView {
  public:
@@ -122,7 +119,7 @@ bool ClaimSingleInstance(const std::string& program_path, const std::string& uni
   problem->clear();
   const std::string name = MappingName(program_path, unique_name);
 
-  ScopedHandle mutex(::CreateMutexA(nullptr, FALSE, kMutexName));
+  const OwnedHandle mutex(::CreateMutexA(nullptr, FALSE, kMutexName));
   // Without a mutex the wait fails at once and the check goes on unserialised.
   ::WaitForSingleObject(mutex.get(), INFINITE);
 
@@ -131,7 +128,7 @@ bool ClaimSingleInstance(const std::string& program_path, const std::string& uni
   const HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                               kMappingSize, name.c_str());
   const DWORD created = ::GetLastError();
-  static ScopedHandle claim(mapping);
+  static OwnedHandle claim(mapping);
   if (mapping != nullptr && created == ERROR_ALREADY_EXISTS) {
     BringForward(mapping);
     // Still holding the mutex: Windows releases it as abandoned, and the
@@ -145,6 +142,6 @@ bool ClaimSingleInstance(const std::string& program_path, const std::string& uni
     *problem = "cannot create the shared memory " + name + " (error " + std::to_string(created) +
                "); running without a single-instance claim";
   }
-  if (mutex.get() != nullptr) ::ReleaseMutex(mutex.get());
+  if (mutex.valid()) ::ReleaseMutex(mutex.get());
   return true;
 }

@@ -20,6 +20,7 @@
 
 #include "platform/network/internet.h"
 #include "platform/owned_handle.h"
+#include "platform/system_error.h"
 
 namespace {
 
@@ -116,22 +117,9 @@ void ReadResponseHead(HINTERNET file, long* status, std::string* content_type) {
 
 // WinInet's words for `code`, with the code.
 std::string ErrorText(DWORD code) {
-  std::string text = "WinInet error " + std::to_string(code);
-  char* words = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
-          FORMAT_MESSAGE_IGNORE_INSERTS,
-      ::GetModuleHandleA("wininet.dll"), code, 0, reinterpret_cast<char*>(&words), 0, nullptr);
-  if (length > 0 && words != nullptr) {
-    std::string said(words, length);
-    while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ' ||
-                             said.back() == '.')) {
-      said.pop_back();
-    }
-    if (!said.empty()) text += ": " + said;
-  }
-  if (words != nullptr) ::LocalFree(words);
-  return text;
+  const std::string text = "WinInet error " + std::to_string(code);
+  const std::string said = WindowsErrorText(code, "wininet.dll");
+  return said.empty() ? text : text + ": " + said;
 }
 
 void RunTransfer(const std::shared_ptr<Transfer>& transfer, const std::string& url) {
@@ -300,11 +288,10 @@ class WinInetSession : public InternetSession {
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       return Result::kFailed;
     }
-    const HANDLE opened =
-        ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return Result::kFailed;
-    const Owned<void, ::CloseHandle> file(opened);
+    const OwnedHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return Result::kFailed;
     if (::GetFileType(file.get()) != FILE_TYPE_DISK) return Result::kFailed;
     const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
     for (;;) {

@@ -39,6 +39,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "platform/filesystem/filesystem.h"
 #include "platform/owned_handle.h"
 
 // In the child before the work: standard streams on /dev/null, no core
@@ -135,15 +136,9 @@ bool RunInChild(Work work, unsigned long long memory_budget, int timeout_ms, Rep
     } catch (...) {
       ::_exit(1);  // no report: a failed child
     }
-    const char* bytes = reinterpret_cast<const char*>(&result);
-    size_t done = 0;
-    while (done < sizeof(result)) {
-      const ssize_t n = ::write(write_end.get(), bytes + done, sizeof(result) - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) ::_exit(1);
-      done += static_cast<size_t>(n);
-    }
-    ::_exit(0);
+    const bool sent =
+        WriteAllBytes(write_end.get(), reinterpret_cast<const char*>(&result), sizeof(result));
+    ::_exit(sent ? 0 : 1);
   }
   write_end.Close();
   return ReceiveChildReport(std::move(read_end), pid, report, sizeof(Report), timeout_ms);

@@ -11,11 +11,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <optional>
 #include <thread>
 
 #include "platform/owned_handle.h"
+#include "platform/system_error.h"
 
 extern char** environ;
 
@@ -190,11 +190,11 @@ std::string ProcessRunner::Find(const std::string& name) const {
   return "";
 }
 
-std::string ProcessRunner::Run(const std::vector<std::string>& args, std::string* output) const {
+Outcome ProcessRunner::Run(const std::vector<std::string>& args, std::string* output) const {
   const std::string program = Find(args[0]);
-  if (program.empty()) return args[0] + ": not found";
+  if (program.empty()) return Outcome::Error(args[0] + ": not found");
   Pipe out;
-  if (output != nullptr && !out.read_end.valid()) return args[0] + ": no pipe";
+  if (output != nullptr && !out.read_end.valid()) return Outcome::Error(args[0] + ": no pipe");
   pid_t pid = -1;
   int spawned;
   {
@@ -203,7 +203,7 @@ std::string ProcessRunner::Run(const std::vector<std::string>& args, std::string
     spawned = setup.Spawn(&pid, program, Argv(args), pointers_.data());
   }
   out.write_end.Close();
-  if (spawned != 0) return args[0] + ": " + std::strerror(spawned);
+  if (spawned != 0) return PosixError(args[0], spawned);
 
   std::optional<Clock::time_point> deadline;
   if (timeout_ms_ > 0) deadline = Clock::now() + std::chrono::milliseconds(timeout_ms_);
@@ -212,11 +212,13 @@ std::string ProcessRunner::Run(const std::vector<std::string>& args, std::string
     ::kill(-pid, SIGKILL);  // the program and anything it started
     ::kill(pid, SIGKILL);
     Reap(pid, &status);
-    return args[0] + ": killed after " + std::to_string(timeout_ms_) + " ms";
+    return Outcome::Error(args[0] + ": killed after " + std::to_string(timeout_ms_) + " ms");
   }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return "";
-  if (WIFEXITED(status)) return args[0] + ": exit status " + std::to_string(WEXITSTATUS(status));
-  return args[0] + ": ended by signal " + std::to_string(WTERMSIG(status));
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return Outcome::Ok();
+  if (WIFEXITED(status)) {
+    return Outcome::Error(args[0] + ": exit status " + std::to_string(WEXITSTATUS(status)));
+  }
+  return Outcome::Error(args[0] + ": ended by signal " + std::to_string(WTERMSIG(status)));
 }
 
 pid_t ProcessRunner::StartDetached(const std::vector<std::string>& args) const {

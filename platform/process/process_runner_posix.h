@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/outcome.h"
+
 // Helper programs (the desktops' tools, the dialog programs), started the
 // same way everywhere: no shell, found on the PATH of the environment given
 // and given exactly that environment, none of our descriptors beyond the
@@ -35,11 +37,11 @@ class ProcessRunner {
   // it is empty), "" when there is none.
   std::string Find(const std::string& name) const;
 
-  // Runs `args` to its end. Returns "" when it exits with status 0, else
-  // what went wrong, starting with the program's name: "not found", "exit
-  // status N", "ended by signal N", "killed after N ms", ... With `output`,
-  // its standard output is collected there.
-  std::string Run(const std::vector<std::string>& args, std::string* output = nullptr) const;
+  // Runs `args` to its end. Ok when it exits with status 0, else what went
+  // wrong, starting with the program's name: "not found", "exit status N",
+  // "ended by signal N", "killed after N ms", ... With `output`, its
+  // standard output is collected there.
+  Outcome Run(const std::vector<std::string>& args, std::string* output = nullptr) const;
 
   // Starts `args` in a session of its own, its standard streams on
   // /dev/null, and does not wait for it (a program that keeps showing the

@@ -138,7 +138,9 @@ TEST_F(InstalledCopyTest, InitWritesTheStarterOnceWhereTheUserKeepsConfiguration
   // Nor through a link that leads elsewhere.
   const std::string link = dir_.Join("link.ini");
   ASSERT_EQ(0, ::symlink(dir_.Join("elsewhere.ini").c_str(), link.c_str()));
-  EXPECT_EQ(1, Init({link}, User()).exit_code);
+  const ProgramResult linked = Init({link}, User());
+  EXPECT_EQ(1, linked.exit_code);
+  EXPECT_EQ("wallpaper-fetcher: cannot write " + link + ": File exists\n", linked.err);
   EXPECT_FALSE(Exists(dir_.Join("elsewhere.ini")));
 
   // The XDG directories when set absolute; a relative one does not count.

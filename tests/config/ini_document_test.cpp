@@ -166,7 +166,7 @@ TEST(IniDocumentTest, FailedSaveLeavesTheOldFileWhole) {
 
   // Content whose writing fails half-way: likewise.
   EXPECT_FALSE(
-      ReplaceFileWhole(path, [](int fd) { return WriteAllBytes(fd, "[Gen", 4) && false; }));
+      ReplaceFileWhole(path, [](int fd) { return WriteAllBytes(fd, "[Gen", 4) && false; }).ok());
   EXPECT_EQ("[General]\r\nA=1\r\n\r\n", ReadFileBytes(path));
   EXPECT_EQ(1, entries());
 

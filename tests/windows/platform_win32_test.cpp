@@ -88,28 +88,28 @@ TEST(Desktop, SetsACopyOfTheBitmapThatOutlivesWalpBmp) {
 }
 
 TEST(FileRules, DrivesBackslashesAndReplacingFilesWhole) {
-  EXPECT_EQ(DirOfPath("C:\\pics\\sunset.jpg"), "C:\\pics\\");
-  EXPECT_EQ(DirOfPath("C:/pics/sunset.jpg"), "C:/pics/");
-  EXPECT_EQ(DirOfPath("C:sunset.jpg"), "C:");
-  EXPECT_EQ(DirOfPath("wallpaper-fetcher.exe"), "");
-  EXPECT_TRUE(IsAbsolutePathRule("C:\\Sites.ini"));
-  EXPECT_FALSE(IsAbsolutePathRule("C:"));
-  EXPECT_FALSE(IsAbsolutePathRule("\\pics\\Sites.ini"));
+  EXPECT_EQ(GetDirOfPath("C:\\pics\\sunset.jpg"), "C:\\pics\\");
+  EXPECT_EQ(GetDirOfPath("C:/pics/sunset.jpg"), "C:/pics/");
+  EXPECT_EQ(GetDirOfPath("C:sunset.jpg"), "C:");
+  EXPECT_EQ(GetDirOfPath("wallpaper-fetcher.exe"), "");
+  EXPECT_TRUE(IsAbsolutePath("C:\\Sites.ini"));
+  EXPECT_FALSE(IsAbsolutePath("C:"));
+  EXPECT_FALSE(IsAbsolutePath("\\pics\\Sites.ini"));
   EXPECT_FALSE(IsPlainFileName("a\\b.jpg"));
   EXPECT_FALSE(IsPlainFileName("C:b.jpg"));
   EXPECT_TRUE(IsPlainFileName("b.jpg"));
-  const std::string current = CurrentDirectory();
+  const std::string current = GetCurrentDir();
   ASSERT_FALSE(current.empty());
   EXPECT_EQ(current.back(), '\\');
 
   ScopedTempDir dir;
   const std::string target = dir.Join("Sites.ini");
   WriteFileBytes(target, "old");
-  EXPECT_TRUE(ReplaceFileAtomically(target, "new\r\n"));
+  EXPECT_TRUE(ReplaceFileAtomically(target, "new\r\n").ok());
   EXPECT_EQ(ReadFileBytes(target), "new\r\n");
   // A failed writer leaves the file as it was and no temporary beside it.
   EXPECT_FALSE(
-      ReplaceFileWhole(target, [](int fd) { return WriteAllBytes(fd, "half", 4) && false; }));
+      ReplaceFileWhole(target, [](int fd) { return WriteAllBytes(fd, "half", 4) && false; }).ok());
   EXPECT_EQ(ReadFileBytes(target), "new\r\n");
   WIN32_FIND_DATAA found;
   HANDLE search = ::FindFirstFileA(dir.Join("*").c_str(), &found);
@@ -137,18 +137,18 @@ TEST(FileRules, DrivesBackslashesAndReplacingFilesWhole) {
   written_an_hour_ago("Sites.ini.1a2b-3c.tmp");
   written_an_hour_ago("Sites.ini.backup.tmp");
   WriteFileBytes(dir.Join("Sites.ini.5d-6e.tmp"), "writing");
-  EXPECT_TRUE(ReplaceFileAtomically(target, "new\r\n"));
+  EXPECT_TRUE(ReplaceFileAtomically(target, "new\r\n").ok());
   EXPECT_FALSE(Exists(dir.Join("Sites.ini.1a2b-3c.tmp")));
   EXPECT_TRUE(Exists(dir.Join("Sites.ini.backup.tmp")));
   EXPECT_TRUE(Exists(dir.Join("Sites.ini.5d-6e.tmp")));
   // A read-only file is left alone.
   ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
-  EXPECT_FALSE(ReplaceFileAtomically(target, "other"));
+  EXPECT_EQ(ReplaceFileAtomically(target, "other").message(), "the file is marked read-only");
   EXPECT_EQ(ReadFileBytes(target), "new\r\n");
   ::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
   // Renaming replaces an existing file, as the crawl's rename of temp.file needs.
   WriteFileBytes(dir.Join("temp.file"), "picture");
-  EXPECT_TRUE(RenameFile(dir.Join("temp.file"), target));
+  EXPECT_TRUE(RenameFile(dir.Join("temp.file"), target).ok());
   EXPECT_EQ(ReadFileBytes(target), "picture");
   EXPECT_FALSE(Exists(dir.Join("temp.file")));
 }

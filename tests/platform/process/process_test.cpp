@@ -82,15 +82,14 @@ TEST_F(ProcessRunnerTest, FindsOnPathRunsInTheEnvironmentGivenAndSaysHowItEnded)
   ProcessRunner runner(
       {"PATH=" + dir_.Join("a") + ":" + dir_.Join("b") + ":" + dir_.Join("c"), "GREETING=hello"});
   EXPECT_EQ(tool, runner.Find("tool"));
-  EXPECT_EQ("", runner.Find("missing"));
-  EXPECT_EQ("missing: not found", runner.Run({"missing"}));
+  EXPECT_EQ("missing: not found", runner.Run({"missing"}).message());
   std::string output;
-  EXPECT_EQ("", runner.Run({"tool"}, &output));
+  EXPECT_EQ("", runner.Run({"tool"}, &output).message());
   EXPECT_EQ("hello||/dev/null|/dev/null", output);
 
   runner.set_share_standard_streams(true);
   output.clear();
-  EXPECT_EQ("", runner.Run({"tool"}, &output));
+  EXPECT_EQ("", runner.Run({"tool"}, &output).message());
   char ours_in[4096] = {}, ours_err[4096] = {};
   ASSERT_GT(::readlink("/proc/self/fd/0", ours_in, sizeof ours_in - 1), 0);
   ASSERT_GT(::readlink("/proc/self/fd/2", ours_err, sizeof ours_err - 1), 0);
@@ -98,9 +97,9 @@ TEST_F(ProcessRunnerTest, FindsOnPathRunsInTheEnvironmentGivenAndSaysHowItEnded)
   ::close(ours);
 
   Program("c/tool", "exit 3");
-  EXPECT_EQ("tool: exit status 3", runner.Run({"tool"}));
+  EXPECT_EQ("tool: exit status 3", runner.Run({"tool"}).message());
   Program("c/tool", "kill -9 $$");
-  EXPECT_EQ("tool: ended by signal 9", runner.Run({"tool"}));
+  EXPECT_EQ("tool: ended by signal 9", runner.Run({"tool"}).message());
 }
 
 TEST_F(ProcessRunnerTest, AProgramOutOfTimeIsKilledWithWhatItStarted) {
@@ -108,7 +107,7 @@ TEST_F(ProcessRunnerTest, AProgramOutOfTimeIsKilledWithWhatItStarted) {
   Program("bin/hang", "/bin/sleep 60 & echo $! > '" + child_id + "'; wait");
   ProcessRunner runner({"PATH=" + dir_.Join("bin")});
   runner.set_timeout_ms(300);
-  EXPECT_EQ("hang: killed after 300 ms", runner.Run({"hang"}));
+  EXPECT_EQ("hang: killed after 300 ms", runner.Run({"hang"}).message());
   std::ifstream in(child_id);
   int pid = 0;
   ASSERT_TRUE(in >> pid);

@@ -18,7 +18,7 @@ std::string FetcherExe() {
   char buffer[MAX_PATH + 1];
   const DWORD n = ::GetModuleFileNameA(nullptr, buffer, sizeof buffer);
   const std::string self(buffer, n);
-  return DirOfPath(self) + "..\\..\\wallpaper-fetcher.exe";
+  return GetDirOfPath(self) + "..\\..\\wallpaper-fetcher.exe";
 }
 
 namespace {
@@ -74,7 +74,7 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool Exists(const std::string& path) { return PathExists(path); }
+bool Exists(const std::string& path) { return FileExists(path); }
 
 Process::~Process() {
   if (process_ == nullptr) return;
@@ -247,7 +247,7 @@ struct LocalHttpServer::Impl {
       std::string name = path.substr(prefix.size());
       if (name.find("..") != std::string::npos) continue;
       std::replace(name.begin(), name.end(), '/', '\\');
-      if (!PathExists(dir + name)) continue;
+      if (!FileExists(dir + name)) continue;
       route->body = ReadFileBytes(dir + name);
       return true;
     }
