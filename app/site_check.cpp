@@ -11,10 +11,10 @@
 #include "config/ini_document.h"
 #include "config/paths.h"
 #include "config/settings.h"
+#include "picture/formats.h"
 #include "platform/filesystem/scratch_directory.h"
 #include "retrieval/crawl_observer.h"
 #include "retrieval/download.h"
-#include "wallpaper/conversion.h"
 
 namespace {
 

@@ -6,27 +6,12 @@
 #include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
 #include "config/paths.h"
+#include "picture/formats.h"
+#include "picture/picture_codec.h"
 #include "platform/filesystem/filesystem.h"
 #include "retrieval/crawl_observer.h"
 
 namespace {
-
-// FreeImage's format identifiers of the pictures the program loads.
-enum PictureFormat {
-  kFormatBmp = 0,
-  kFormatIco = 1,
-  kFormatJpeg = 2,
-  kFormatKoala = 4,
-  kFormatPbm = 7,
-  kFormatPcd = 9,
-  kFormatPcx = 10,
-  kFormatPgm = 11,
-  kFormatPng = 13,
-  kFormatPpm = 14,
-  kFormatRas = 16,
-  kFormatTarga = 17,
-  kFormatTiff = 18,
-};
 
 // A limit of 0 is no limit; the comparisons are signed, so a negative limit
 // refuses every picture.
@@ -36,13 +21,6 @@ bool IsOverLimits(long long llWidth, long long llHeight, int iMaxWidth, int iMax
   return false;
 }
 
-// More pixels than any screen needs, and more than decoding should be
-// allowed to allocate for a file from the web.
-bool HasTooManyPixels(long long llWidth, long long llHeight) {
-  if (llWidth <= 0 || llHeight <= 0) return false;
-  return llWidth > kMaxPicturePixels / llHeight;
-}
-
 }  // namespace
 
 std::string OverLimitsText(long long width, long long height, int max_width, int max_height) {
@@ -50,38 +28,6 @@ std::string OverLimitsText(long long width, long long height, int max_width, int
     return Format("taller than MaxWallpHeight=%d", max_height);
   if (max_width != 0 && width > max_width) return Format("wider than MaxWallpWidth=%d", max_width);
   return "";
-}
-
-const char* PictureFormatName(int format) {
-  static const char* const kNames[] = {
-      "BMP", "ICO", "JPEG",      "JNG",  "KOALA", "LBM",       "MNG", "PBM",   "PBM (raw)", "PCD",
-      "PCX", "PGM", "PGM (raw)", "PNG",  "PPM",   "PPM (raw)", "RAS", "TARGA", "TIFF",      "WBMP",
-      "PSD", "CUT", "XBM",       "XPM",  "DDS",   "GIF",       "HDR", "FAXG3", "SGI",       "EXR",
-      "J2K", "JP2", "PFM",       "PICT", "RAW",   "WEBP",      "JXR"};
-  if (format < 0 || static_cast<size_t>(format) >= sizeof kNames / sizeof kNames[0])
-    return "unknown";
-  return kNames[format];
-}
-
-bool IsAcceptedPictureFormat(int format) {
-  switch (format) {
-    case kFormatBmp:
-    case kFormatIco:
-    case kFormatJpeg:
-    case kFormatKoala:
-    case kFormatPbm:
-    case kFormatPcd:
-    case kFormatPcx:
-    case kFormatPgm:
-    case kFormatPng:
-    case kFormatPpm:
-    case kFormatRas:
-    case kFormatTarga:
-    case kFormatTiff:
-      return true;
-    default:
-      return false;
-  }
 }
 
 bool WallpaperFetcher::ConvertToBmp() {
@@ -102,7 +48,7 @@ bool WallpaperFetcher::ConvertToBmp() {
   }
   PictureCodec& codec = *platform_.pictures;
   record.extension = m_strWalpFileName.substr(dot);
-  const int iFormat = codec.FormatFromExtension(record.extension);
+  const int iFormat = PictureFormatFromExtension(record.extension);
   record.format = iFormat;
 
   // The header first, so that a picture over the limits or over any sensible
