@@ -11,30 +11,24 @@
 #include "platform/filesystem/filesystem.h"
 #include "retrieval/crawl_observer.h"
 
-namespace {
-
-// A limit of 0 is no limit; the comparisons are signed, so a negative limit
-// refuses every picture.
-bool IsOverLimits(long long llWidth, long long llHeight, int iMaxWidth, int iMaxHeight) {
-  if (iMaxHeight != 0 && llHeight > iMaxHeight) return true;
-  if (iMaxWidth != 0 && llWidth > iMaxWidth) return true;
-  return false;
-}
-
-}  // namespace
-
-std::string OverLimitsText(long long width, long long height, int max_width, int max_height) {
-  if (max_height != 0 && height > max_height)
-    return Format("taller than MaxWallpHeight=%d", max_height);
-  if (max_width != 0 && width > max_width) return Format("wider than MaxWallpWidth=%d", max_width);
-  return "";
+PictureRefusal PictureLimitsRefusal(long long width, long long height, int max_width,
+                                    int max_height, int* limit) {
+  if (max_height != 0 && height > max_height) {
+    *limit = max_height;
+    return PictureRefusal::kTallerThanLimit;
+  }
+  if (max_width != 0 && width > max_width) {
+    *limit = max_width;
+    return PictureRefusal::kWiderThanLimit;
+  }
+  return PictureRefusal::kNone;
 }
 
 bool WallpaperFetcher::ConvertToBmp() {
   // What a check is told: every way out below says why a run would refuse
-  // the picture ("" when it would take it).
+  // the picture (kNone when it would take it).
   PictureRecord record;
-  const auto verdict = [&](const std::string& refusal) {
+  const auto verdict = [&](PictureRefusal refusal) {
     if (m_pCrawlObserver == nullptr) return;
     record.refusal = refusal;
     m_pCrawlObserver->OnPicture(record);
@@ -42,7 +36,7 @@ bool WallpaperFetcher::ConvertToBmp() {
 
   const size_t dot = m_strWalpFileName.rfind('.');
   if (dot == std::string::npos) {
-    verdict("no extension in the file name");
+    verdict(PictureRefusal::kNoExtension);
     ShowMessage("No extenssion for downloaded file");
     return false;
   }
@@ -56,31 +50,37 @@ bool WallpaperFetcher::ConvertToBmp() {
   std::unique_ptr<Picture> picture;
   long long llWidth = 0;
   long long llHeight = 0;
-  const char* refusal = "";
-  if (!IsAcceptedPictureFormat(iFormat)) {
-    refusal = "not a format that is converted";
+  PictureRefusal refusal = PictureRefusal::kNone;
+  if (iFormat < 0) {
+    refusal = PictureRefusal::kUnknownFormat;
+  } else if (!IsAcceptedPictureFormat(iFormat)) {
+    refusal = PictureRefusal::kNotAccepted;
   } else if (!codec.ReadSize(iFormat, m_strWalpFileName, &llWidth, &llHeight)) {
-    refusal = "its header cannot be read";
+    refusal = PictureRefusal::kHeaderUnreadable;
   } else {
     record.size_known = true;
     record.width = llWidth;
     record.height = llHeight;
-    if (IsOverLimits(llWidth, llHeight, m_iMaxWallpWidth, m_iMaxWallpHeight)) {
-      verdict(OverLimitsText(llWidth, llHeight, m_iMaxWallpWidth, m_iMaxWallpHeight));
+    // Over the configured limits: refused without a message, Walp.bmp kept.
+    refusal =
+        PictureLimitsRefusal(llWidth, llHeight, m_iMaxWallpWidth, m_iMaxWallpHeight, &record.limit);
+    if (refusal != PictureRefusal::kNone) {
+      verdict(refusal);
       return false;
     }
     if (HasTooManyPixels(llWidth, llHeight)) {
-      refusal = "more pixels than any screen needs";
+      refusal = PictureRefusal::kTooManyPixels;
     } else {
       picture = codec.Load(iFormat, m_strWalpFileName);
-      if (picture == nullptr) refusal = "it cannot be decoded";
+      if (picture == nullptr) refusal = PictureRefusal::kUndecodable;
     }
     if (picture != nullptr) {
       record.width = picture->Width();
       record.height = picture->Height();
-      if (IsOverLimits(picture->Width(), picture->Height(), m_iMaxWallpWidth, m_iMaxWallpHeight)) {
-        verdict(OverLimitsText(picture->Width(), picture->Height(), m_iMaxWallpWidth,
-                               m_iMaxWallpHeight));
+      refusal = PictureLimitsRefusal(picture->Width(), picture->Height(), m_iMaxWallpWidth,
+                                     m_iMaxWallpHeight, &record.limit);
+      if (refusal != PictureRefusal::kNone) {
+        verdict(refusal);
         return false;
       }
     }
@@ -94,7 +94,7 @@ bool WallpaperFetcher::ConvertToBmp() {
     return false;
   }
   picture->SaveBmp(m_strBmpFileName);
-  verdict("");
+  verdict(PictureRefusal::kNone);
   return true;
 }
 
