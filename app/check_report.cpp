@@ -2,8 +2,9 @@
 
 #include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
+#include "picture/formats.h"
+#include "picture/picture_refusal.h"
 #include "retrieval/download.h"
-#include "wallpaper/conversion.h"
 
 std::string Printable(const std::string& text) {
   std::string shown;
@@ -123,17 +124,13 @@ void SiteReport::OnPicture(const PictureRecord& picture) {
                                      " by its extension " + picture.extension;
   }
   if (picture.size_known) line += Format(", %lldx%lld", picture.width, picture.height);
-  std::string refusal = picture.refusal;
-  if (refusal == "its header cannot be read" || refusal == "it cannot be decoded") {
-    refusal += std::string(" as ") + PictureFormatName(picture.format);
-    if (!last_content_type_.empty()) {
-      refusal += " (the server sent " + last_content_type_ +
-                 (last_status_ != 0 ? Format(", HTTP %ld", last_status_) : "") + ")";
-    }
-  } else if (refusal == "not a format that is converted") {
-    refusal = picture.format < 0 ? "the extension " + picture.extension + " names no picture format"
-                                 : std::string(PictureFormatName(picture.format)) +
-                                       " is not a format that is converted";
+  std::string refusal =
+      DescribePictureRefusal(picture.refusal, picture.format, picture.extension, picture.limit);
+  const bool content_refused = picture.refusal == PictureRefusal::kHeaderUnreadable ||
+                               picture.refusal == PictureRefusal::kUndecodable;
+  if (content_refused && !last_content_type_.empty()) {
+    refusal += " (the server sent " + last_content_type_ +
+               (last_status_ != 0 ? Format(", HTTP %ld", last_status_) : "") + ")";
   }
   std::vector<std::string> refusals;
   if (in_history_) refusals.push_back("in the history");

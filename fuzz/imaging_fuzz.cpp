@@ -15,7 +15,7 @@
 
 namespace {
 
-// Pictures up to 2^28 pixels are allowed, but decoding one that large takes
+// Pictures up to kMaxPicturePixels are allowed, but decoding one that large takes
 // seconds and gigabytes; the fuzzer stays below this and keeps its speed.
 constexpr long long kFuzzMaxPixels = 1LL << 22;
 
@@ -27,10 +27,10 @@ unsigned Read32(const uint8_t* p) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  static const imaging::Format kFormats[] = {imaging::Format::kTarga, imaging::Format::kPcx,
-                                             imaging::Format::kPnm,   imaging::Format::kSunRaster,
-                                             imaging::Format::kKoala, imaging::Format::kPhotoCd};
-  const imaging::Format format = kFormats[data[0] % 6];
+  static const WindowsDecoder kDecoders[] = {WindowsDecoder::kTarga, WindowsDecoder::kPcx,
+                                             WindowsDecoder::kPnm,   WindowsDecoder::kSunRaster,
+                                             WindowsDecoder::kKoala, WindowsDecoder::kPhotoCd};
+  const WindowsDecoder format = kDecoders[data[0] % 6];
   // The file on its own in the heap, so that a read past its end is seen.
   const std::vector<uint8_t> file(data + 1, data + size);
 

@@ -5,8 +5,8 @@
 // Input: one byte choosing the extension (.jpg .png .bmp .tif), then the
 // file's content.
 //
-// The program decodes in a confined child process (platform/
-// picture_freeimage.cpp), which would hide the decoding from the fuzzer's
+// The program decodes in a confined child process (picture/
+// picture_codec_posix.cpp), which would hide the decoding from the fuzzer's
 // coverage. Here the same decoding steps (PictureDecoder, through
 // InProcessPictureCodec) run in the fuzzer's own process, where the
 // sanitizers and the coverage counters see our reading and writing
@@ -43,6 +43,7 @@
 #include <string>
 
 #include "app/wallpaper_fetcher.h"
+#include "picture/formats.h"
 #include "picture/freeimage_decoder_posix.h"
 
 namespace {
@@ -57,9 +58,6 @@ uint8_t outcome_counters[4 * 2 * 2 * 8 * 4 * 4];
 // The in-process codec, noting what became of the last picture.
 class ObservedCodec : public PictureCodec {
  public:
-  int FormatFromExtension(const std::string& extension) override {
-    return real_.FormatFromExtension(extension);
-  }
   bool ReadSize(int format, const std::string& path, long long* width, long long* height) override {
     header_read = real_.ReadSize(format, path, width, height);
     header_width = *width;
@@ -178,7 +176,7 @@ bool KillsTheDecoder(const std::string& path) {
   if (child == 0) {
     for (int signal : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL}) std::signal(signal, SIG_DFL);
     PictureCodec& codec = InProcessPictureCodec();
-    const int format = codec.FormatFromExtension(path.substr(path.rfind('.')));
+    const int format = PictureFormatFromExtension(path.substr(path.rfind('.')));
     long long width = 0, height = 0;
     if (codec.ReadSize(format, path, &width, &height) && width <= kMaxSide && height <= kMaxSide) {
       codec.Load(format, path);

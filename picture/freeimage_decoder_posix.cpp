@@ -1,69 +1,21 @@
-// Decoding with FreeImage through its generic calls, FreeImage loaded with
-// dlopen on first use.
+// Decoding with FreeImage through its generic calls, FreeImage loaded on
+// first use (freeimage_library_posix.cpp).
 
 #include "picture/freeimage_decoder_posix.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <type_traits>
 #include <vector>
 
 #include "picture/freeimage_library_posix.h"
 #include "platform/filesystem/filesystem.h"
 
 namespace {
-
-// Each format's name and extensions, in FreeImage's order (its identifiers
-// are the positions), as FreeImage matches a file name's extension: the
-// first format whose name or one of whose extensions equals it.
-const char* const kFormatNames[] = {
-    "BMP,bmp",
-    "ICO,ico",
-    "JPEG,jpg,jif,jpeg,jpe",
-    "JNG,jng",
-    "KOALA,koa",
-    "IFF,iff,lbm",
-    "MNG,mng",
-    "PBM,pbm",
-    "PBMRAW,pbm",
-    "PCD,pcd",
-    "PCX,pcx",
-    "PGM,pgm",
-    "PGMRAW,pgm",
-    "PNG,png",
-    "PPM,ppm",
-    "PPMRAW,ppm",
-    "RAS,ras",
-    "TARGA,tga,targa",
-    "TIFF,tif,tiff",
-    "WBMP,wap,wbmp,wbm",
-    "PSD,psd,psb",
-    "CUT,cut",
-    "XBM,xbm",
-    "XPM,xpm",
-    "DDS,dds",
-    "GIF,gif",
-    "HDR,hdr",
-    "G3,g3",
-    "SGI,sgi,rgb,rgba,bw",
-    "EXR,exr",
-    "J2K,j2k,j2c",
-    "JP2,jp2",
-    "PFM,pfm",
-    "PICT,pct,pict,pic",
-    "RAW,3fr,arw,bay,bmq,cap,cine,cr2,crw,cs1,dc2,dcr,drf,dsc,dng,erf,fff,ia,iiq,k25,kc2,kdc,"
-    "mdc,mef,mos,mrw,nef,nrw,orf,pef,ptx,pxn,qtk,raf,raw,rdc,rw2,rwl,rwz,sr2,srf,srw,sti,x3f",
-    "WebP,webp",
-    "JPEG-XR,jxr,wdp,hdp",
-};
 
 // Reads through stdio and notes a decoder reading past the end of the file:
 // a decoder that asks for more and gets nothing was cut short, and what it
@@ -173,66 +125,7 @@ long DLL_CALLCONV TellOutput(fi_handle handle) {
   return static_cast<long>(static_cast<OutputFile*>(handle)->Position());
 }
 
-// FreeImage reports decoder complaints here; nobody is to see them (the
-// program's own message covers a picture that cannot be read).
-void IgnoreFreeImageMessage(FREE_IMAGE_FORMAT, const char*) {}
-
 }  // namespace
-
-const FreeImageLibrary* LoadFreeImage() {
-  static const FreeImageLibrary* const library = []() -> const FreeImageLibrary* {
-    void* handle = ::dlopen("libfreeimage.so.3", RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) return nullptr;
-    static FreeImageLibrary loaded;
-    bool complete = true;
-    auto find = [&](auto* slot, const char* name) {
-      void* symbol = ::dlsym(handle, name);
-      complete = complete && symbol != nullptr;
-      *slot = reinterpret_cast<std::remove_pointer_t<decltype(slot)>>(symbol);
-    };
-    decltype(&FreeImage_Initialise) initialise = nullptr;
-    find(&initialise, "FreeImage_Initialise");
-    find(&loaded.SetOutputMessage, "FreeImage_SetOutputMessage");
-    find(&loaded.FIFSupportsReading, "FreeImage_FIFSupportsReading");
-    find(&loaded.FIFSupportsNoPixels, "FreeImage_FIFSupportsNoPixels");
-    find(&loaded.FIFSupportsExportType, "FreeImage_FIFSupportsExportType");
-    find(&loaded.Load, "FreeImage_Load");
-    find(&loaded.LoadFromHandle, "FreeImage_LoadFromHandle");
-    find(&loaded.SaveToHandle, "FreeImage_SaveToHandle");
-    find(&loaded.GetWidth, "FreeImage_GetWidth");
-    find(&loaded.GetHeight, "FreeImage_GetHeight");
-    find(&loaded.GetImageType, "FreeImage_GetImageType");
-    find(&loaded.GetScanLine, "FreeImage_GetScanLine");
-    find(&loaded.ConvertToType, "FreeImage_ConvertToType");
-    find(&loaded.ConvertTo32Bits, "FreeImage_ConvertTo32Bits");
-    find(&loaded.RescaleRect, "FreeImage_RescaleRect");
-    find(&loaded.Unload, "FreeImage_Unload");
-    if (!complete) return nullptr;
-    initialise(/*load_local_plugins_only=*/FALSE);
-    loaded.SetOutputMessage(IgnoreFreeImageMessage);
-    return &loaded;
-  }();
-  return library;
-}
-
-int FreeImageFormatFromExtension(const std::string& extension) {
-  // As FreeImage takes a file name: the text after its last dot.
-  const size_t dot = extension.rfind('.');
-  const std::string wanted = dot == std::string::npos ? extension : extension.substr(dot + 1);
-  int format = 0;
-  for (const char* names : kFormatNames) {
-    for (const char* name = names; *name != '\0';) {
-      const char* end = std::strchr(name, ',');
-      const size_t length = end == nullptr ? std::strlen(name) : static_cast<size_t>(end - name);
-      if (length == wanted.size() && ::strncasecmp(name, wanted.c_str(), length) == 0) {
-        return format;
-      }
-      name += length + (end == nullptr ? 0 : 1);
-    }
-    ++format;
-  }
-  return -1;
-}
 
 struct PictureDecoder::State {
   const FreeImageLibrary* api = nullptr;
@@ -357,9 +250,6 @@ class InProcessPicture : public Picture {
 
 class InProcessCodec : public PictureCodec {
  public:
-  int FormatFromExtension(const std::string& extension) override {
-    return FreeImageFormatFromExtension(extension);
-  }
   bool ReadSize(int format, const std::string& path, long long* width, long long* height) override {
     PictureDecoder decoder;
     return decoder.Open(format, path) && decoder.ReadHeader(width, height);

@@ -2,7 +2,7 @@
 #define PICTURE_FREEIMAGE_DECODER_POSIX_H_
 
 // The decoding of one picture with FreeImage, step by step: the code the
-// decoder child runs (platform/picture_freeimage.cpp), and that the picture
+// decoder child runs (picture/picture_codec_posix.cpp), and that the picture
 // fuzzer runs in its own process so that it sees the decoders' coverage.
 //
 // FreeImage and its codec libraries are loaded (dlopen) by the first
@@ -14,11 +14,6 @@
 #include <string>
 
 #include "picture/picture_codec.h"
-
-// FreeImage's format identifier for an extension text such as ".jpg" (the
-// text after its last dot, compared without case with each format's name
-// and extensions), -1 if none. Needs no library.
-int FreeImageFormatFromExtension(const std::string& extension);
 
 class PictureDecoder {
  public:

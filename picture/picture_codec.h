@@ -5,8 +5,9 @@
 #include <string>
 
 // Picture decoding and bitmap writing. Abstract because the decoder differs
-// between builds (FreeImage here); format identifiers use FreeImage's numbers
-// (FIF_BMP = 0, FIF_JPEG = 2, FIF_UNKNOWN = -1, ...).
+// between builds (FreeImage in a child process on POSIX, the Windows Imaging
+// Component and our own decoders on Windows) and so that tests can count
+// and fail its calls. Formats are the numbers of picture/formats.h.
 class Picture {
  public:
   virtual ~Picture() = default;
@@ -20,8 +21,6 @@ class Picture {
 class PictureCodec {
  public:
   virtual ~PictureCodec() = default;
-  // The format identifier for an extension text such as ".jpg", -1 if none.
-  virtual int FormatFromExtension(const std::string& extension) = 0;
   // Reads only the header of the file. Returns false when it cannot be read
   // as `format`; otherwise stores the size the header claims.
   virtual bool ReadSize(int format, const std::string& path, long long* width,

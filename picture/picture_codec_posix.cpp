@@ -26,6 +26,7 @@
 #include <memory>
 #include <string>
 
+#include "picture/formats.h"
 #include "picture/freeimage_decoder_posix.h"
 #include "picture/picture_codec.h"
 #include "platform/filesystem/filesystem.h"
@@ -40,9 +41,9 @@ constexpr int kHeaderTimeoutMs = 10000;
 constexpr int kLoadTimeoutMs = 30000;
 constexpr int kWriteTimeoutMs = 30000;
 // Address space a child may add to what it inherits: room for the largest
-// accepted picture (2^28 pixels) at 4 bytes a pixel, a converted copy and
-// the decoder's own buffers.
-constexpr unsigned long long kChildMemoryBudget = 4ULL << 30;
+// accepted picture at 4 bytes a pixel, a converted copy and the decoder's
+// own buffers (4 GiB).
+constexpr unsigned long long kChildMemoryBudget = 4 * (4 * kMaxPicturePixels);
 
 // What the child reports after each step.
 struct StepReport {
@@ -233,10 +234,6 @@ class ChildPicture : public Picture {
 
 class ChildProcessCodec : public PictureCodec {
  public:
-  int FormatFromExtension(const std::string& extension) override {
-    return FreeImageFormatFromExtension(extension);
-  }
-
   // The child that read the header stays to decode the same picture if the
   // next call is Load; any other call ends it.
   bool ReadSize(int format, const std::string& path, long long* width, long long* height) override {

@@ -1,18 +1,19 @@
-// Pictures on Windows. BMP, ICO, JPEG, PNG and TIFF are decoded with the
-// Windows Imaging Component, the decoder chosen by the format the extension
-// names (never by sniffing the content, as FreeImage's loaders are chosen on
-// Linux); the size is checked as soon as the first frame's size is known,
-// before any pixel is decoded. TARGA, PCX, PNM, Sun raster, KOALA and Photo
-// CD go to our own decoders (imaging/), which give the pixels FreeImage gives
-// on Linux. Walp.bmp is written by our 24-bit bitmap writer, replacing the
-// old file whole.
+// Pictures on Windows, each format decoded as the table of picture/formats.h
+// says. BMP, ICO, JPEG, PNG and TIFF go to the Windows Imaging Component,
+// the decoder chosen by the format the extension names (never by sniffing
+// the content, as FreeImage's loaders are chosen on Linux); the size is
+// checked as soon as the first frame's size is known, before any pixel is
+// decoded. TARGA, PCX, PNM, Sun raster, KOALA and Photo CD go to our own
+// decoders (picture/decoders/), which give the pixels FreeImage gives on
+// Linux. Walp.bmp is written by our 24-bit bitmap writer, replacing the old
+// file whole.
 //
 // There is no fork on Windows to keep a decoder that crashes away from the
 // run, as the Linux build does with FreeImage. What protects the run
 // instead: our decoders read only through bounds checks and allocate nothing
-// over 2^28 pixels; WIC's decoders are the system's own, maintained for
+// over kMaxPicturePixels; WIC's decoders are the system's own, maintained for
 // files from the web; and no decoder sees a picture whose header claims more
-// than 2^28 pixels.
+// than kMaxPicturePixels.
 #include <objbase.h>
 #include <wincodec.h>
 #include <windows.h>
@@ -26,128 +27,12 @@
 #include "picture/decoders/bmp_writer.h"
 #include "picture/decoders/decode.h"
 #include "picture/decoders/raster.h"
+#include "picture/formats.h"
 #include "picture/picture_codec.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/owned_handle.h"
-#include "wallpaper/conversion.h"
 
 namespace {
-
-// FreeImage's format numbers, as the program's table uses them.
-enum Format {
-  kUnknown = -1,
-  kBmp = 0,
-  kIco = 1,
-  kJpeg = 2,
-  kJng = 3,
-  kKoala = 4,
-  kLbm = 5,
-  kMng = 6,
-  kPbm = 7,
-  kPbmRaw = 8,
-  kPcd = 9,
-  kPcx = 10,
-  kPgm = 11,
-  kPgmRaw = 12,
-  kPng = 13,
-  kPpm = 14,
-  kPpmRaw = 15,
-  kRas = 16,
-  kTarga = 17,
-  kTiff = 18,
-  kWbmp = 19,
-  kPsd = 20,
-  kCut = 21,
-  kXbm = 22,
-  kXpm = 23,
-  kDds = 24,
-  kGif = 25,
-  kHdr = 26,
-  kFaxG3 = 27,
-  kSgi = 28,
-  kExr = 29,
-  kJ2k = 30,
-  kJp2 = 31,
-  kPfm = 32,
-  kPict = 33,
-  kRaw = 34,
-  kWebp = 35,
-  kJxr = 36,
-};
-
-// Each format's name and extensions, in FreeImage's order: an extension is
-// looked up as FreeImage looks up a file name's, the first format whose
-// extension list or name matches it, without case.
-struct FormatNames {
-  Format format;
-  const char* name;
-  const char* extensions;
-};
-
-constexpr FormatNames kFormatNames[] = {
-    {kBmp, "BMP", "bmp"},
-    {kIco, "ICO", "ico"},
-    {kJpeg, "JPEG", "jpg,jif,jpeg,jpe"},
-    {kJng, "JNG", "jng"},
-    {kKoala, "KOALA", "koa"},
-    {kLbm, "IFF", "iff,lbm"},
-    {kMng, "MNG", "mng"},
-    {kPbm, "PBM", "pbm"},
-    {kPbmRaw, "PBMRAW", "pbm"},
-    {kPcd, "PCD", "pcd"},
-    {kPcx, "PCX", "pcx"},
-    {kPgm, "PGM", "pgm"},
-    {kPgmRaw, "PGMRAW", "pgm"},
-    {kPng, "PNG", "png"},
-    {kPpm, "PPM", "ppm"},
-    {kPpmRaw, "PPMRAW", "ppm"},
-    {kRas, "RAS", "ras"},
-    {kTarga, "TARGA", "tga,targa"},
-    {kTiff, "TIFF", "tif,tiff"},
-    {kWbmp, "WBMP", "wap,wbmp,wbm"},
-    {kPsd, "PSD", "psd"},
-    {kCut, "CUT", "cut"},
-    {kXbm, "XBM", "xbm"},
-    {kXpm, "XPM", "xpm"},
-    {kDds, "DDS", "dds"},
-    {kGif, "GIF", "gif"},
-    {kHdr, "HDR", "hdr"},
-    {kFaxG3, "G3", "g3"},
-    {kSgi, "SGI", "sgi,rgb,rgba,bw"},
-    {kExr, "EXR", "exr"},
-    {kJ2k, "J2K", "j2k,j2c"},
-    {kJp2, "JP2", "jp2"},
-    {kPfm, "PFM", "pfm"},
-    {kPict, "PICT", "pct,pict,pic"},
-    {kRaw, "RAW",
-     "3fr,arw,bay,bmq,cap,cine,cr2,crw,cs1,dc2,dcr,drf,dsc,dng,erf,fff,ia,iiq,k25,kc2,kdc,mdc,mef,"
-     "mos,mrw,nef,nrw,orf,pef,ptx,pxn,qtk,raf,raw,rdc,rw2,rwl,rwz,sr2,srf,srw,sti,x3f"},
-    {kWebp, "WEBP", "webp"},
-    {kJxr, "JPEG-XR", "jxr,wdp,hdp"},
-};
-
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-bool InList(const std::string& word, const char* list) {
-  const std::string all = list;
-  size_t start = 0;
-  while (start <= all.size()) {
-    size_t end = all.find(',', start);
-    if (end == std::string::npos) end = all.size();
-    if (SameText(word, all.substr(start, end - start))) return true;
-    start = end + 1;
-  }
-  return false;
-}
 
 // The largest picture file our own decoders read into memory: far more than
 // the largest picture they accept takes in any of their formats.
@@ -196,18 +81,18 @@ std::wstring Widen(const std::string& text) {
   return wide;
 }
 
-// The WIC container of the formats WIC decodes here; null for the others.
+// The WIC container of the formats WIC decodes; null for the others.
 const GUID* WicContainer(int format) {
-  switch (format) {
-    case kBmp:
+  switch (WindowsDecoderFor(format)) {
+    case WindowsDecoder::kWicBmp:
       return &GUID_ContainerFormatBmp;
-    case kIco:
+    case WindowsDecoder::kWicIco:
       return &GUID_ContainerFormatIco;
-    case kJpeg:
+    case WindowsDecoder::kWicJpeg:
       return &GUID_ContainerFormatJpeg;
-    case kPng:
+    case WindowsDecoder::kWicPng:
       return &GUID_ContainerFormatPng;
-    case kTiff:
+    case WindowsDecoder::kWicTiff:
       return &GUID_ContainerFormatTiff;
     default:
       return nullptr;
@@ -347,29 +232,11 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
   return ok;
 }
 
-bool TooManyPixels(uint64_t width, uint64_t height) {
-  return width > static_cast<uint64_t>(kMaxPicturePixels) / height;
-}
-
 class Win32PictureCodec : public PictureCodec {
  public:
-  int FormatFromExtension(const std::string& extension) override {
-    // The extension is looked up as a file name ending in it would be.
-    const size_t dot = extension.rfind('.');
-    if (dot == std::string::npos) return kUnknown;
-    const std::string word = extension.substr(dot + 1);
-    for (const FormatNames& names : kFormatNames) {
-      if (InList(word, names.extensions)) return names.format;
-    }
-    for (const FormatNames& names : kFormatNames) {
-      if (SameText(word, names.name)) return names.format;
-    }
-    return kUnknown;
-  }
-
   bool ReadSize(int format, const std::string& path, long long* width, long long* height) override {
-    imaging::Format own;
-    if (imaging::FormatForIdentifier(format, &own)) {
+    const WindowsDecoder own = WindowsDecoderFor(format);
+    if (imaging::IsOwnDecoder(own)) {
       std::vector<uint8_t> bytes;
       return ReadWholeFile(path, &bytes) &&
              imaging::ReadSize(own, bytes.data(), bytes.size(), width, height);
@@ -384,8 +251,8 @@ class Win32PictureCodec : public PictureCodec {
 
   std::unique_ptr<Picture> Load(int format, const std::string& path) override {
     imaging::Raster raster;
-    imaging::Format own;
-    if (imaging::FormatForIdentifier(format, &own)) {
+    const WindowsDecoder own = WindowsDecoderFor(format);
+    if (imaging::IsOwnDecoder(own)) {
       std::vector<uint8_t> bytes;
       if (!ReadWholeFile(path, &bytes) ||
           !imaging::Decode(own, bytes.data(), bytes.size(), &raster)) {
@@ -395,7 +262,7 @@ class Win32PictureCodec : public PictureCodec {
       ComScope com;
       WicFrame frame;
       if (!frame.Open(format, path)) return nullptr;
-      if (TooManyPixels(frame.width(), frame.height())) return nullptr;
+      if (HasTooManyPixels(frame.width(), frame.height())) return nullptr;
       if (!frame.Decode(&raster)) return nullptr;
     }
     try {

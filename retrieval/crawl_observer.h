@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "picture/picture_refusal.h"
 #include "platform/network/internet.h"
 
 // What one download did, as the crawl's observer hears of it.
@@ -21,7 +22,8 @@ struct PictureRecord {
   bool size_known = false;  // the header was read
   long long width = 0;
   long long height = 0;
-  std::string refusal;  // why a run would not take it, "" when it would
+  PictureRefusal refusal = PictureRefusal::kNone;  // why a run would not take it
+  int limit = 0;  // the configured limit it is over (kTallerThanLimit, kWiderThanLimit)
 };
 
 // What a crawl reports as it happens. A run's crawl hears nothing (a

@@ -4,74 +4,64 @@
 
 namespace imaging {
 
-bool FormatForIdentifier(int identifier, Format* format) {
-  switch (identifier) {
-    case 4:
-      *format = Format::kKoala;
-      return true;
-    case 7:
-    case 11:
-    case 14:
-      *format = Format::kPnm;
-      return true;
-    case 9:
-      *format = Format::kPhotoCd;
-      return true;
-    case 10:
-      *format = Format::kPcx;
-      return true;
-    case 16:
-      *format = Format::kSunRaster;
-      return true;
-    case 17:
-      *format = Format::kTarga;
+bool IsOwnDecoder(WindowsDecoder decoder) {
+  switch (decoder) {
+    case WindowsDecoder::kTarga:
+    case WindowsDecoder::kPcx:
+    case WindowsDecoder::kPnm:
+    case WindowsDecoder::kSunRaster:
+    case WindowsDecoder::kKoala:
+    case WindowsDecoder::kPhotoCd:
       return true;
     default:
       return false;
   }
 }
 
-bool ReadSize(Format format, const uint8_t* data, size_t size, long long* width,
+bool ReadSize(WindowsDecoder decoder, const uint8_t* data, size_t size, long long* width,
               long long* height) {
   const Bytes in{data, size};
-  switch (format) {
-    case Format::kTarga:
+  switch (decoder) {
+    case WindowsDecoder::kTarga:
       return ReadTargaSize(in, width, height);
-    case Format::kPcx:
+    case WindowsDecoder::kPcx:
       return ReadPcxSize(in, width, height);
-    case Format::kPnm:
+    case WindowsDecoder::kPnm:
       return ReadPnmSize(in, width, height);
-    case Format::kSunRaster:
+    case WindowsDecoder::kSunRaster:
       return ReadSunRasterSize(in, width, height);
-    case Format::kKoala:
+    case WindowsDecoder::kKoala:
       return ReadKoalaSize(in, width, height);
-    case Format::kPhotoCd:
+    case WindowsDecoder::kPhotoCd:
       return ReadPhotoCdSize(in, width, height);
+    default:
+      return false;
   }
-  return false;
 }
 
-bool Decode(Format format, const uint8_t* data, size_t size, Raster* raster) {
+bool Decode(WindowsDecoder decoder, const uint8_t* data, size_t size, Raster* raster) {
   const Bytes in{data, size};
   bool ok = false;
-  switch (format) {
-    case Format::kTarga:
+  switch (decoder) {
+    case WindowsDecoder::kTarga:
       ok = DecodeTarga(in, raster);
       break;
-    case Format::kPcx:
+    case WindowsDecoder::kPcx:
       ok = DecodePcx(in, raster);
       break;
-    case Format::kPnm:
+    case WindowsDecoder::kPnm:
       ok = DecodePnm(in, raster);
       break;
-    case Format::kSunRaster:
+    case WindowsDecoder::kSunRaster:
       ok = DecodeSunRaster(in, raster);
       break;
-    case Format::kKoala:
+    case WindowsDecoder::kKoala:
       ok = DecodeKoala(in, raster);
       break;
-    case Format::kPhotoCd:
+    case WindowsDecoder::kPhotoCd:
       ok = DecodePhotoCd(in, raster);
+      break;
+    default:
       break;
   }
   if (!ok) *raster = Raster();

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "picture/decoders/raster.h"
+#include "picture/formats.h"
 
 // Decoders of our own for the picture formats that have no decoder in every
 // system: TARGA, PCX, PNM (PBM, PGM, PPM), Sun raster, KOALA and Kodak Photo
@@ -14,25 +15,25 @@
 // than the format's own description.
 //
 // Plain portable code: the whole file is in memory, nothing is read outside
-// it, and nothing larger than kMaxPixels pixels is allocated.
+// it, and nothing larger than kMaxPicturePixels pixels is allocated. Each
+// decoder is named by its WindowsDecoder value, and the table of formats
+// (formats.h) says which formats it reads; ReadSize and Decode refuse the
+// other values (WIC's decoders, kNone).
 namespace imaging {
 
-enum class Format { kTarga, kPcx, kPnm, kSunRaster, kKoala, kPhotoCd };
-
-// The decoder for a FreeImage format identifier (FIF_KOALA = 4, FIF_PBM = 7,
-// FIF_PCD = 9, FIF_PCX = 10, FIF_PGM = 11, FIF_PPM = 14, FIF_RAS = 16,
-// FIF_TARGA = 17). False for every other identifier.
-bool FormatForIdentifier(int identifier, Format* format);
-
-// Reads only the header. False when the data cannot be read as `format`;
+// Reads only the header. False when the data cannot be read by `decoder`;
 // otherwise stores the size the header claims, which may be more than
-// kMaxPixels: the caller checks it before calling Decode.
-bool ReadSize(Format format, const uint8_t* data, size_t size, long long* width, long long* height);
+// kMaxPicturePixels: the caller checks it before calling Decode.
+bool ReadSize(WindowsDecoder decoder, const uint8_t* data, size_t size, long long* width,
+              long long* height);
 
 // Decodes the whole picture into `raster` (3 channels, or 4 when the file
 // holds an alpha channel). False, with `raster` empty, for a file that is
-// cut short, inconsistent or over kMaxPixels pixels.
-bool Decode(Format format, const uint8_t* data, size_t size, Raster* raster);
+// cut short, inconsistent or over kMaxPicturePixels pixels.
+bool Decode(WindowsDecoder decoder, const uint8_t* data, size_t size, Raster* raster);
+
+// True for the decoders of our own, which ReadSize and Decode run.
+bool IsOwnDecoder(WindowsDecoder decoder);
 
 }  // namespace imaging
 

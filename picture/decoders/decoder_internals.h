@@ -1,7 +1,7 @@
 #ifndef PICTURE_DECODERS_DECODER_INTERNALS_H_
 #define PICTURE_DECODERS_DECODER_INTERNALS_H_
 
-// The decoders behind imaging/decode.h, one file each.
+// The decoders behind picture/decoders/decode.h, one file each.
 
 #include <cstddef>
 #include <cstdint>

@@ -3,8 +3,7 @@
 namespace imaging {
 
 bool IsAllowedSize(long long width, long long height) {
-  if (width <= 0 || height <= 0) return false;
-  return width <= kMaxPixels / height;
+  return width > 0 && height > 0 && !HasTooManyPixels(width, height);
 }
 
 bool Raster::Allocate(long long new_width, long long new_height, int new_channels) {

@@ -5,11 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace imaging {
+#include "picture/formats.h"
 
-// The most pixels a picture may have; a header that claims more is refused
-// before anything is allocated for it. Equal to the program's own limit.
-constexpr long long kMaxPixels = 1LL << 28;
+namespace imaging {
 
 // A decoded picture: 8 bits a channel, red-green-blue or red-green-blue-alpha,
 // rows from the top down with no padding between them.
@@ -20,7 +18,7 @@ struct Raster {
   std::vector<uint8_t> pixels;
 
   // Sizes the raster and sets every byte to 0. False, leaving the raster
-  // empty, for a size of 0, a negative one or one over kMaxPixels.
+  // empty, for a size of 0, a negative one or one over kMaxPicturePixels.
   bool Allocate(long long width, long long height, int channels);
 
   uint8_t* Row(int y) { return pixels.data() + static_cast<size_t>(y) * RowBytes(); }
@@ -29,7 +27,7 @@ struct Raster {
 };
 
 // True when width x height is a size a picture may have: both at least 1 and
-// at most kMaxPixels pixels together.
+// at most kMaxPicturePixels pixels together.
 bool IsAllowedSize(long long width, long long height);
 
 // Sets a 3-channel raster, already allocated to as many pixels as `levels`

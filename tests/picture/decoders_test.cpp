@@ -10,6 +10,7 @@
 
 #include "picture/decoders/bmp_writer.h"
 #include "picture/decoders/decode.h"
+#include "picture/formats.h"
 #include "support/picture_samples.h"
 #include "support/test_support.h"
 
@@ -26,11 +27,11 @@ const uint8_t* Data(const std::string& bytes) {
   return reinterpret_cast<const uint8_t*>(bytes.data());
 }
 
-imaging::Format FormatOf(const std::string& name) {
-  imaging::Format format = imaging::Format::kTarga;
-  EXPECT_TRUE(imaging::FormatForIdentifier(FreeImage_GetFIFFromFilename(name.c_str()), &format))
-      << name;
-  return format;
+// Our decoder for a file name's format, as the Windows build chooses it.
+WindowsDecoder DecoderOf(const std::string& name) {
+  const WindowsDecoder decoder = WindowsDecoderFor(FreeImage_GetFIFFromFilename(name.c_str()));
+  EXPECT_TRUE(imaging::IsOwnDecoder(decoder)) << name;
+  return decoder;
 }
 
 // Every pixel of `raster` against a 24- or 32-bit FreeImage bitmap; the
@@ -96,7 +97,7 @@ class OurDecoders : public testing::TestWithParam<PictureSample> {};
 // write all equal FreeImage's.
 TEST_P(OurDecoders, GiveFreeImagesPixelsAndWriteThemBack) {
   const PictureSample& sample = GetParam();
-  const imaging::Format format = FormatOf(sample.name);
+  const WindowsDecoder format = DecoderOf(sample.name);
   Dib reference(FreeImageReference(sample.name, sample.bytes, /*keep_alpha=*/true));
   ASSERT_NE(reference, nullptr) << "FreeImage cannot read " << sample.name;
   const bool alpha = FreeImage_GetBPP(reference.get()) == 32;
@@ -170,7 +171,7 @@ const PictureSample& Sample(const std::vector<PictureSample>& samples, const std
 bool DecodeLikeFreeImage(const std::string& name, const std::string& bytes,
                          bool must_accept = false) {
   Raster raster;
-  const bool ours = imaging::Decode(FormatOf(name), Data(bytes), bytes.size(), &raster);
+  const bool ours = imaging::Decode(DecoderOf(name), Data(bytes), bytes.size(), &raster);
   Dib reference(FreeImageReferenceInChild(name, bytes));
   if (reference == nullptr) {
     EXPECT_FALSE(ours) << name << " is refused by FreeImage, not by us";
@@ -272,8 +273,8 @@ TEST(OurDecoders, RefuseDamagedTruncatedAndHugeFiles) {
       std::memcpy(exact.get(), prefix.data(), cut);
       Raster raster;
       long long width = 0, height = 0;
-      imaging::ReadSize(FormatOf(sample.name), exact.get(), cut, &width, &height);
-      const bool ours = imaging::Decode(FormatOf(sample.name), exact.get(), cut, &raster);
+      imaging::ReadSize(DecoderOf(sample.name), exact.get(), cut, &width, &height);
+      const bool ours = imaging::Decode(DecoderOf(sample.name), exact.get(), cut, &raster);
       Dib reference(FreeImageReferenceInChild(sample.name, prefix));
       if (reference == nullptr) {
         EXPECT_FALSE(ours) << sample.name << " cut at " << cut;
@@ -298,8 +299,8 @@ TEST(OurDecoders, RefuseDamagedTruncatedAndHugeFiles) {
       Raster raster;
       long long width = 0, height = 0;
       const bool sized =
-          imaging::ReadSize(FormatOf(sample.name), Data(damaged), damaged.size(), &width, &height);
-      if (imaging::Decode(FormatOf(sample.name), Data(damaged), damaged.size(), &raster)) {
+          imaging::ReadSize(DecoderOf(sample.name), Data(damaged), damaged.size(), &width, &height);
+      if (imaging::Decode(DecoderOf(sample.name), Data(damaged), damaged.size(), &raster)) {
         EXPECT_TRUE(sized);
         EXPECT_EQ(raster.width, width);
         EXPECT_EQ(raster.height, height);
@@ -330,7 +331,7 @@ TEST(OurDecoders, RefuseDamagedTruncatedAndHugeFiles) {
   for (const Huge& h : huge) {
     long long width = 0, height = 0;
     const bool sized =
-        imaging::ReadSize(FormatOf(h.name), Data(h.bytes), h.bytes.size(), &width, &height);
+        imaging::ReadSize(DecoderOf(h.name), Data(h.bytes), h.bytes.size(), &width, &height);
     if (h.width > 0) {
       EXPECT_TRUE(sized) << h.name;
       EXPECT_EQ(width, h.width) << h.name;
@@ -339,14 +340,14 @@ TEST(OurDecoders, RefuseDamagedTruncatedAndHugeFiles) {
       EXPECT_FALSE(sized) << h.name;
     }
     Raster raster;
-    EXPECT_FALSE(imaging::Decode(FormatOf(h.name), Data(h.bytes), h.bytes.size(), &raster))
+    EXPECT_FALSE(imaging::Decode(DecoderOf(h.name), Data(h.bytes), h.bytes.size(), &raster))
         << h.name;
   }
   // 2^28 pixels exactly may be decoded, but not from a file this small.
   std::string edge =
       Patched(Sample(samples, "ras_8_grey.ras").bytes, 4, {0, 0, 64, 0, 0, 0, 64, 0});
   Raster raster;
-  EXPECT_FALSE(imaging::Decode(imaging::Format::kSunRaster, Data(edge), edge.size(), &raster));
+  EXPECT_FALSE(imaging::Decode(WindowsDecoder::kSunRaster, Data(edge), edge.size(), &raster));
   EXPECT_FALSE(raster.Allocate(1LL << 14, (1LL << 14) + 1, 3));
   EXPECT_TRUE(imaging::EncodeBmp(Raster()).empty());
 }

@@ -7,13 +7,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
@@ -139,9 +137,6 @@ std::string IcoFile(uint32_t width, uint32_t height) {
 // The system codec, counting the decodes it is asked for.
 class CountingCodec : public PictureCodec {
  public:
-  int FormatFromExtension(const std::string& extension) override {
-    return real_.FormatFromExtension(extension);
-  }
   bool ReadSize(int format, const std::string& path, long long* width, long long* height) override {
     ++headers;
     return real_.ReadSize(format, path, width, height);
@@ -196,41 +191,6 @@ class ConversionTest : public ::testing::Test {
   FakePlatform fakes_;
   std::unique_ptr<WallpaperFetcher> fetcher_;
 };
-
-TEST(AcceptedFormatsTest, TableOfLoadedFormats) {
-  const std::vector<int> accepted = {FIF_BMP, FIF_ICO,   FIF_JPEG, FIF_KOALA, FIF_PBM,
-                                     FIF_PCD, FIF_PCX,   FIF_PGM,  FIF_PNG,   FIF_PPM,
-                                     FIF_RAS, FIF_TARGA, FIF_TIFF};
-  for (int format = -1; format < 40; ++format) {
-    bool expected = false;
-    for (int a : accepted) expected = expected || a == format;
-    EXPECT_EQ(expected, IsAcceptedPictureFormat(format)) << format;
-  }
-  EXPECT_FALSE(IsAcceptedPictureFormat(FIF_GIF));
-  EXPECT_FALSE(IsAcceptedPictureFormat(FIF_PPMRAW));
-}
-
-TEST(AcceptedFormatsTest, ExtensionsNameTheFormatsFreeImageNamesThem) {
-  // The program looks formats up without loading FreeImage; every name and
-  // extension FreeImage knows, in any case, must give FreeImage's answer.
-  PictureCodec& codec = SystemPictureCodec();
-  std::vector<std::string> texts = {"", ".", "jpg", ".jpg.", "..png", ".xyz", ".jpgx", ". jpg"};
-  for (int format = 0; format < FreeImage_GetFIFCount(); ++format) {
-    const auto fif = static_cast<FREE_IMAGE_FORMAT>(format);
-    std::string names = std::string(FreeImage_GetFormatFromFIF(fif)) + "," +
-                        FreeImage_GetFIFExtensionList(fif) + ",";
-    for (size_t start = 0, comma; (comma = names.find(',', start)) != std::string::npos;
-         start = comma + 1) {
-      const std::string name = names.substr(start, comma - start);
-      std::string upper = name;
-      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      texts.insert(texts.end(), {"." + name, "." + upper, "a.b." + name});
-    }
-  }
-  for (const std::string& text : texts) {
-    EXPECT_EQ(FreeImage_GetFIFFromFilename(text.c_str()), codec.FormatFromExtension(text)) << text;
-  }
-}
 
 TEST_F(ConversionTest, ConvertsCommonFormatsToAWindowsBitmap) {
   struct Case {
