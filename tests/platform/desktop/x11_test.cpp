@@ -229,25 +229,30 @@ TEST_F(X11Test, DesktopFallsBackToTheRootWindow) {
 
   // No desktop recognised.
   PosixDesktop unknown({"PATH=" + bin, "DISPLAY=" + display_});
-  EXPECT_EQ("", unknown.SetWallpaper(dir_.Join("Walp.bmp"));
+  EXPECT_EQ("", unknown.SetWallpaper(dir_.Join("Walp.bmp"), "").failure);
   ExpectQuadrants();
   PosixDesktop i3({"PATH=" + bin, "DISPLAY=" + display_, "XDG_CURRENT_DESKTOP=i3"});
   const Pixmap first = Published("_XROOTPMAP_ID");
-  EXPECT_EQ("", i3.SetWallpaper(dir_.Join("Walp.bmp"));
+  EXPECT_EQ("", i3.SetWallpaper(dir_.Join("Walp.bmp"), "").failure);
   EXPECT_NE(first, Published("_XROOTPMAP_ID"));
 
   // The desktop's tool fails.
   std::ofstream(bin + "/gsettings") << "#!/bin/sh\nexit 1\n";
   ASSERT_EQ(0, ::chmod((bin + "/gsettings").c_str(), 0755));
   PosixDesktop gnome({"PATH=" + bin, "DISPLAY=" + display_, "XDG_CURRENT_DESKTOP=GNOME"});
+  // The root window is drawn from the bitmap: the desktop's copy, which its
+  // setting does not name, is not taken.
   const Pixmap before = Published("_XROOTPMAP_ID");
-  EXPECT_EQ("", gnome.SetWallpaper(dir_.Join("Walp.bmp")));
+  const WallpaperOutcome outcome =
+      gnome.SetWallpaper(dir_.Join("Walp.bmp"), dir_.Join("wallpaper-1.bmp"));
+  EXPECT_EQ("", outcome.failure);
+  EXPECT_FALSE(outcome.copy_taken);
   EXPECT_NE(before, Published("_XROOTPMAP_ID"));
   ExpectQuadrants();
 
   // Both fail: both are told.
   EXPECT_EQ("gsettings: exit status 1; X11 root window: cannot read " + dir_.Join("none.bmp"),
-            gnome.SetWallpaper(dir_.Join("none.bmp"));
+            gnome.SetWallpaper(dir_.Join("none.bmp"), "").failure);
 }
 
 // A later instance brings the first one forward by its process id: the

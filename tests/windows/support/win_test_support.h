@@ -135,12 +135,13 @@ class FakeMessageBoxes : public MessageBoxes {
   std::vector<std::string> shown;
 };
 
-// Records the wallpapers it was given.
+// Records the wallpapers it was given; wants no copy of its own.
 class FakeDesktop : public Desktop {
  public:
-  std::string SetWallpaper(const std::string& path) override {
-    wallpapers.push_back(path);
-    return "";
+  std::string CopyFolder() override { return ""; }
+  WallpaperOutcome SetWallpaper(const std::string& bitmap, const std::string&) override {
+    wallpapers.push_back(bitmap);
+    return {};
   }
   std::vector<std::string> wallpapers;
 };
