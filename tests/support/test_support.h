@@ -52,9 +52,8 @@ class FakeMessageBoxes : public MessageBoxes {
   std::vector<Box> boxes;
 };
 
-// Records the file its setting was given for each wallpaper (the copy when
-// there is one); answers `failure` ("" = success, the copy taken). Wants
-// its copies in `copy_folder`, none when it is empty.
+// Records the file its setting was given (the copy, if any); answers `failure`
+// ("" = success, the copy taken). Wants copies in `copy_folder` ("" = none).
 class FakeDesktop : public Desktop {
  public:
   std::string CopyFolder() override { return copy_folder; }
