@@ -65,6 +65,8 @@ class WallpaperFetcher {
   // wallpaper/conversion.cpp
   // Writes Walp.bmp from the downloaded picture; false when refused or failed.
   bool ConvertToBmp();
+
+  // wallpaper/installation.cpp
   // Installs m_strBmpFileName as the wallpaper. Failures are only traced.
   void SetWallpaper();
 

@@ -97,14 +97,3 @@ bool WallpaperFetcher::ConvertToBmp() {
   verdict(PictureRefusal::kNone);
   return true;
 }
-
-void WallpaperFetcher::SetWallpaper() {
-  // A save that failed (a full disk) left no bitmap: the desktop keeps the
-  // wallpaper it shows rather than be handed a missing file.
-  if (!FileExists(m_strBmpFileName)) {
-    TraceMessage("No bitmap to set as the wallpaper, the previous one stays: " + m_strBmpFileName);
-    return;
-  }
-  const std::string strWallpaperError = platform_.desktop->SetWallpaper(m_strBmpFileName);
-  if (m_yDebug && !strWallpaperError.empty()) Trace("strWallpaperError.data()", strWallpaperError);
-}

@@ -3,14 +3,15 @@
 
 #include <string>
 
-// The copy of the wallpaper that the desktop is handed, owned by the program
-// in the user's data directory (UserDataDir()). Walp.bmp is deleted when a
-// later picture cannot be converted, and desktops that read their picture
-// from a file then show nothing; a copy of its own stays until the next
-// wallpaper replaces it. Each wallpaper gets a new name, so a desktop that
-// caches its picture by path reads the new file.
+// The copy of the wallpaper that a desktop reading its picture from the file
+// is handed, owned by the program in the folder the desktop names
+// (Desktop::CopyFolder(), the user's data directory). Walp.bmp is deleted
+// when a later picture cannot be converted, and such a desktop then shows
+// nothing; a copy of its own stays until the next wallpaper replaces it.
+// Each wallpaper gets a new name, so a desktop that caches its picture by
+// path reads the new file.
 //
-//   DesktopCopy copy(UserDataDir());
+//   DesktopCopy copy(desktop.CopyFolder());
 //   const std::string path = copy.Make(bitmap);      // "" when it cannot
 //   const bool taken = ... hand `path` to the desktop ...;
 //   copy.Settle(taken);

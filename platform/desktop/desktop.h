@@ -3,14 +3,40 @@
 
 #include <string>
 
+// What became of a wallpaper handed to the desktop.
+struct WallpaperOutcome {
+  // "" when the picture shows, else a short description of what failed.
+  std::string failure;
+  // True when the desktop now reads its picture from the copy it was handed:
+  // the copies before it can go. False when it did not take the copy (it
+  // still names an earlier one) or was handed none.
+  bool copy_taken = false;
+};
+
 // The desktop whose wallpaper the program sets. Abstract so tests can record
 // what would be set. The real one is SystemDesktop().
+//
+// Some desktops read the picture from its file again later (at the next
+// log-in, on a new monitor). Walp.bmp is deleted when a later picture cannot
+// be converted, so such a desktop is handed a copy of its own, which the
+// caller makes in the folder the desktop names and settles by the outcome:
+//
+//   copy = a copy of `bitmap` in CopyFolder(), "" when none is wanted or made
+//   outcome = SetWallpaper(bitmap, copy)
+//   outcome.copy_taken ? remove the earlier copies : remove `copy`
 class Desktop {
  public:
   virtual ~Desktop() = default;
-  // Shows the bitmap at `path` as the desktop background at once.
-  // Returns "" on success, else a short description of what failed.
-  virtual std::string SetWallpaper(const std::string& path) = 0;
+
+  // The folder, with a trailing separator, where this desktop's own copies
+  // of the wallpaper are to be made; "" when it wants none (it reads the
+  // picture once) or the user has no such folder.
+  virtual std::string CopyFolder() = 0;
+
+  // Shows the bitmap at `bitmap` as the desktop background at once. `copy`,
+  // when not empty, is a copy of it in CopyFolder(): the desktop's setting
+  // names that file rather than `bitmap`.
+  virtual WallpaperOutcome SetWallpaper(const std::string& bitmap, const std::string& copy) = 0;
 };
 
 Desktop& SystemDesktop();

@@ -10,7 +10,6 @@
 #include "platform/filesystem/filesystem.h"
 #include "platform/filesystem/user_files_posix.h"
 #include "platform/process/process_runner_posix.h"
-#include "wallpaper/desktop_copy.h"
 
 namespace {
 
@@ -195,6 +194,18 @@ std::string SetSway(const ProcessRunner& tools, const std::string& path) {
   return started.empty() ? "" : failure + "; " + started;
 }
 
+// The tools resolve a relative name against their own working directory,
+// and a file URI must be absolute.
+std::string AbsolutePath(std::string path) {
+  while (path.compare(0, 2, "./") == 0) path.erase(0, 2);
+  if (!IsAbsolutePath(path)) path = GetCurrentDir() + path;
+  return path;
+}
+
+DesktopKind KindOf(const ProcessRunner& tools) {
+  return DetectDesktop(tools.Variable("XDG_CURRENT_DESKTOP"), tools.Variable("DESKTOP_SESSION"));
+}
+
 }  // namespace
 
 DesktopKind DetectDesktop(const std::string& current_desktop, const std::string& session) {
@@ -217,25 +228,23 @@ DesktopKind DetectDesktop(const std::string& current_desktop, const std::string&
   return DesktopKind::kUnknown;
 }
 
-std::string PosixDesktop::SetWallpaper(const std::string& bitmap) {
-  // The tools resolve a relative name against their own working directory,
-  // and a file URI must be absolute.
-  std::string path = bitmap;
-  while (path.compare(0, 2, "./") == 0) path.erase(0, 2);
-  if (!IsAbsolutePath(path)) path = GetCurrentDir() + path;
-  ProcessRunner tools(environment_ ? *environment_ : CurrentEnvironment());
+std::vector<std::string> PosixDesktop::Environment() const {
+  return environment_ ? *environment_ : CurrentEnvironment();
+}
+
+std::string PosixDesktop::CopyFolder() {
+  const ProcessRunner tools(Environment());
+  if (KindOf(tools) == DesktopKind::kUnknown) return "";
+  return UserDataDirFor(tools.Variable("XDG_DATA_HOME"), tools.Variable("HOME"));
+}
+
+WallpaperOutcome PosixDesktop::SetWallpaper(const std::string& bitmap, const std::string& copy) {
+  const std::string path = AbsolutePath(bitmap);
+  ProcessRunner tools(Environment());
   tools.set_timeout_ms(command_timeout_ms_);
-  const DesktopKind kind =
-      DetectDesktop(tools.Variable("XDG_CURRENT_DESKTOP"), tools.Variable("DESKTOP_SESSION"));
-  // The desktops below read the picture from its file, also later (at the
-  // next log-in, on a new monitor): they get a copy of their own, which a
-  // failed conversion deleting Walp.bmp leaves in place. Without one they
-  // get Walp.bmp, as before.
-  DesktopCopy copy(kind == DesktopKind::kUnknown
-                       ? ""
-                       : UserDataDirFor(tools.Variable("XDG_DATA_HOME"), tools.Variable("HOME")));
-  const std::string made = copy.Make(path);
-  const std::string& file = made.empty() ? path : made;
+  const DesktopKind kind = KindOf(tools);
+  // The desktop's setting names its copy when it has one, else Walp.bmp.
+  const std::string file = copy.empty() ? path : AbsolutePath(copy);
   std::string failure;
   switch (kind) {
     case DesktopKind::kGnome:
@@ -270,13 +279,13 @@ std::string PosixDesktop::SetWallpaper(const std::string& bitmap) {
       failure = "no desktop recognised";
       break;
   }
-  copy.Settle(failure.empty());
-  if (failure.empty()) return "";
-  // Any X server shows a root window background, whoever else draws.
+  if (failure.empty()) return {"", !copy.empty()};
+  // Any X server shows a root window background, whoever else draws. The
+  // desktop's setting still names an earlier copy: the new one is not taken.
   const std::string display = tools.Variable("DISPLAY");
-  if (display.empty()) return failure + "; no X display";
+  if (display.empty()) return {failure + "; no X display", false};
   const std::string root = SetRootWindowBackground(display, path);
-  return root.empty() ? "" : failure + "; X11 root window: " + root;
+  return {root.empty() ? "" : failure + "; X11 root window: " + root, false};
 }
 
 Desktop& SystemDesktop() {

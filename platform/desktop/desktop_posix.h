@@ -29,8 +29,11 @@ DesktopKind DetectDesktop(const std::string& current_desktop, const std::string&
 // Sets the wallpaper with the desktop's own tools, run as child processes
 // (no shell) found on PATH and killed when they take too long. When no
 // desktop is recognised or its tool fails and an X display exists, the root
-// window's background is set directly. Desktops that cache the picture by
-// its path are made to read the file again.
+// window's background is set directly, from the bitmap itself: it is drawn
+// once. Desktops that cache the picture by its path are made to read the
+// file again. Every desktop recognised reads its picture from the file, also
+// later, and wants its copies in the user's data directory of this
+// environment (UserDataDirFor).
 class PosixDesktop : public Desktop {
  public:
   // Reads the process's environment at each call and hands it on.
@@ -40,12 +43,15 @@ class PosixDesktop : public Desktop {
   explicit PosixDesktop(std::vector<std::string> environment)
       : environment_(std::move(environment)) {}
 
-  std::string SetWallpaper(const std::string& path) override;
+  std::string CopyFolder() override;
+  WallpaperOutcome SetWallpaper(const std::string& bitmap, const std::string& copy) override;
 
   // How long one desktop tool may run before it is killed.
   void set_command_timeout_ms(int timeout_ms) { command_timeout_ms_ = timeout_ms; }
 
  private:
+  std::vector<std::string> Environment() const;
+
   std::optional<std::vector<std::string>> environment_;
   int command_timeout_ms_ = 10000;
 };

@@ -7,26 +7,23 @@
 
 #include "platform/desktop/desktop.h"
 #include "platform/filesystem/user_files.h"
-#include "wallpaper/desktop_copy.h"
 
 namespace {
 
 class Win32Desktop : public Desktop {
  public:
-  std::string SetWallpaper(const std::string& path) override {
-    // The desktop is handed a copy of its own in the user's local data folder
-    // (%LOCALAPPDATA%\wallpaper-fetcher\), under a new name each time, as on
-    // Linux: a later picture that cannot be converted deletes Walp.bmp, not
-    // the file the desktop shows. Without the folder it gets Walp.bmp.
-    DesktopCopy copy(UserDataDir());
-    const std::string made = copy.Make(path);
-    std::string file = made.empty() ? path : made;  // the call takes a non-const buffer
-    const bool taken =
-        ::SystemParametersInfoA(SPI_SETDESKWALLPAPER, 0, &file[0], SPIF_SENDWININICHANGE) != 0;
+  // The desktop reads its picture from the file again (at the next log-in):
+  // its copies go to the user's local data folder
+  // (%LOCALAPPDATA%\wallpaper-fetcher\), "" without one.
+  std::string CopyFolder() override { return UserDataDir(); }
+
+  WallpaperOutcome SetWallpaper(const std::string& bitmap, const std::string& copy) override {
+    std::string file = copy.empty() ? bitmap : copy;  // the call takes a non-const buffer
+    const bool taken = ::SystemParametersInfoA(SPI_SETDESKWALLPAPER, /*uiParam=*/0, &file[0],
+                                               SPIF_SENDWININICHANGE) != 0;
     const DWORD error = ::GetLastError();
-    copy.Settle(taken);
-    if (taken) return "";
-    return "SystemParametersInfoA failed with error " + std::to_string(error);
+    if (taken) return {"", !copy.empty()};
+    return {"SystemParametersInfoA failed with error " + std::to_string(error), false};
   }
 };
 

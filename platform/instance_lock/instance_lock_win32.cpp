@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/desktop/process_window.h"
 #include "platform/instance_lock/instance_lock.h"
 #include "platform/owned_handle.h"
 
@@ -18,7 +19,6 @@ constexpr char kMutexName[] = "UniqueAppTextMutex";
 constexpr char kMappingStem[] = "Application-Unique-Check-Is-Present";
 constexpr size_t kNameBufferSize = 512;  // terminating zero included
 constexpr DWORD kMappingSize = 4;
-constexpr DWORD kSecondSearchPauseMs = 1000;
 
 // A mapped view, unmapped when it goes out of scope.
 class ScopedView {
@@ -73,43 +73,10 @@ std::string MappingName(const std::string& program_path, const std::string& uniq
   return name;
 }
 
-struct WindowSearch {
-  DWORD process_id;
-  HWND visible;  // the first visible top-level window of the process
-  HWND any;      // the first of any kind
-};
-
-BOOL CALLBACK OnWindow(HWND window, LPARAM data) {
-  auto* search = reinterpret_cast<WindowSearch*>(data);
-  DWORD owner = 0;
-  ::GetWindowThreadProcessId(window, &owner);
-  if (owner != search->process_id) return TRUE;
-  if (search->any == nullptr) search->any = window;
-  if (::IsWindowVisible(window)) {
-    search->visible = window;
-    return FALSE;  // found: the enumeration stops
-  }
-  return TRUE;
-}
-
-// A process's hidden helper windows (the input method's, for one) come
-// before its message box in the enumeration: a visible window is preferred.
-HWND FindWindowOf(DWORD process_id) {
-  WindowSearch search = {process_id, nullptr, nullptr};
-  ::EnumWindows(OnWindow, reinterpret_cast<LPARAM>(&search));
-  return search.visible != nullptr ? search.visible : search.any;
-}
-
 void BringForward(HANDLE mapping) {
   ScopedView view(mapping, FILE_MAP_READ);
   if (view.get() == nullptr) return;
-  const DWORD process_id = *view.get();
-  HWND window = FindWindowOf(process_id);
-  if (window == nullptr) {
-    ::Sleep(kSecondSearchPauseMs);
-    window = FindWindowOf(process_id);
-  }
-  if (window != nullptr) ::SetForegroundWindow(window);
+  BringWindowOfProcessForward(*view.get());
 }
 
 }  // namespace

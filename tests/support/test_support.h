@@ -52,15 +52,18 @@ class FakeMessageBoxes : public MessageBoxes {
   std::vector<Box> boxes;
 };
 
-// Records the wallpapers it was given; answers `failure` ("" = success).
+// Records the file its setting was given (the copy, if any); answers `failure`
+// ("" = success, the copy taken). Wants copies in `copy_folder` ("" = none).
 class FakeDesktop : public Desktop {
  public:
-  std::string SetWallpaper(const std::string& path) override {
-    wallpapers.push_back(path);
-    return failure;
+  std::string CopyFolder() override { return copy_folder; }
+  WallpaperOutcome SetWallpaper(const std::string& bitmap, const std::string& copy) override {
+    wallpapers.push_back(copy.empty() ? bitmap : copy);
+    return {failure, failure.empty() && !copy.empty()};
   }
   std::vector<std::string> wallpapers;
   std::string failure;
+  std::string copy_folder;
 };
 
 // A platform of fakes for console, boxes and desktop, with the real

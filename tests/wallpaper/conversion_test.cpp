@@ -499,24 +499,4 @@ TEST_F(ConversionTest, BitmapPathFollowsSavePathAndAFailedSaveStillCounts) {
   EXPECT_FALSE(Exists(fetcher_->m_strBmpFileName));
 }
 
-TEST_F(ConversionTest, SetWallpaperHandsTheBitmapToTheDesktopAndTracesFailures) {
-  WriteFileBytes(dir_.Join("pics-Walp.bmp"), "a bitmap");
-  fetcher_->m_strBmpFileName = dir_.Join("pics-Walp.bmp");
-  fetcher_->SetWallpaper();
-  ASSERT_EQ(1u, fakes_.desktop.wallpapers.size());
-  EXPECT_EQ(dir_.Join("pics-Walp.bmp"), fakes_.desktop.wallpapers[0]);
-  EXPECT_EQ("", fakes_.console.written);
-
-  fakes_.desktop.failure = "gsettings: exit status 1";
-  fetcher_->SetWallpaper();
-  EXPECT_EQ("strWallpaperError.data() = gsettings: exit status 1\n", fakes_.console.written);
-  EXPECT_TRUE(fakes_.boxes.boxes.empty());
-
-  fetcher_->m_yDebug = 0;
-  fakes_.console.written.clear();
-  fetcher_->SetWallpaper();
-  EXPECT_EQ("", fakes_.console.written);
-  EXPECT_EQ(3u, fakes_.desktop.wallpapers.size());
-}
-
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "app/wallpaper_fetcher.h"
 #include "platform/console/message_box.h"
 #include "platform/desktop/desktop.h"
 #include "platform/filesystem/filesystem.h"
@@ -47,7 +48,7 @@ TEST(MessageBoxes, InformationHasNoIconAndTheErrorBoxHasOne) {
   EXPECT_TRUE(error.has_icon);
 }
 
-TEST(Desktop, SetsACopyOfTheBitmapThatOutlivesWalpBmp) {
+TEST(Desktop, IsHandedACopyOfTheBitmapThatOutlivesWalpBmp) {
   ScopedTempDir dir;
   // The user's local data folder, for this test.
   char saved[MAX_PATH + 1] = {0};
@@ -55,7 +56,12 @@ TEST(Desktop, SetsACopyOfTheBitmapThatOutlivesWalpBmp) {
   ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", dir.Join("local").c_str()));
   const std::string copies = dir.Join("local\\wallpaper-fetcher\\");
 
+  FakePlatform fakes;
+  Platform platform = fakes.Get();
+  platform.desktop = &SystemDesktop();
+  WallpaperFetcher fetcher(platform, 1);
   const std::string bitmap = dir.Join("Walp.bmp");
+  fetcher.m_strBmpFileName = bitmap;
   // A 1x1 24-bit bitmap.
   std::string bytes(58, '\0');
   const unsigned char header[] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  40,
@@ -68,21 +74,18 @@ TEST(Desktop, SetsACopyOfTheBitmapThatOutlivesWalpBmp) {
   };
 
   WriteFileBytes(bitmap, bytes);
-  EXPECT_EQ(SystemDesktop().SetWallpaper(bitmap), "");
+  fetcher.SetWallpaper();
   EXPECT_EQ(shown(), copies + "wallpaper-1.bmp");
   bytes[56] = '\x7f';  // the next picture
   WriteFileBytes(bitmap, bytes);
-  EXPECT_EQ(SystemDesktop().SetWallpaper(bitmap), "");
+  fetcher.SetWallpaper();
   EXPECT_EQ(shown(), copies + "wallpaper-2.bmp");
   EXPECT_FALSE(Exists(copies + "wallpaper-1.bmp"));
-  // A failed conversion deletes Walp.bmp; the desktop's file stays.
-  ASSERT_TRUE(::DeleteFileA(bitmap.c_str()));
-  EXPECT_EQ(ReadFileBytes(copies + "wallpaper-2.bmp"), bytes);
 
   // Without the folder the desktop is handed Walp.bmp itself.
   ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", nullptr));
   WriteFileBytes(bitmap, bytes);
-  EXPECT_EQ(SystemDesktop().SetWallpaper(bitmap), "");
+  fetcher.SetWallpaper();
   EXPECT_EQ(shown(), bitmap);
   ::SetEnvironmentVariableA("LOCALAPPDATA", saved_size > 0 ? saved : nullptr);
 }

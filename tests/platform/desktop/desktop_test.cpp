@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -13,7 +12,6 @@
 
 #include "platform/desktop/desktop_posix.h"
 #include "support/test_support.h"
-#include "support/tmpfs_mount.h"
 
 namespace {
 
@@ -64,7 +62,7 @@ class DesktopTest : public ::testing::Test {
     extra.push_back("XDG_CURRENT_DESKTOP=" + current_desktop);
     PosixDesktop desktop(extra);
     desktop.set_command_timeout_ms(timeout_ms_);
-    return desktop.SetWallpaper(Bitmap());
+    return desktop.SetWallpaper(Bitmap(), "").failure;
   }
 
   std::string Log() const { return dir_.Join("calls.log"); }
@@ -88,11 +86,6 @@ TEST_F(DesktopTest, GsettingsDesktopsClearThenSetTheirKeys) {
             Calls());
 
   std::remove(Log().c_str());
-  EXPECT_EQ("", Set("ubuntu:GNOME"));
-  const std::string calls = Calls();
-  EXPECT_EQ(4, std::count(calls.begin(), calls.end(), '\n'));
-
-  std::remove(Log().c_str());
   EXPECT_EQ("", Set("X-Cinnamon"));
   EXPECT_EQ(
       "gsettings <set> <org.cinnamon.desktop.background> <picture-uri> <''>\n"
@@ -111,7 +104,7 @@ TEST_F(DesktopTest, GsettingsDesktopsClearThenSetTheirKeys) {
   // A quote in the path stays inside the GVariant string.
   std::remove(Log().c_str());
   PosixDesktop desktop({"PATH=" + bin_, "XDG_CURRENT_DESKTOP=MATE"});
-  EXPECT_EQ("", desktop.SetWallpaper("/pics/it's/Walp.bmp"));
+  EXPECT_EQ("", desktop.SetWallpaper("/pics/it's/Walp.bmp", "").failure);
   EXPECT_NE(std::string::npos, Calls().find("<'/pics/it\\'s/Walp.bmp'>"));
 }
 
@@ -211,71 +204,25 @@ TEST_F(DesktopTest, PcmanfmAndSway) {
   EXPECT_TRUE(Exists(dir_.Join("wallpaper-fetcher-swaybg.pid")));
 }
 
-TEST_F(DesktopTest, FileDesktopsAreHandedACopyOfTheirOwnThatOutlivesWalpBmp) {
-  const std::string copies = dir_.Join("data/wallpaper-fetcher/");
-  const std::vector<std::string> user = {"XDG_DATA_HOME=" + dir_.Join("data"), "HOME=/nonexistent"};
-  // Walp.bmp replaced whole, as the program writes it.
-  const auto convert = [this](const std::string& bytes) {
-    WriteFileBytes(Bitmap() + ".new", bytes);
-    ASSERT_EQ(0, std::rename((Bitmap() + ".new").c_str(), Bitmap().c_str()));
+TEST_F(DesktopTest, FileDesktopsWantACopyInTheUsersDataDirectoryAndTheirToolsGetIt) {
+  const auto copy_folder = [this](const std::string& current_desktop, const std::string& home) {
+    return PosixDesktop({"PATH=" + bin_, "XDG_CURRENT_DESKTOP=" + current_desktop, home})
+        .CopyFolder();
   };
-  const auto copies_left = [&copies]() {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(copies)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  };
+  EXPECT_EQ(dir_.Join("data/wallpaper-fetcher/"),
+            copy_folder("LXDE", "XDG_DATA_HOME=" + dir_.Join("data")));
+  EXPECT_EQ("/home/u/.local/share/wallpaper-fetcher/", copy_folder("GNOME", "HOME=/home/u"));
+  // No desktop recognised: the X root window draws the picture once.
+  EXPECT_EQ("", copy_folder("i3", "HOME=/home/u"));
+
+  const std::string copy = dir_.Join("data/wallpaper-fetcher/wallpaper-1.bmp");
   StandIn("pcmanfm");
-  convert("first picture");
-  EXPECT_EQ("", Set("LXDE", user));
-  EXPECT_EQ("pcmanfm <--set-wallpaper> <" + copies + "wallpaper-1.bmp>\n", Calls());
-  EXPECT_EQ("first picture", ReadFileBytes(copies + "wallpaper-1.bmp"));
-  struct stat bitmap_st, copy_st;
-  ASSERT_EQ(0, ::stat(Bitmap().c_str(), &bitmap_st));
-  ASSERT_EQ(0, ::stat((copies + "wallpaper-1.bmp").c_str(), &copy_st));
-  EXPECT_EQ(bitmap_st.st_ino, copy_st.st_ino);  // a link on the same file system
-
-  // The next wallpaper under a new name; the one the desktop had is gone.
-  convert("second picture");
-  std::remove(Log().c_str());
-  EXPECT_EQ("", Set("LXDE", user));
-  EXPECT_EQ("pcmanfm <--set-wallpaper> <" + copies + "wallpaper-2.bmp>\n", Calls());
-  EXPECT_EQ(std::vector<std::string>{"wallpaper-2.bmp"}, copies_left());
-
-  // A failed conversion deletes Walp.bmp: the desktop's picture stays.
-  std::remove(Bitmap().c_str());
-  EXPECT_EQ("second picture", ReadFileBytes(copies + "wallpaper-2.bmp"));
-
-  // A desktop that refuses the new copy keeps showing the earlier one.
-  convert("third picture");
+  PosixDesktop lxde({"PATH=" + bin_, "XDG_CURRENT_DESKTOP=LXDE"});
+  EXPECT_TRUE(lxde.SetWallpaper(Bitmap(), copy).copy_taken);
+  EXPECT_EQ("pcmanfm <--set-wallpaper> <" + copy + ">\n", Calls());
+  // A desktop that refuses it keeps the earlier one.
   StandIn("pcmanfm", 1);
-  EXPECT_EQ("pcmanfm: exit status 1; no X display", Set("LXDE", user));
-  EXPECT_EQ(std::vector<std::string>{"wallpaper-2.bmp"}, copies_left());
-
-  // The gsettings desktops are given the copy's URI; no desktop recognised
-  // (the X root window, drawn at once) makes no copy.
-  StandIn("gsettings");
-  std::remove(Log().c_str());
-  EXPECT_EQ("", Set("X-Cinnamon", user));
-  EXPECT_NE(std::string::npos,
-            Calls().find("<picture-uri> <'file://" + copies + "wallpaper-3.bmp'>"))
-      << Calls();
-  EXPECT_EQ("no desktop recognised; no X display", Set("i3", user));
-  EXPECT_EQ(std::vector<std::string>{"wallpaper-3.bmp"}, copies_left());
-
-  // Another file system: a copy, not a link.
-  ScopedTmpfs disk(16 << 20);
-  if (!disk.mounted()) GTEST_SKIP() << disk.reason();
-  std::remove(Log().c_str());
-  EXPECT_EQ("", Set("MATE", {"XDG_DATA_HOME=" + disk.path()}));
-  const std::string other = disk.path() + "wallpaper-fetcher/wallpaper-1.bmp";
-  EXPECT_NE(std::string::npos, Calls().find("<'" + other + "'>")) << Calls();
-  EXPECT_EQ("third picture", ReadFileBytes(other));
-  ASSERT_EQ(0, ::stat(Bitmap().c_str(), &bitmap_st));
-  ASSERT_EQ(0, ::stat(other.c_str(), &copy_st));
-  EXPECT_NE(bitmap_st.st_dev, copy_st.st_dev);
+  EXPECT_FALSE(lxde.SetWallpaper(Bitmap(), copy).copy_taken);
 }
 
 TEST_F(DesktopTest, ToolsGetAnAbsolutePathAndFailuresAreDescribed) {
@@ -285,8 +232,8 @@ TEST_F(DesktopTest, ToolsGetAnAbsolutePathAndFailuresAreDescribed) {
   ASSERT_NE(nullptr, ::getcwd(cwd, sizeof cwd));
   // A bitmap beside a program started as ./wallpaper-fetcher, and one
   // started by its bare name.
-  EXPECT_EQ("", desktop.SetWallpaper("./Walp.bmp"));
-  EXPECT_EQ("", desktop.SetWallpaper("pics/Walp.bmp"));
+  EXPECT_EQ("", desktop.SetWallpaper("./Walp.bmp", "").failure);
+  EXPECT_EQ("", desktop.SetWallpaper("pics/Walp.bmp", "").failure);
   const std::string dir = std::string(cwd) == "/" ? "" : cwd;
   EXPECT_EQ("pcmanfm <--set-wallpaper> <" + dir +
                 "/Walp.bmp>\n"

@@ -135,14 +135,11 @@ class FakeMessageBoxes : public MessageBoxes {
   std::vector<std::string> shown;
 };
 
-// Records the wallpapers it was given.
+// Takes every wallpaper and sets none; wants no copy of its own.
 class FakeDesktop : public Desktop {
  public:
-  std::string SetWallpaper(const std::string& path) override {
-    wallpapers.push_back(path);
-    return "";
-  }
-  std::vector<std::string> wallpapers;
+  std::string CopyFolder() override { return ""; }
+  WallpaperOutcome SetWallpaper(const std::string&, const std::string&) override { return {}; }
 };
 
 // Fakes for console, boxes and desktop; the system's Internet and pictures.

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/desktop/desktop_posix.h"
+#include "platform/desktop/process_window.h"
 #include "support/test_pictures.h"
 #include "support/test_support.h"
 
@@ -58,7 +59,7 @@ std::string FindXvfb() {
 
 // One Xvfb of 320x240 at 24 bits for the whole suite, on a display number
 // it chooses itself (-displayfd), stopped at the end.
-class X11RootTest : public ::testing::Test {
+class X11Test : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     const std::string xvfb = FindXvfb();
@@ -177,10 +178,10 @@ class X11RootTest : public ::testing::Test {
   ScopedTempDir dir_;
 };
 
-std::string X11RootTest::display_;
-pid_t X11RootTest::xvfb_pid_ = -1;
+std::string X11Test::display_;
+pid_t X11Test::xvfb_pid_ = -1;
 
-TEST_F(X11RootTest, RootWindowShowsThePictureAndFreesThePreviousOne) {
+TEST_F(X11Test, RootWindowShowsThePictureAndFreesThePreviousOne) {
   // Same proportions as the screen: scaled five times.
   WriteQuadrantBitmap(dir_.Join("a.bmp"), 64, 48);
   ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("a.bmp")));
@@ -207,7 +208,7 @@ TEST_F(X11RootTest, RootWindowShowsThePictureAndFreesThePreviousOne) {
   EXPECT_FALSE(PixmapExists(second));
 }
 
-TEST_F(X11RootTest, FailuresLeaveTheBackgroundAlone) {
+TEST_F(X11Test, FailuresLeaveTheBackgroundAlone) {
   WriteQuadrantBitmap(dir_.Join("a.bmp"), 32, 24);
   ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("a.bmp")));
   const Pixmap before = Published("_XROOTPMAP_ID");
@@ -221,32 +222,69 @@ TEST_F(X11RootTest, FailuresLeaveTheBackgroundAlone) {
   ExpectQuadrants();
 }
 
-TEST_F(X11RootTest, DesktopFallsBackToTheRootWindow) {
+TEST_F(X11Test, DesktopFallsBackToTheRootWindow) {
   const std::string bin = dir_.Join("bin");
   ASSERT_EQ(0, ::mkdir(bin.c_str(), 0755));
   WriteQuadrantBitmap(dir_.Join("Walp.bmp"), 64, 48);
 
   // No desktop recognised.
   PosixDesktop unknown({"PATH=" + bin, "DISPLAY=" + display_});
-  EXPECT_EQ("", unknown.SetWallpaper(dir_.Join("Walp.bmp")));
+  EXPECT_EQ("", unknown.SetWallpaper(dir_.Join("Walp.bmp"), "").failure);
   ExpectQuadrants();
-  PosixDesktop i3({"PATH=" + bin, "DISPLAY=" + display_, "XDG_CURRENT_DESKTOP=i3"});
-  const Pixmap first = Published("_XROOTPMAP_ID");
-  EXPECT_EQ("", i3.SetWallpaper(dir_.Join("Walp.bmp")));
-  EXPECT_NE(first, Published("_XROOTPMAP_ID"));
 
   // The desktop's tool fails.
   std::ofstream(bin + "/gsettings") << "#!/bin/sh\nexit 1\n";
   ASSERT_EQ(0, ::chmod((bin + "/gsettings").c_str(), 0755));
   PosixDesktop gnome({"PATH=" + bin, "DISPLAY=" + display_, "XDG_CURRENT_DESKTOP=GNOME"});
+  // Drawn from the bitmap: the copy, which the setting does not name, is not taken.
   const Pixmap before = Published("_XROOTPMAP_ID");
-  EXPECT_EQ("", gnome.SetWallpaper(dir_.Join("Walp.bmp")));
+  const WallpaperOutcome outcome =
+      gnome.SetWallpaper(dir_.Join("Walp.bmp"), dir_.Join("wallpaper-1.bmp"));
+  EXPECT_EQ("", outcome.failure);
+  EXPECT_FALSE(outcome.copy_taken);
   EXPECT_NE(before, Published("_XROOTPMAP_ID"));
   ExpectQuadrants();
 
   // Both fail: both are told.
   EXPECT_EQ("gsettings: exit status 1; X11 root window: cannot read " + dir_.Join("none.bmp"),
-            gnome.SetWallpaper(dir_.Join("none.bmp")));
+            gnome.SetWallpaper(dir_.Join("none.bmp"), "").failure);
+}
+
+// A later instance brings the first one forward by its process id: the
+// window of the process itself, or of a child of it (its message box).
+TEST_F(X11Test, TheWindowOfAProcessOrOfItsChildIsActivatedAndFocused) {
+  const pid_t child = ::fork();  // stands for the message box's program
+  if (child == 0) ::_exit(::pause());
+  const auto window_of = [this](long pid) {
+    const Window window = XCreateSimpleWindow(x_, DefaultRootWindow(x_), 0, 0, 10, 10, 0, 0, 0);
+    XChangeProperty(x_, window, XInternAtom(x_, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<unsigned char*>(&pid), 1);
+    XMapWindow(x_, window);
+    return window;
+  };
+  const Window box = window_of(child);
+  const Window init = window_of(1);
+  XSelectInput(x_, DefaultRootWindow(x_), SubstructureNotifyMask);
+  XSync(x_, False);
+  ASSERT_EQ(0, ::setenv("DISPLAY", display_.c_str(), 1));  // no other test here reads it
+
+  const auto focus_after_bringing_forward = [this](pid_t pid) {
+    BringWindowOfProcessForward(static_cast<unsigned long>(pid));
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(x_, &focus, &revert);
+    return focus;
+  };
+  EXPECT_EQ(box, focus_after_bringing_forward(::getpid()));
+  XEvent asked;  // of the window manager, which would activate it
+  ASSERT_TRUE(XCheckTypedWindowEvent(x_, box, ClientMessage, &asked));
+  EXPECT_EQ(XInternAtom(x_, "_NET_ACTIVE_WINDOW", False), asked.xclient.message_type);
+  EXPECT_EQ(init, focus_after_bringing_forward(1));
+
+  XDestroyWindow(x_, box);
+  XDestroyWindow(x_, init);
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
 }
 
 }  // namespace
