@@ -6,6 +6,7 @@
 #include "platform/console/message_box.h"
 #include "platform/desktop/desktop.h"
 #include "platform/network/internet.h"
+#include "retrieval/download.h"
 
 // Every operating-system service the main object uses, in one place so that a
 // test can hand it fakes. None of the pointers is owned.
@@ -15,6 +16,8 @@ struct Platform {
   Internet* internet;
   PictureCodec* pictures;
   Desktop* desktop;
+  // What the download's time limit is measured on.
+  MillisecondClock clock = SteadyClockMilliseconds;
 };
 
 // The real services of this system.
