@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <system_error>
@@ -12,12 +13,6 @@
 #include "retrieval/crawl_observer.h"
 
 PendingDownloadRecord PendingDownload;
-
-int64_t SteadyClockMilliseconds() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 void DownloadControl::Attach(InternetSession* session) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -207,7 +202,7 @@ int WallpaperFetcher::DownloadFile(char* buffer, int buffer_size, std::string ur
   // Elapsed real time, compared in whole seconds, and only while the worker
   // still runs: a worker that ended in time counts even if the limit has
   // passed since.
-  const MillisecondClock& clock = platform_.clock;
+  const std::function<int64_t()>& clock = platform_.clock;
   const int64_t start = clock();
   while (code == kDownloadStillActive) {
     if ((clock() - start) / 1000 >= m_lSecondsToDownload) break;

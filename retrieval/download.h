@@ -3,19 +3,10 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdint>
-#include <functional>
 #include <mutex>
 #include <string>
 
 #include "platform/network/internet.h"
-
-// Milliseconds on a clock that never goes back: what the wait for a
-// download measures SecondsToDownload on. A seam so that a test can show the
-// limit firing at its very millisecond without waiting for it.
-using MillisecondClock = std::function<int64_t()>;
-// The default clock: std::chrono::steady_clock.
-int64_t SteadyClockMilliseconds();
 
 // The one transfer in flight. DownloadFile fills it before it starts the
 // worker; only the worker reads it until the worker has ended.
