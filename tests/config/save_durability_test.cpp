@@ -16,7 +16,6 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <random>
@@ -46,7 +45,8 @@ class PowerCutDisk {
   PowerCutDisk(const std::string& dir, const std::string& watched);
   ~PowerCutDisk();
 
-  // Called by the stand-ins, never during another such call.
+  // Called by the stand-ins, never during another such call. One thread
+  // saves while a disk lives.
   void Synced(int fd);
   void After(const char* call) { crashes.emplace_back(call, CrashImage()); }
 
@@ -128,16 +128,27 @@ int Record(const char* call, int result, int synced_fd = -1) {
 
 // The stand-ins: this executable's definitions come before the C library's.
 extern "C" {
-int fsync(int fd) { return Record("fsync", Real<int (*)(int)>("fsync")(fd), fd); }
-int fdatasync(int fd) { return Record("fdatasync", Real<int (*)(int)>("fdatasync")(fd), fd); }
-int close(int fd) { return Record("close", Real<int (*)(int)>("close")(fd)); }
+int fsync(int fd) {
+  static const auto real = Real<int (*)(int)>("fsync");
+  return Record("fsync", real(fd), fd);
+}
+int fdatasync(int fd) {
+  static const auto real = Real<int (*)(int)>("fdatasync");
+  return Record("fdatasync", real(fd), fd);
+}
+int close(int fd) {
+  static const auto real = Real<int (*)(int)>("close");
+  return Record("close", real(fd));
+}
 int rename(const char* from, const char* to) noexcept {
-  return Record("rename", Real<int (*)(const char*, const char*)>("rename")(from, to));
+  static const auto real = Real<int (*)(const char*, const char*)>("rename");
+  return Record("rename", real(from, to));
 }
 ssize_t write(int fd, const void* data, size_t size) {
-  const ssize_t n = Real<ssize_t (*)(int, const void*, size_t)>("write")(fd, data, size);
+  static const auto real = Real<ssize_t (*)(int, const void*, size_t)>("write");
+  const ssize_t written = real(fd, data, size);
   Record("write", 0);
-  return n;
+  return written;
 }
 }
 
@@ -179,11 +190,6 @@ bool IsCompleteVersion(const std::string& bytes, const std::string& reference) {
   return newest.empty() || newest.rfind("http://pictures.example/", 0) == 0;
 }
 
-long EntriesIn(const std::string& dir) {
-  return std::distance(std::filesystem::directory_iterator(dir),
-                       std::filesystem::directory_iterator());
-}
-
 TEST(SaveDurabilityTest, KilledDuringHistorySavesLeavesAWholeFile) {
   ScopedTempDir dir;
   const std::string path = dir.Join("Sites.ini");
@@ -193,7 +199,7 @@ TEST(SaveDurabilityTest, KilledDuringHistorySavesLeavesAWholeFile) {
   std::mt19937 random(20261208);
   const int kTrials = 40;
   int survived = 0, left_temporary = 0;
-  long most_left = 0;
+  int most_left = 0;
   for (int trial = 0; trial < kTrials; ++trial) {
     int first_save[2];
     ASSERT_EQ(0, ::pipe(first_save));
@@ -222,7 +228,7 @@ TEST(SaveDurabilityTest, KilledDuringHistorySavesLeavesAWholeFile) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status));
-    const long entries = EntriesIn(dir.path());
+    const int entries = EntriesIn(dir.path());
     left_temporary += entries > 1;
     most_left = std::max(most_left, entries);
     const std::string bytes = ReadFileBytes(path);
@@ -344,7 +350,7 @@ TEST(SaveDurabilityTest, SaveKeepsTheFileAsTheUserKeepsIt) {
   // Nothing else came or went: the links and, beside the target, what was
   // there (the save's own temporary is gone).
   EXPECT_EQ(3, EntriesIn(dir.path()));
-  EXPECT_EQ(1 + static_cast<long>(kept.size()) + 1 + (root ? 1 : 0), EntriesIn(dir.Join("real")));
+  EXPECT_EQ(1 + static_cast<int>(kept.size()) + 1 + (root ? 1 : 0), EntriesIn(dir.Join("real")));
 }
 
 }  // namespace

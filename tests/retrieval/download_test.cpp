@@ -64,18 +64,6 @@ int DescriptorsOpenOn(const std::string& path) {
   return count;
 }
 
-int EntriesIn(const std::string& directory) {
-  int count = 0;
-  DIR* dir = opendir(directory.c_str());
-  if (dir == nullptr) return -1;
-  while (dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") ++count;
-  }
-  closedir(dir);
-  return count;
-}
-
 // A TCP port on 127.0.0.1 that refuses connections for as long as this
 // lives: bound, never listening, so no one else can take it meanwhile.
 class RefusingPort {
