@@ -198,7 +198,6 @@ TEST(SaveDurabilityTest, KilledDuringHistorySavesLeavesAWholeFile) {
 
   std::mt19937 random(20261208);
   const int kTrials = 40;
-  int survived = 0, left_temporary = 0;
   int most_left = 0;
   for (int trial = 0; trial < kTrials; ++trial) {
     int first_save[2];
@@ -228,14 +227,9 @@ TEST(SaveDurabilityTest, KilledDuringHistorySavesLeavesAWholeFile) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status));
-    const int entries = EntriesIn(dir.path());
-    left_temporary += entries > 1;
-    most_left = std::max(most_left, entries);
-    const std::string bytes = ReadFileBytes(path);
-    EXPECT_TRUE(IsCompleteVersion(bytes, original)) << "trial " << trial;
-    survived += IsCompleteVersion(bytes, original);
+    most_left = std::max(most_left, EntriesIn(dir.path()));
+    EXPECT_TRUE(IsCompleteVersion(ReadFileBytes(path), original)) << "trial " << trial;
   }
-  EXPECT_EQ(kTrials, survived);
   // The history did move on, so the saves really were interrupted mid-way.
   IniDocument last;
   last.Parse(FromTextMode(ReadFileBytes(path)));
@@ -246,8 +240,6 @@ TEST(SaveDurabilityTest, KilledDuringHistorySavesLeavesAWholeFile) {
   last.SetFileName(path);
   last.Save();
   EXPECT_EQ(1, EntriesIn(dir.path()));
-  std::printf("SIGKILL save trials survived: %d of %d; %d left a temporary\n", survived, kTrials,
-              left_temporary);
 }
 
 TEST(SaveDurabilityTest, APowerCutLeavesTheOldOrTheNewFileNeverAnUnsyncedOne) {

@@ -56,7 +56,8 @@ bool Exists(const std::string& path) {
 int EntriesIn(const std::string& dir) {
   std::error_code error;
   int count = 0;
-  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) ++count;
+  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error))
+    ++count;
   return error ? -1 : count;
 }
 
