@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <system_error>
@@ -201,12 +202,10 @@ int WallpaperFetcher::DownloadFile(char* buffer, int buffer_size, std::string ur
   // Elapsed real time, compared in whole seconds, and only while the worker
   // still runs: a worker that ended in time counts even if the limit has
   // passed since.
-  const auto start = std::chrono::steady_clock::now();
+  const std::function<int64_t()>& clock = platform_.clock;
+  const int64_t start = clock();
   while (code == kDownloadStillActive) {
-    const auto elapsed_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                std::chrono::steady_clock::now() - start)
-                                .count();
-    if (elapsed_ms / 1000 >= m_lSecondsToDownload) break;
+    if ((clock() - start) / 1000 >= m_lSecondsToDownload) break;
     code = control.WaitForEnd(std::chrono::milliseconds(100));
   }
   if (code == kDownloadStillActive) {
@@ -222,7 +221,7 @@ int WallpaperFetcher::DownloadFile(char* buffer, int buffer_size, std::string ur
     FetchRecord fetch;
     fetch.url = url;
     fetch.result = code;
-    fetch.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    fetch.seconds = static_cast<double>(clock() - start) / 1000;
     fetch.details = control.Details();
     m_pCrawlObserver->OnFetch(fetch);
   }

@@ -51,19 +51,6 @@ TEST_F(DiagnosticsTest, TraceLineFormats) {
       fakes_.console.written);
 }
 
-TEST_F(DiagnosticsTest, DumpSettingsTracesTenLinesHeightBeforeWidth) {
-  fetcher_->DumpSettings();
-  EXPECT_EQ("", fakes_.console.written);  // not in debug mode
-  fetcher_->m_yDebug = 1;
-  fetcher_->m_strSavePath = "pics/";
-  fetcher_->DumpSettings();
-  EXPECT_EQ(
-      "m_ySuppressMessages = 0\nm_yDebug = 1\nm_yNotMakeAWallpaper = 0\nm_yDeleteLast = 0\n"
-      "m_iTryNumber = 3\nm_iKeepInHistory = 20\nm_iNumOfSites = 0\n"
-      "m_strSavePath.data() = pics/\nm_iMaxWallpHeight = 480\nm_iMaxWallpWidth = 640\n",
-      fakes_.console.written);
-}
-
 TEST_F(DiagnosticsTest, MessageRoutingFollowsDebugAndSuppressFlags) {
   struct Case {
     int debug, suppress;

@@ -127,21 +127,25 @@ TEST_F(ProgramRunTest, SearchOrderIsArgumentThenCurrentThenProgramDirectory) {
   EXPECT_EQ("", fallback.err);
 }
 
-TEST_F(ProgramRunTest, RunWithNoAttemptsTracesExactlyTheSettings) {
-  WriteFileBytes(dir_.Join("prog/Sites.ini"),
-                 "[General]\r\nSuppressMessages=1\r\nDebugMode=1\r\nTryNumber=0\r\n"
-                 "KeepInHistory=20\r\nNumOfSites=2\r\nNotMakeAWallpaper=0\r\nDeleteLast=0\r\n"
-                 "SavePath=\r\n\r\n[Site1]\r\nBegin=http://127.0.0.1:9/\r\n");
+TEST_F(ProgramRunTest, SettingsAreTracedAsWrittenWithoutDefaults) {
+  // "yes" reads as 0; a blank after "=" is skipped by the number reading; a
+  // blank before "=" makes another key; missing keys read as 0 (TryNumber
+  // too: no attempt). The ten settings come height before width.
+  WriteFileBytes(
+      dir_.Join("cwd/Sites.ini"),
+      "[General]\r\nDebugMode= 1\r\nSuppressMessages=yes\r\nDeleteLast =1\r\n"
+      "NotMakeAWallpaper=-1\r\nSavePath=pics/ \r\nMaxWallpWidth=1024\r\n"
+      "KeepInHistory=20\r\nNumOfSites=2\r\n\r\n[Site1]\r\nBegin=http://127.0.0.1:9/\r\n");
   WriteFileBytes(dir_.Join("prog/log.log"), "earlier run\r\n");
   ProgramResult result = Run();
   EXPECT_EQ(0, result.exit_code);
   const std::string expected =
-      "m_ySuppressMessages = 1\nm_yDebug = 1\nm_yNotMakeAWallpaper = 0\nm_yDeleteLast = 0\n"
-      "m_iTryNumber = 0\nm_iKeepInHistory = 20\nm_iNumOfSites = 2\nm_strSavePath.data() = \n"
-      "m_iMaxWallpHeight = 0\nm_iMaxWallpWidth = 0\nm_iNumOfSites = 2\n";
+      "m_ySuppressMessages = 0\nm_yDebug = 1\nm_yNotMakeAWallpaper = 1\nm_yDeleteLast = 0\n"
+      "m_iTryNumber = 0\nm_iKeepInHistory = 20\nm_iNumOfSites = 2\n"
+      "m_strSavePath.data() = pics/ \nm_iMaxWallpHeight = 0\nm_iMaxWallpWidth = 1024\n"
+      "m_iNumOfSites = 2\n";
   EXPECT_EQ(expected, result.out);
   EXPECT_EQ("", result.err);
-
   const std::string log = ReadFileBytes(dir_.Join("prog/log.log"));
   const std::string head = "earlier run\r\n\r\n\r\n--------- ";
   ASSERT_EQ(head, log.substr(0, head.size()));
@@ -149,22 +153,6 @@ TEST_F(ProgramRunTest, RunWithNoAttemptsTracesExactlyTheSettings) {
   ASSERT_NE(std::string::npos, header_end);
   EXPECT_EQ(ToTextMode(expected), log.substr(header_end + 2));
   EXPECT_FALSE(Exists(dir_.Join("prog/temp.file")));  // no attempt, no probe
-}
-
-TEST_F(ProgramRunTest, SettingsAreReadAsWrittenWithoutDefaults) {
-  // "yes" reads as 0; a blank after "=" is skipped by the number reading; a
-  // blank before "=" makes another key; missing keys read as 0.
-  WriteFileBytes(dir_.Join("cwd/Sites.ini"),
-                 "[General]\r\nDebugMode= 1\r\nSuppressMessages=yes\r\nDeleteLast =1\r\n"
-                 "NotMakeAWallpaper=-1\r\nSavePath=pics/ \r\nMaxWallpWidth=1024\r\n");
-  ProgramResult result = Run();
-  EXPECT_EQ(0, result.exit_code);
-  EXPECT_EQ(
-      "m_ySuppressMessages = 0\nm_yDebug = 1\nm_yNotMakeAWallpaper = 1\nm_yDeleteLast = 0\n"
-      "m_iTryNumber = 0\nm_iKeepInHistory = 0\nm_iNumOfSites = 0\n"
-      "m_strSavePath.data() = pics/ \nm_iMaxWallpHeight = 0\nm_iMaxWallpWidth = 1024\n"
-      "m_iNumOfSites = 0\n",
-      result.out);
 
   // Debug mode off: silent, and no log file.
   ASSERT_EQ(0, std::remove(dir_.Join("prog/log.log").c_str()));

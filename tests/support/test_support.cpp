@@ -12,51 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
 
 extern char** environ;
-
-ScopedTempDir::ScopedTempDir() {
-  char pattern[] = "/tmp/wf-test-XXXXXX";
-  if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = std::string(pattern) + "/";
-}
-
-ScopedTempDir::~ScopedTempDir() {
-  std::error_code ignored;
-  // Make read-only parts removable again before removing.
-  for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
-       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-  }
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ignored);
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-Platform FakePlatform::Get() {
-  Platform system = SystemPlatform();
-  return Platform{&console, &boxes, internet != nullptr ? internet : system.internet,
-                  pictures != nullptr ? pictures : system.pictures, &desktop};
-}
 
 namespace {
 

@@ -5,77 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform_services.h"
-
-// A fresh directory under /tmp, removed with everything in it at the end.
-class ScopedTempDir {
- public:
-  ScopedTempDir();
-  ~ScopedTempDir();
-  // The directory with a trailing "/".
-  const std::string& path() const { return path_; }
-  std::string Join(const std::string& name) const { return path_ + name; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::string& bytes);
-bool Exists(const std::string& path);
-
-// Records trace lines instead of showing them.
-class FakeConsole : public Console {
- public:
-  void Open() override { ++opened; }
-  void Write(const std::string& text) override { written += text; }
-  void Close() override { ++closed; }
-  std::string written;
-  int opened = 0;
-  int closed = 0;
-};
-
-// Records the boxes it was asked to show.
-class FakeMessageBoxes : public MessageBoxes {
- public:
-  struct Box {
-    bool error;
-    std::string caption;
-    std::string text;
-  };
-  void ShowInfo(const std::string& caption, const std::string& text) override {
-    boxes.push_back({false, caption, text});
-  }
-  void ShowError(const std::string& caption, const std::string& text) override {
-    boxes.push_back({true, caption, text});
-  }
-  std::vector<Box> boxes;
-};
-
-// Records the file its setting was given (the copy, if any); answers `failure`
-// ("" = success, the copy taken). Wants copies in `copy_folder` ("" = none).
-class FakeDesktop : public Desktop {
- public:
-  std::string CopyFolder() override { return copy_folder; }
-  WallpaperOutcome SetWallpaper(const std::string& bitmap, const std::string& copy) override {
-    wallpapers.push_back(copy.empty() ? bitmap : copy);
-    return {failure, failure.empty() && !copy.empty()};
-  }
-  std::vector<std::string> wallpapers;
-  std::string failure;
-  std::string copy_folder;
-};
-
-// A platform of fakes for console, boxes and desktop, with the real
-// Internet and picture codec unless replaced.
-struct FakePlatform {
-  FakeConsole console;
-  FakeMessageBoxes boxes;
-  FakeDesktop desktop;
-  Platform Get();
-  Internet* internet = nullptr;      // null: the system's
-  PictureCodec* pictures = nullptr;  // null: the system's
-};
+#include "support/shared_support.h"
 
 // The outcome of running a program to its end.
 struct ProgramResult {

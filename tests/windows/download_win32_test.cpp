@@ -73,7 +73,7 @@ TEST_F(WinInetDownload, BodiesArriveWholeAndErrorPagesAreContent) {
 
   // No output path: counted, nothing written.
   EXPECT_EQ(Download(server.Url("/big.jpg"), ""), static_cast<int>(big.size()));
-  EXPECT_TRUE(platform_.boxes.shown.empty());
+  EXPECT_TRUE(platform_.boxes.boxes.empty());
 
   // What a check of a site shows of a fetch.
   const InternetSession::Details page = FetchDetails(server.Url("/missing"));

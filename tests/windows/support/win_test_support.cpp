@@ -4,12 +4,10 @@
 #include <ws2tcpip.h>
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 #include "platform/filesystem/filesystem.h"
@@ -18,63 +16,8 @@ std::string FetcherExe() {
   char buffer[MAX_PATH + 1];
   const DWORD n = ::GetModuleFileNameA(nullptr, buffer, sizeof buffer);
   const std::string self(buffer, n);
-  return GetDirOfPath(self) + "..\\..\\wallpaper-fetcher.exe";
+  return DirOfPath(self) + "..\\..\\wallpaper-fetcher.exe";
 }
-
-namespace {
-
-void RemoveTree(const std::string& dir) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = ::FindFirstFileA((dir + "*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string full = dir + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(full + "\\");
-      } else {
-        ::SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileA(full.c_str());
-      }
-    } while (::FindNextFileA(search, &found));
-    ::FindClose(search);
-  }
-  ::RemoveDirectoryA(dir.c_str());
-}
-
-}  // namespace
-
-ScopedTempDir::ScopedTempDir() {
-  char base[MAX_PATH + 1];
-  ::GetTempPathA(sizeof base, base);
-  static std::atomic<int> counter{0};
-  for (int i = 0; i < 1000; ++i) {
-    char name[64];
-    std::snprintf(name, sizeof name, "wft-%lu-%d\\", ::GetCurrentProcessId(), counter++);
-    path_ = std::string(base) + name;
-    if (::CreateDirectoryA(path_.c_str(), nullptr)) return;
-  }
-  path_.clear();
-}
-
-ScopedTempDir::~ScopedTempDir() {
-  if (!path_.empty()) RemoveTree(path_);
-}
-
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-bool Exists(const std::string& path) { return FileExists(path); }
 
 Process::~Process() {
   if (process_ == nullptr) return;
@@ -247,7 +190,7 @@ struct LocalHttpServer::Impl {
       std::string name = path.substr(prefix.size());
       if (name.find("..") != std::string::npos) continue;
       std::replace(name.begin(), name.end(), '/', '\\');
-      if (!FileExists(dir + name)) continue;
+      if (!PathExists(dir + name)) continue;
       route->body = ReadFileBytes(dir + name);
       return true;
     }

@@ -11,34 +11,14 @@
 #include <vector>
 
 #include "app/platform_services.h"
+#include "support/shared_support.h"
 
-// Helpers of the Windows tests: temporary folders, the built program run as
-// a process, the windows it shows, a loopback HTTP server, and fakes behind
-// the platform seam.
+// Helpers of the Windows tests besides the shared ones: the built program run
+// as a process, the windows it shows, a loopback HTTP server.
 
 // The path of the built wallpaper-fetcher.exe, two folders above the test
 // program (build-win\tests\windows\).
 std::string FetcherExe();
-
-// A fresh folder under the system's temporary folder, removed with
-// everything in it at the end.
-class ScopedTempDir {
- public:
-  ScopedTempDir();
-  ~ScopedTempDir();
-  ScopedTempDir(const ScopedTempDir&) = delete;
-  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
-  // The folder with a trailing "\".
-  const std::string& path() const { return path_; }
-  std::string Join(const std::string& name) const { return path_ + name; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::string& bytes);
-bool Exists(const std::string& path);
 
 // A program started as a process, killed by the destructor if still running.
 class Process {
@@ -112,44 +92,6 @@ class LocalHttpServer {
  private:
   struct Impl;
   std::shared_ptr<Impl> impl_;
-};
-
-// Records trace lines instead of showing them.
-class FakeConsole : public Console {
- public:
-  void Open() override {}
-  void Write(const std::string& text) override { written += text; }
-  void Close() override {}
-  std::string written;
-};
-
-// Records the boxes it was asked to show.
-class FakeMessageBoxes : public MessageBoxes {
- public:
-  void ShowInfo(const std::string& caption, const std::string& text) override {
-    shown.push_back(caption + ": " + text);
-  }
-  void ShowError(const std::string& caption, const std::string& text) override {
-    shown.push_back("error " + caption + ": " + text);
-  }
-  std::vector<std::string> shown;
-};
-
-// Takes every wallpaper and sets none; wants no copy of its own.
-class FakeDesktop : public Desktop {
- public:
-  std::string CopyFolder() override { return ""; }
-  WallpaperOutcome SetWallpaper(const std::string&, const std::string&) override { return {}; }
-};
-
-// Fakes for console, boxes and desktop; the system's Internet and pictures.
-struct FakePlatform {
-  FakeConsole console;
-  FakeMessageBoxes boxes;
-  FakeDesktop desktop;
-  Platform Get() {
-    return Platform{&console, &boxes, &SystemInternet(), &SystemPictureCodec(), &desktop};
-  }
 };
 
 #endif  // TESTS_WINDOWS_SUPPORT_WIN_TEST_SUPPORT_H_
