@@ -3,19 +3,19 @@
 # the Release build, the Windows build's tests under Wine, a short run of
 # every fuzzer on its seed corpus, and the suite again built with
 # AddressSanitizer and UndefinedBehaviorSanitizer. FAST=1 runs the Release
-# suite only.
+# suite only. Each stage asks scripts/install-deps.sh for what it needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 jobs=$(nproc)
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 
 echo "== Formatting"
 bash scripts/format.sh --check
 
 echo "== Release build and tests"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DFETCHER_BUILD_TESTS=ON >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j2 --timeout 600)
 [ "${FAST:-0}" = 1 ] && exit 0
@@ -33,6 +33,7 @@ rm -rf "$WINEPREFIX"
 [ "$status" -eq 0 ] || { echo "Windows tests failed"; exit 1; }
 
 echo "== Fuzzers (libFuzzer, bounded time each)"
+bash scripts/install-deps.sh fuzz
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DFETCHER_BUILD_FUZZ=ON -DFETCHER_SANITIZE=address,undefined -DFETCHER_BUILD_TESTS=OFF >/dev/null
 cmake --build build-fuzz -j"$jobs"
