@@ -12,9 +12,11 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh package
 
 # The flags Debian builds its packages with, hardening included; CMake reads
-# no CPPFLAGS, so the preprocessor's go in front of the compiler's.
+# no CPPFLAGS, so the preprocessor's go in front of the compiler's. No -g:
+# the package is stripped and there is no debug-symbol package.
 eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
-export CXXFLAGS="$CPPFLAGS $CXXFLAGS"
+CXXFLAGS=" $CPPFLAGS $CXXFLAGS "
+export CXXFLAGS="${CXXFLAGS// -g / }"
 cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=Release -DFETCHER_BUILD_TESTS=OFF ${FETCHER_CMAKE_ARGS:-} >/dev/null
 cmake --build build-deb -j"$(nproc)"
 
