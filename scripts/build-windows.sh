@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
-bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool
+bash scripts/install-deps.sh windows
 
 cmake -S . -B build-win -DCMAKE_BUILD_TYPE=Release ${FETCHER_CMAKE_ARGS:-} \
   -DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/mingw-w64-x86_64.cmake" >/dev/null

@@ -6,8 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 
-bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+bash scripts/install-deps.sh demo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DFETCHER_BUILD_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc)" --target wallpaper-fetcher >/dev/null
 
 work="$top/out/demo"

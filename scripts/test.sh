@@ -1,24 +1,81 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs the whole test suite:
-# the Release build, the Windows build's tests under Wine, a short run of
-# every fuzzer on its seed corpus, and the suite again built with
-# AddressSanitizer and UndefinedBehaviorSanitizer. FAST=1 runs the Release
-# suite only.
+# the Release build, the Debian package (lintian, installed, run, removed),
+# the Windows build's tests under Wine, a short run of every fuzzer on its
+# seed corpus, and the suite again built with AddressSanitizer and
+# UndefinedBehaviorSanitizer. FAST=1 runs the Release suite only. Each stage
+# asks scripts/install-deps.sh for what it needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 jobs=$(nproc)
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 
 echo "== Formatting"
 bash scripts/format.sh --check
 
 echo "== Release build and tests"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DFETCHER_BUILD_TESTS=ON >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j2 --timeout 600)
 [ "${FAST:-0}" = 1 ] && exit 0
+
+echo "== Debian package: lintian, installed with apt, run, removed; uninstall without it"
+package_log=$(mktemp)
+bash scripts/package-deb.sh | tee "$package_log"
+deb=$(sed -n 's/^Wrote //p' "$package_log")
+rm -f "$package_log"
+lintian --fail-on error "$deb"
+# What a fresh machine would install with it: libraries and programs to run
+# it, no development package.
+empty_status=$(mktemp)
+apt-get install -s -o Dir::State::status="$empty_status" "$top/$deb" | awk '/^Inst /{print $2}' >"$empty_status.list"
+echo "installed on an empty system with its Recommends: $(wc -l <"$empty_status.list") packages, none for development"
+if grep -E -- '-dev$' "$empty_status.list"; then echo "the package pulls in development packages"; exit 1; fi
+rm -f "$empty_status" "$empty_status.list"
+# Installed and removed here only when it is not installed already and none
+# of its files is in place: a copy of the user's is left alone.
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+in_place=""
+for f in $(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {sub(/^\./, "", $6); print $6}'); do
+  [ -e "$f" ] && in_place="$in_place $f"
+done
+if dpkg-query -W -f='${Status}' wallpaper-fetcher 2>/dev/null | grep -q 'installed'; then
+  echo "wallpaper-fetcher is installed on this machine: the package is not installed over it"
+elif [ -n "$in_place" ]; then
+  echo "files of the package are in place already, left alone:$in_place"
+else
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$top/$deb" >/dev/null
+  mapfile -t files < <(dpkg-query -L wallpaper-fetcher)
+  (cd / && wallpaper-fetcher --version)
+  [ "$(command -v wallpaper-fetcher)" = /usr/bin/wallpaper-fetcher ]
+  man -w wallpaper-fetcher
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq wallpaper-fetcher >/dev/null
+  left=""
+  for f in "${files[@]}"; do
+    case "$f" in *wallpaper-fetcher*) [ -e "$f" ] && left="$left $f" ;; esac
+  done
+  if [ -n "$left" ] || dpkg-query -W wallpaper-fetcher >/dev/null 2>&1; then
+    echo "left after apt-get remove --purge:$left"
+    exit 1
+  fi
+  echo "installed, ran, removed: nothing left"
+fi
+# cmake --install and the uninstall target: into a prefix that holds a file
+# of its own, and one that does not exist yet.
+prefixes=$(mktemp -d)
+mkdir -p "$prefixes/kept/bin" && touch "$prefixes/kept/bin/other"
+cmake --install build-deb --prefix "$prefixes/kept" >/dev/null
+cmake --install build-deb --prefix "$prefixes/new" >/dev/null
+[ -f "$prefixes/new/share/man/man1/wallpaper-fetcher.1.gz" ]
+cmake --build build-deb --target uninstall >/dev/null
+if [ "$(cd "$prefixes" && find . | sort | tr '\n' ' ')" != ". ./kept ./kept/bin ./kept/bin/other " ]; then
+  echo "left after the uninstall target:"; (cd "$prefixes" && find .); exit 1
+fi
+rm -rf "$prefixes"
+echo "cmake --install, then the uninstall target: nothing left"
 
 echo "== Windows build and tests (MinGW-w64 x64, under Wine in Xvfb)"
 bash scripts/build-windows.sh
@@ -33,6 +90,7 @@ rm -rf "$WINEPREFIX"
 [ "$status" -eq 0 ] || { echo "Windows tests failed"; exit 1; }
 
 echo "== Fuzzers (libFuzzer, bounded time each)"
+bash scripts/install-deps.sh fuzz
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DFETCHER_BUILD_FUZZ=ON -DFETCHER_SANITIZE=address,undefined -DFETCHER_BUILD_TESTS=OFF >/dev/null
 cmake --build build-fuzz -j"$jobs"
