@@ -2,7 +2,7 @@
 
 #include "app/diagnostics.h"
 #include "config/config_keys.h"
-#include "config/paths.h"
+#include "platform/filesystem/user_files.h"
 
 namespace {
 
@@ -24,15 +24,16 @@ std::string GeneralKeysHelp() {
 
 }  // namespace
 
-std::string HelpOrVersionText(const std::vector<std::string>& words) {
-  if (words.size() < 2) return "";
-  const std::string& arg = words[1];
-  if (arg != "--help" && arg != "-h" && arg != "--version") return "";
-  if (FindFile(arg) != "") return "";  // a file of that name is the configuration
-  if (arg == "--version") return std::string("wallpaper-fetcher ") + FETCHER_VERSION + "\n";
-  return "Usage: wallpaper-fetcher [CONFIG]\n"
+std::string VersionText() { return std::string("wallpaper-fetcher ") + FETCHER_VERSION + "\n"; }
+
+std::string HelpText() {
+  const std::string config_dir = DescribeUserDir(UserDir::kConfig);
+  const std::string data_dir = DescribeUserDir(UserDir::kData);
+  const std::string state_dir = DescribeUserDir(UserDir::kState);
+  return "Usage: wallpaper-fetcher [--] [CONFIG]\n"
          "       wallpaper-fetcher --init [PATH]\n"
          "       wallpaper-fetcher --check [--site N] [CONFIG]\n"
+         "       wallpaper-fetcher --status | --help | --version\n"
          "\n"
          "Fetches a new desktop wallpaper: picks one site of the configuration at\n"
          "random, follows its chain of crawl steps to a picture, saves it, converts it\n"
@@ -40,21 +41,41 @@ std::string HelpOrVersionText(const std::vector<std::string>& words) {
          "the configuration's history so the same picture is not taken again soon.\n"
          "\n"
          "The configuration is CONFIG if that file exists, else Sites.ini in the\n"
-         "current directory, else Sites.ini in the program's directory. If none is\n"
-         "found, a default Sites.ini is written to the program's directory and the\n"
-         "program ends with exit code 101.\n"
+         "current directory, else Sites.ini in the program's directory, else the\n"
+         "user's own Sites.ini (the one --init writes) in " +
+         config_dir +
+         ".\n"
+         "If none is found, a default Sites.ini is written to the program's directory\n"
+         "and the program ends with exit code 101.\n"
          "\n"
          "[General] keys:\n" +
          GeneralKeysHelp() +
+         "  Recent0=, Recent1=, ...  the history: the URLs of the latest pictures,\n"
+         "                       written by the program\n"
+         "\n"
+         "[Site1] .. [SiteN] keys:\n"
+         "  Name=                the site's name, for the trace and --check\n"
+         "  SecondsToDownload=60 time limit of each download (0: 120 s)\n"
+         "  Begin=URL            the start page\n"
+         "  Step1Get=EXPRESSION  a regular expression searched in the page fetched last\n"
+         "  Step1Go=TEMPLATE     the next URL made from each match: $_1_$, $_2_$, ...\n"
+         "                       stand for the match's capture groups (the first place\n"
+         "                       of each is filled); one link is picked at random\n"
+         "  Step2Get=, Step2Go=, ...  further steps, while Step(N)Get exists; the file\n"
+         "                       fetched last is the picture, saved under the name\n"
+         "                       that ends its URL\n"
          "\n"
          "Exit codes: 0 after a run (with or without a new wallpaper) or when another\n"
-         "copy is running; 101 after a fatal error.\n"
+         "copy is running; 101 after a fatal error; 2 for a command line it cannot\n"
+         "read (an unknown option, a missing value), when nothing is done.\n"
          "\n"
          "--init [PATH] writes a starter configuration with example sites to PATH\n"
-         "(default: $XDG_CONFIG_HOME/wallpaper-fetcher/Sites.ini, else\n"
-         "~/.config/wallpaper-fetcher/Sites.ini), never over an existing file; its\n"
-         "pictures go to $XDG_DATA_HOME/wallpaper-fetcher/pictures/ (else\n"
-         "~/.local/share/wallpaper-fetcher/pictures/).\n"
+         "(default: Sites.ini in " +
+         config_dir +
+         "),\n"
+         "never over an existing file; its pictures go to pictures/ in\n" +
+         data_dir +
+         ". Exit codes: 0 written, 1 not.\n"
          "\n"
          "--check walks every site from 1 to NumOfSites (or only site N) as a run\n"
          "would and says per site whether it reaches a picture that would become the\n"
@@ -63,10 +84,20 @@ std::string HelpOrVersionText(const std::vector<std::string>& words) {
          "about keys a run would silently misread. It changes nothing: no Sites.ini,\n"
          "no SavePath, no log.log, no Walp.bmp, no wallpaper; its downloads go to a\n"
          "private temporary directory, removed at the end. It runs beside a running\n"
-         "copy. Exit codes: 0 every checked site is OK, 1 one is not, 2 no\n"
-         "configuration (or no [General] section) to check.\n"
+         "copy. Exit codes: 0 every checked site is OK, 1 one is not (or the\n"
+         "configuration would fail a run), 2 no configuration (or no [General]\n"
+         "section) to check.\n"
+         "\n"
+         "--status prints what the last runs did, newest last: the time, the\n"
+         "configuration, the site, and the picture taken or why nothing changed.\n"
+         "Every run records itself in runs.log in " +
+         state_dir +
+         ",\n"
+         "which keeps the last 100 runs.\n"
          "\n"
          "Options: --help, -h  this text;  --version  the version;\n"
          "         --init [PATH]  write a starter configuration;\n"
-         "         --check [--site N]  check the sites, change nothing.\n";
+         "         --check [--site N]  check the sites, change nothing;\n"
+         "         --status  what the last runs did;\n"
+         "         --  the end of the options (a CONFIG that starts with -).\n";
 }

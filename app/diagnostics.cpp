@@ -7,6 +7,7 @@
 #include <fstream>
 #include <vector>
 
+#include "app/run_record.h"
 #include "app/wallpaper_fetcher.h"
 #include "config/paths.h"
 #include "config/text_file.h"
@@ -108,10 +109,18 @@ void WallpaperFetcher::ShowMessage(const std::string& text) {
   if (m_ySuppressMessages == 0 && m_yDebug) platform_.boxes->ShowInfo("Message", text);
 }
 
-void WallpaperFetcher::FatalError(const std::string& text) {
+void WallpaperFetcher::FatalError(const std::string& text) { FatalError(text, ""); }
+
+void WallpaperFetcher::FatalError(const std::string& text, const std::string& hint) {
   TraceMessage(text);
-  platform_.boxes->ShowError(ApplicationName(), text);
+  if (hint.empty()) {
+    platform_.boxes->ShowError(ApplicationName(), text);
+  } else {
+    platform_.boxes->ShowErrorWithHint(ApplicationName(), text, hint);
+  }
   FlushLog();
+  NoteFailure(text);
+  SaveRunRecordIfKept();
   std::exit(101);
 }
 

@@ -5,16 +5,12 @@
 #include "config/text_file.h"
 #include "platform/filesystem/user_files.h"
 
-bool IsInitCommand(const std::vector<std::string>& words) {
-  return words.size() >= 2 && words[1] == "--init" && FindFile(words[1]).empty();
-}
-
-int RunInitCommand(const std::vector<std::string>& words, std::string* out, std::string* err) {
+int RunInitCommand(const std::string* named, std::string* out, std::string* err) {
   // The downloads in a directory of their own, apart from the desktop's
   // copies of the wallpaper (wallpaper-N.bmp) in the data directory.
   const std::string user_data = UserDataDir();  // ends in the system's separator
   const std::string data_dir = user_data.empty() ? "" : user_data + "pictures" + user_data.back();
-  std::string path = words.size() >= 3 ? words[2] : "";
+  std::string path = named != nullptr ? *named : "";
   if (path.empty()) {
     const std::string config_dir = UserConfigDir();
     if (!config_dir.empty()) path = config_dir + "Sites.ini";

@@ -2,12 +2,15 @@
 #include <csignal>
 #include <cstdio>
 
+#include "app/command_line.h"
 #include "app/command_line_help.h"
 #include "app/fetcher_app.h"
 #include "app/init_command.h"
+#include "app/run_record.h"
 #include "app/single_instance_guard.h"
 #include "app/site_check.h"
 #include "config/paths.h"
+#include "platform/filesystem/user_files.h"
 #include "platform/network/internet.h"
 
 int main(int argc, char** argv) {
@@ -17,27 +20,48 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 #endif
   SetCommandLine(argc, argv);
-  const std::string help = HelpOrVersionText(GetCommandLine());
-  if (!help.empty()) {
-    std::fputs(help.c_str(), stdout);
-    return 0;
+  const CommandLine line = ParseCommandLine(GetCommandLine());
+  const std::string* named = line.file_named ? &line.file : nullptr;
+  switch (line.command) {
+    case Command::kUsageError:
+      // Nothing read, written or fetched: a typo is not a configuration.
+      std::fprintf(stderr, "wallpaper-fetcher: %s\n%s\n", line.error.c_str(),
+                   UsageHint(line.usage_of).c_str());
+      return 2;
+    case Command::kHelp:
+      std::fputs(HelpText().c_str(), stdout);
+      return 0;
+    case Command::kVersion:
+      std::fputs(VersionText().c_str(), stdout);
+      return 0;
+    case Command::kStatus:
+      std::fputs(RunStatusText(UserStateDir()).c_str(), stdout);
+      return 0;
+    case Command::kInit: {
+      std::string out, err;
+      const int code = RunInitCommand(named, &out, &err);
+      std::fputs(out.c_str(), stdout);
+      std::fputs(err.c_str(), stderr);
+      return code;
+    }
+    case Command::kCheck: {
+      // A check writes nothing that a run writes, so it neither claims the
+      // single-instance guard nor gives way to a running copy.
+      InitSystemInternet();
+      CheckRequest request;
+      request.site = line.site;
+      request.file_named = line.file_named;
+      request.file = line.file;
+      return RunCheck(request, SystemPlatform(), stdout, stderr);
+    }
+    case Command::kRun:
+      break;
   }
-  if (IsInitCommand(GetCommandLine())) {
-    std::string out, err;
-    const int code = RunInitCommand(GetCommandLine(), &out, &err);
-    std::fputs(out.c_str(), stdout);
-    std::fputs(err.c_str(), stderr);
-    return code;
-  }
-  // A check writes nothing that a run writes, so it neither claims the
-  // single-instance guard nor gives way to a running copy.
-  if (IsCheckCommandLine(GetCommandLine())) {
-    InitSystemInternet();
-    return RunCheck(ParseCheckCommandLine(GetCommandLine()), SystemPlatform(), stdout, stderr);
-  }
+  SetNamedConfiguration(named);
   // The guard comes first: a second instance ends inside its constructor.
   static SingleInstanceGuard guard;
   InitSystemInternet();
+  KeepRunRecord();
   static FetcherApp app;
   app.InitInstance();
   return 0;

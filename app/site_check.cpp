@@ -11,34 +11,6 @@
 #include "config/settings.h"
 #include "platform/filesystem/scratch_directory.h"
 
-bool IsCheckCommandLine(const std::vector<std::string>& words) {
-  return words.size() >= 2 && words[1] == "--check" && FindFile(words[1]).empty();
-}
-
-CheckRequest ParseCheckCommandLine(const std::vector<std::string>& words) {
-  CheckRequest request;
-  for (size_t i = 2; i < words.size(); ++i) {
-    const std::string& word = words[i];
-    if (word == "--site") {
-      char* end = nullptr;
-      const long site = i + 1 < words.size() ? std::strtol(words[i + 1].c_str(), &end, 10) : 0;
-      if (i + 1 >= words.size() || *end != '\0' || site < 1 || site > 1000000) {
-        request.usage_error = "--site needs a site number from 1";
-        return request;
-      }
-      request.site = static_cast<int>(site);
-      ++i;
-    } else if (request.file_named) {
-      request.usage_error = "only one configuration file may be named";
-      return request;
-    } else {
-      request.file_named = true;
-      request.file = word;
-    }
-  }
-  return request;
-}
-
 namespace {
 
 // What keeps site `site` from being crawled at all, "" when nothing does.
@@ -59,16 +31,12 @@ std::string ConfigurationProblem(const IniDocument& ini, int site) {
 
 int RunCheck(const CheckRequest& request, const Platform& platform, std::FILE* out,
              std::FILE* err) {
-  if (!request.usage_error.empty()) {
-    std::fprintf(err, "wallpaper-fetcher: %s\nUsage: wallpaper-fetcher --check [--site N] [FILE]\n",
-                 request.usage_error.c_str());
-    return 2;
-  }
   const std::string path = FindSitesIni(request.file_named ? &request.file : nullptr);
   if (path.empty()) {
     std::string looked = request.file_named ? request.file + ", " : "";
     looked += GetCurrentDir() + "Sites.ini";
     if (GetProgramDir() != GetCurrentDir()) looked += ", " + GetProgramDir() + "Sites.ini";
+    if (!UserConfigFile().empty()) looked += ", " + UserConfigFile();
     std::fprintf(err, "wallpaper-fetcher: no configuration found (looked for %s)\n",
                  looked.c_str());
     return 2;
@@ -89,11 +57,19 @@ int RunCheck(const CheckRequest& request, const Platform& platform, std::FILE* o
   fetcher.m_yDebug = 0;
   fetcher.m_ySuppressMessages = 1;
 
+  // Every site number from 1 to NumOfSites, or, when more than a few of
+  // them have no section, the sites present and one line for the others:
+  // a mistyped NumOfSites costs no more than the sections written.
   std::vector<int> sites;
+  int unlisted_missing = 0;
   if (request.site > 0) {
     sites.push_back(request.site);
-  } else {
+  } else if (MissingSites(fetcher.m_Ini, fetcher.m_iNumOfSites, kMissingSitesListed + 1).size() <=
+             kMissingSitesListed) {
     for (int site = 1; site <= fetcher.m_iNumOfSites; ++site) sites.push_back(site);
+  } else {
+    sites = ExistingSites(fetcher.m_Ini, fetcher.m_iNumOfSites);
+    unlisted_missing = MissingSiteCount(fetcher.m_Ini, fetcher.m_iNumOfSites);
   }
 
   std::fprintf(out, "Checking %s\n", path.c_str());
@@ -101,8 +77,15 @@ int RunCheck(const CheckRequest& request, const Platform& platform, std::FILE* o
     std::fprintf(out, "warning: %s does not exist: a run reads %s instead\n", request.file.c_str(),
                  path.c_str());
   }
-  for (const std::string& warning : ConfigurationWarnings(fetcher.m_Ini, sites, GetProgramDir()))
+  for (const std::string& warning : ConfigurationWarnings(fetcher.m_Ini, sites))
     std::fprintf(out, "warning: %s\n", warning.c_str());
+  const std::vector<std::string> failures = ConfigurationFailures(fetcher.m_Ini, GetProgramDir());
+  for (const std::string& failure : failures)
+    std::fprintf(out, "FAILED at configuration: %s\n", failure.c_str());
+  if (unlisted_missing > 0) {
+    std::fprintf(out, "FAILED at configuration: %d of the site numbers 1 to %d have no section\n",
+                 unlisted_missing, fetcher.m_iNumOfSites);
+  }
   if (sites.empty()) {
     std::fprintf(out, "No site to check: NumOfSites=%d\n", fetcher.m_iNumOfSites);
     std::fflush(out);
@@ -135,5 +118,5 @@ int RunCheck(const CheckRequest& request, const Platform& platform, std::FILE* o
     all_ok = all_ok && ok;
     report.Print(out, site, fetcher.m_Ini.GetValue(SiteSectionName(site), "Name"), ok);
   }
-  return all_ok ? 0 : 1;
+  return all_ok && failures.empty() && unlisted_missing == 0 ? 0 : 1;
 }

@@ -15,15 +15,8 @@
 struct CheckRequest {
   int site = 0;  // 0: every site from 1 to NumOfSites
   bool file_named = false;
-  std::string file;         // as given on the command line
-  std::string usage_error;  // "" when the words make sense
+  std::string file;  // as given on the command line
 };
-
-// True when the first argument is --check (and no file of that name exists,
-// which would be a run's configuration).
-bool IsCheckCommandLine(const std::vector<std::string>& words);
-// Reads the words after --check.
-CheckRequest ParseCheckCommandLine(const std::vector<std::string>& words);
 
 // Runs the check: the configuration's warnings (config/config_lint.h), then
 // each site crawled in a private scratch directory with a SiteReport

@@ -2,7 +2,9 @@
 
 #include "app/crt_random.h"
 #include "app/diagnostics.h"
+#include "app/run_record.h"
 #include "app/single_instance_guard.h"
+#include "config/config_keys.h"
 #include "config/paths.h"
 
 WallpaperFetcher::WallpaperFetcher(const Platform& platform, std::time_t seed)
@@ -43,15 +45,19 @@ void WallpaperFetcher::Run() {
   }
   DumpSettings();
   ChooseSite();
+  if (m_iTryNumber < 1) NoteFailure(Format("TryNumber=%d: no attempt was made", m_iTryNumber));
   for (int iAttempt = 0; iAttempt < m_iTryNumber; ++iAttempt) {
     if (m_yDebug) {
       Trace("Format(\"Going to a %d try\",iAttempt).data()", Format("Going to a %d try", iAttempt));
     }
     if (CrawlSite()) break;
   }
+  SaveRunRecordIfKept();
 }
 
 void WallpaperFetcher::ChooseSite() {
   m_iSite = RandomInRange(1, m_iNumOfSites);
   if (m_yDebug) Trace("m_iNumOfSites", m_iNumOfSites);
+  CurrentRunRecord().site = m_iSite;
+  CurrentRunRecord().site_name = m_Ini.GetValue(SiteSectionName(m_iSite), "Name");
 }

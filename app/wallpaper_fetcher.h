@@ -73,6 +73,9 @@ class WallpaperFetcher {
   // wallpaper/history.cpp
   // False when m_strLastUrl is among Recent0 .. Recent(KeepInHistory-1).
   bool IsNotInHistory();
+  // True when `url` is among them; AreAllInHistory: when every one of `urls` is.
+  bool IsInHistory(const std::string& url);
+  bool AreAllInHistory(const std::vector<std::string>& urls);
   // Records m_strLastUrl as the newest entry and saves Sites.ini.
   void AddToHistory();
   // Deletes the downloaded picture when DeleteLast is set.
@@ -82,6 +85,8 @@ class WallpaperFetcher {
   void TraceMessage(const std::string& text);
   void ShowMessage(const std::string& text);
   [[noreturn]] void FatalError(const std::string& text);
+  // The same, with `hint` shown after the text: what the user can do next.
+  [[noreturn]] void FatalError(const std::string& text, const std::string& hint);
   void DumpSettings();
 
   // The members in their fixed order. Settings (2 to 11) are assigned by

@@ -4,12 +4,14 @@
 #include <boost/regex.hpp>
 #include <cctype>
 #include <cstdlib>
+#include <ctime>
 #include <set>
 
 #include "app/diagnostics.h"
 #include "config/config_keys.h"
 #include "config/ini_document.h"
 #include "config/paths.h"
+#include "platform/filesystem/user_files.h"
 
 namespace {
 
@@ -156,8 +158,7 @@ void WarnAboutSite(const IniDocument& ini, int site, std::vector<std::string>* w
 }  // namespace
 
 std::vector<std::string> ConfigurationWarnings(const IniDocument& ini,
-                                               const std::vector<int>& sites,
-                                               const std::string& program_dir) {
+                                               const std::vector<int>& sites) {
   std::vector<std::string> warnings;
   bool general_seen = false;
   for (const IniSection& section : ini.sections()) {
@@ -182,17 +183,21 @@ std::vector<std::string> ConfigurationWarnings(const IniDocument& ini,
   }
 
   const int sites_count = ini.GetIntValue(kGeneralSection, GeneralKeyName(GeneralKey::kNumOfSites));
-  const int tries = ini.GetIntValue(kGeneralSection, GeneralKeyName(GeneralKey::kTryNumber));
-  if (tries < 1) warnings.push_back(Format("TryNumber=%d: a run makes no attempt", tries));
   if (sites_count < 1) {
     warnings.push_back(Format("NumOfSites=%d: a run draws site %s", sites_count,
                               sites_count == 0 ? "0 or 1" : "1 to 32767"));
   }
-  for (int site = 1; site <= sites_count && site <= 100000; ++site) {
-    if (!ini.SectionExists(SiteSectionName(site))) {
+  const std::vector<int> missing = MissingSites(ini, sites_count, kMissingSitesListed + 1);
+  if (missing.size() <= kMissingSitesListed) {
+    for (int site : missing) {
       warnings.push_back(Format("NumOfSites=%d but there is no [Site%d]: ", sites_count, site) +
                          "a run that draws it fails");
     }
+  } else {
+    warnings.push_back(
+        Format("NumOfSites=%d but %d of the numbers 1 to %d have no [SiteN] section: ", sites_count,
+               MissingSiteCount(ini, sites_count), sites_count) +
+        "a run that draws one fails");
   }
   for (const IniSection& section : ini.sections()) {
     const int site = SiteNumberOf(section.name);
@@ -209,12 +214,68 @@ std::vector<std::string> ConfigurationWarnings(const IniDocument& ini,
     warnings.push_back("SavePath=" + save_path + " has no trailing /: files would be named " +
                        leaf + "Walp.bmp beside it");
   }
-  const std::string save_dir = GetDirOfPath(MakeFullPath(save_path + "x", program_dir, false));
-  if (!save_dir.empty() && !FileExists(save_dir)) {
-    warnings.push_back("SavePath=" + save_path + ": " + save_dir +
-                       " does not exist: a run ends with exit code 101");
-  }
 
   for (int site : sites) WarnAboutSite(ini, site, &warnings);
   return warnings;
+}
+
+std::vector<int> ExistingSites(const IniDocument& ini, int sites_count) {
+  std::set<int> present;
+  for (const IniSection& section : ini.sections()) {
+    const int site = SiteNumberOf(section.name);
+    if (site >= 1 && site <= sites_count) present.insert(site);
+  }
+  return std::vector<int>(present.begin(), present.end());
+}
+
+int MissingSiteCount(const IniDocument& ini, int sites_count) {
+  return sites_count < 1 ? 0
+                         : sites_count - static_cast<int>(ExistingSites(ini, sites_count).size());
+}
+
+std::vector<int> MissingSites(const IniDocument& ini, int sites_count, size_t most) {
+  std::vector<int> missing;
+  const std::vector<int> present = ExistingSites(ini, sites_count);
+  size_t next_present = 0;
+  for (int site = 1; site <= sites_count && missing.size() < most; ++site) {
+    if (next_present < present.size() && present[next_present] == site) {
+      ++next_present;
+    } else {
+      missing.push_back(site);
+    }
+  }
+  return missing;
+}
+
+std::vector<std::string> ConfigurationFailures(const IniDocument& ini,
+                                               const std::string& program_dir) {
+  std::vector<std::string> failures;
+  const int tries = ini.GetIntValue(kGeneralSection, GeneralKeyName(GeneralKey::kTryNumber));
+  if (tries < 1) failures.push_back(Format("TryNumber=%d: a run makes no attempt", tries));
+
+  // A run writes its working file, the picture and Walp.bmp there, and ends
+  // with exit code 101 when it cannot: try it with a file of our own.
+  const std::string save_path =
+      ini.GetValue(kGeneralSection, GeneralKeyName(GeneralKey::kSavePath));
+  const std::string save_dir = GetDirOfPath(MakeFullPath(save_path + "x", program_dir, false));
+  const std::string shown = save_dir.empty() ? "the current directory" : save_dir;
+  const std::string where = "SavePath=" + save_path + ": " + shown;
+  if (!save_dir.empty() && !FileExists(save_dir)) {
+    failures.push_back(where + " does not exist: a run ends with exit code 101");
+    return failures;
+  }
+  Outcome written = Outcome::Error("no name was free");
+  for (int attempt = 0; attempt < 3 && !written.ok(); ++attempt) {
+    const std::string probe =
+        save_dir + Format(".wallpaper-fetcher-check-%lu-%d",
+                          static_cast<unsigned long>(std::time(nullptr)), attempt);
+    if (FileExists(probe)) continue;
+    written = CreateFileExclusively(probe, "");
+    if (written.ok()) (void)DeleteFileAt(probe);
+  }
+  if (!written.ok()) {
+    failures.push_back(where + " cannot be written (" + written.message() +
+                       "): a run ends with exit code 101");
+  }
+  return failures;
 }

@@ -21,9 +21,11 @@ bool IniDocument::Load() {
 }
 
 void IniDocument::Parse(const std::string& text) {
+  static const char kByteOrderMark[] = "\xEF\xBB\xBF";
   sections_.clear();
   IniSection current;
-  size_t start = 0;
+  byte_order_mark_ = text.compare(0, 3, kByteOrderMark) == 0;
+  size_t start = byte_order_mark_ ? 3 : 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
@@ -44,7 +46,7 @@ void IniDocument::Parse(const std::string& text) {
 }
 
 std::string IniDocument::Serialize() const {
-  std::string text;
+  std::string text = byte_order_mark_ ? "\xEF\xBB\xBF" : "";
   for (const IniSection& section : sections_) {
     text += '[';
     text += section.name;
@@ -60,7 +62,7 @@ std::string IniDocument::Serialize() const {
   return text;
 }
 
-void IniDocument::Save() const { (void)WriteTextModeFileAtomically(file_name_, Serialize()); }
+Outcome IniDocument::Save() const { return WriteTextModeFileAtomically(file_name_, Serialize()); }
 
 const IniSection* IniDocument::FindSection(const std::string& name) const {
   for (const IniSection& section : sections_)

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/outcome.h"
+
 // The INI dialect of Sites.ini is small and literal: no comments, no quoting,
 // no trimming of blanks, no case folding. Duplicate sections and keys are
 // kept in order; every lookup and change uses the first match.
@@ -36,12 +38,14 @@ class IniDocument {
   // kMaxFileBytes.
   bool Load();
   // Replaces the content by the document held in `text` (text as in memory,
-  // LF line ends, after text-mode reading).
+  // LF line ends, after text-mode reading). A UTF-8 byte-order mark at its
+  // start (what many editors write) is not part of the first line; it is
+  // kept, and Serialize writes it back.
   void Parse(const std::string& text);
 
   // Rewrites the file from the document, atomically: a failure leaves the old
-  // file intact. Nothing is reported.
-  void Save() const;
+  // file intact, and its reason comes back (a run does not look at it).
+  Outcome Save() const;
   // The text Save writes, before text mode turns LF into CR LF.
   std::string Serialize() const;
 
@@ -66,6 +70,7 @@ class IniDocument {
 
   std::string file_name_;
   std::vector<IniSection> sections_;
+  bool byte_order_mark_ = false;
 };
 
 // atoi's reading of decimal text, saturated at the 32-bit signed bounds.

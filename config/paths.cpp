@@ -5,13 +5,30 @@ std::vector<std::string>& CommandLineWords() {
   static std::vector<std::string> words;
   return words;
 }
+
+struct NamedConfiguration {
+  bool named = false;
+  std::string path;
+};
+NamedConfiguration& Named() {
+  static NamedConfiguration named;
+  return named;
+}
 }  // namespace
 
 void SetCommandLine(int argc, const char* const* argv) {
   CommandLineWords().assign(argv, argv + argc);
+  SetNamedConfiguration(argc > 1 ? &CommandLineWords()[1] : nullptr);
 }
 
 const std::vector<std::string>& GetCommandLine() { return CommandLineWords(); }
+
+const std::string* GetNamedConfiguration() { return Named().named ? &Named().path : nullptr; }
+
+void SetNamedConfiguration(const std::string* named) {
+  Named().named = named != nullptr;
+  Named().path = named != nullptr ? *named : "";
+}
 
 std::string GetProgramDir() {
   const std::vector<std::string>& words = GetCommandLine();

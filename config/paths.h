@@ -16,6 +16,11 @@
 void SetCommandLine(int argc, const char* const* argv);
 // The words as started: [0] is the program's path.
 const std::vector<std::string>& GetCommandLine();
+// The configuration file the command line names, null when it names none:
+// the first argument after SetCommandLine, until main, having read the
+// options, says which word it is (SetNamedConfiguration).
+const std::string* GetNamedConfiguration();
+void SetNamedConfiguration(const std::string* named);
 
 // Directory part of the program's path as started, "" for a bare name.
 std::string GetProgramDir();

@@ -1,9 +1,11 @@
 #include "config/settings.h"
 
+#include "app/run_record.h"
 #include "app/wallpaper_fetcher.h"
 #include "config/config_keys.h"
 #include "config/paths.h"
 #include "config/text_file.h"
+#include "platform/filesystem/user_files.h"
 
 const std::string DefaultSitesIni =
     "[General]\n"
@@ -41,25 +43,34 @@ const std::string DefaultSitesIni =
     "Step3Get=href=/imgres\\?imgurl=([^>]*)&imgrefurl=\n"
     "Step3Go=http://$_1_$\n";
 
+std::string UserConfigFile() {
+  const std::string dir = UserConfigDir();
+  return dir.empty() ? "" : dir + "Sites.ini";
+}
+
 std::string FindSitesIni(const std::string* named) {
   std::string path;
   if (named != nullptr) path = FindFile(*named);
   if (path.empty()) path = FindFile("Sites.ini");
+  if (path.empty() && FileExists(UserConfigFile())) path = UserConfigFile();
   return path;
 }
 
 void WallpaperFetcher::LoadSitesIni() {
-  const std::vector<std::string>& words = GetCommandLine();
-  const std::string path = FindSitesIni(words.size() > 1 ? &words[1] : nullptr);
+  const std::string path = FindSitesIni(GetNamedConfiguration());
   if (path.empty()) {
     const std::string target = MakeFullPath("Sites.ini", GetProgramDir(), false);
+    const std::string init_hint =
+        "wallpaper-fetcher --init writes a starter configuration with working sites.";
     // An installed copy's directory is not the user's to write: say so
     // rather than claim a file that is not there.
     if (!WriteTextModeFileAtomically(target, DefaultSitesIni).ok()) {
-      FatalError("No ini file, and it couldn't be restored to " + target);
+      FatalError("No ini file, and it couldn't be restored to " + target, init_hint);
     }
-    FatalError("No ini file, but it was restored!");
+    FatalError("No ini file, but it was restored!",
+               "The default configuration was written to " + target + "; " + init_hint);
   }
+  CurrentRunRecord().config = path;
   m_Ini.SetFileName(path);
   m_Ini.Load();
   if (!m_Ini.SectionExists(kGeneralSection)) FatalError("Wrong ini file, no general section");

@@ -8,7 +8,11 @@ extern const std::string DefaultSitesIni;
 
 // The configuration a run reads: what FindFile finds for `named` (null when
 // the command line names nothing), else Sites.ini in the current or the
-// program's directory; "" when none exists.
+// program's directory, else the user's own (UserConfigFile()); "" when none
+// exists.
 std::string FindSitesIni(const std::string* named);
+// The user's own configuration, the one --init writes: Sites.ini in the
+// user's configuration directory; "" when the system gives none.
+std::string UserConfigFile();
 
 #endif  // CONFIG_SETTINGS_H_

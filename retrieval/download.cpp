@@ -217,14 +217,12 @@ int WallpaperFetcher::DownloadFile(char* buffer, int buffer_size, std::string ur
   } else if (worker.joinable()) {
     worker.join();
   }
-  if (m_pCrawlObserver != nullptr) {
-    FetchRecord fetch;
-    fetch.url = url;
-    fetch.result = code;
-    fetch.seconds = static_cast<double>(clock() - start) / 1000;
-    fetch.details = control.Details();
-    m_pCrawlObserver->OnFetch(fetch);
-  }
+  FetchRecord fetch;
+  fetch.url = url;
+  fetch.result = code;
+  fetch.seconds = static_cast<double>(clock() - start) / 1000;
+  fetch.details = control.Details();
+  Observer().OnFetch(fetch);
 
   switch (code) {
     case kDownloadTimedOut:

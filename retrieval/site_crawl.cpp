@@ -3,6 +3,7 @@
 
 #include "app/crt_random.h"
 #include "app/diagnostics.h"
+#include "app/run_record.h"
 #include "app/wallpaper_fetcher.h"
 #include "config/config_keys.h"
 #include "config/paths.h"
@@ -39,12 +40,16 @@ bool IsLocalFileUrl(const std::string& url) {
 }  // namespace
 
 CrawlObserver& WallpaperFetcher::Observer() {
-  static NullCrawlObserver run_observer;
+  static RunRecorder run_observer;
   return m_pCrawlObserver != nullptr ? *m_pCrawlObserver : run_observer;
 }
 
 bool WallpaperFetcher::CrawlSite() {
   const std::string strSite = SiteSectionName(m_iSite);
+  BeginAttemptRecord();
+  if (!m_Ini.SectionExists(strSite)) {
+    NoteFailure(Format("there is no [%s] section (NumOfSites=%d)", strSite.c_str(), m_iNumOfSites));
+  }
   std::string strUrl = m_Ini.GetValue(strSite, "Begin");
   if (m_yDebug) {
     Trace("m_Ini.GetValue(strSite,\"Name\").data()", m_Ini.GetValue(strSite, "Name"));
@@ -121,7 +126,16 @@ bool WallpaperFetcher::CrawlStep(const std::string& strSite, int iStepNumber,
     Trace("(Format(\"Picked %d : \",iNextAddress)+strUrl).data()",
           Format("Picked %d : ", iNextAddress) + *strUrl);
   }
-  if (!FetchPage(*strUrl, bMayBeLocal, strDebugFile)) return false;
+  // The last step's link is the picture: one already in the history is
+  // refused by its URL, before any byte of it is fetched (a check fetches
+  // it all the same, to examine it).
+  const bool bLastStep = !m_Ini.KeyExists(strSite, StepKey(iStepNumber + 1, StepPart::kGet));
+  if (bLastStep && !Observer().IsCheck() && IsInHistory(*strUrl)) {
+    NoteFailure(AreAllInHistory(vec) ? "every link found was already in the history"
+                                     : "the picture picked was already in the history");
+  } else if (!FetchPage(*strUrl, bMayBeLocal, strDebugFile)) {
+    return false;
+  }
   ShowMessage("Press any key, one step is done");
   return true;
 }
@@ -175,10 +189,15 @@ bool WallpaperFetcher::TakePicture(const std::string& strUrl, const std::string&
   // A check converts the picture in its private directory and goes no
   // further: nothing is installed, recorded or deleted.
   if (observer.IsCheck()) return ConvertToBmp() && !bInHistory;
+  RunRecord& record = CurrentRunRecord();
+  record.desktop = "not asked";
   if (!m_yNotMakeAWallpaper) {
     if (!ConvertToBmp()) return false;
     SetWallpaper();
   }
+  record.taken = true;
+  record.url = m_strLastUrl;
+  record.file = m_strWalpFileName;
   AddToHistory();
   DeleteLastDownload();
   ShowMessage("Press any key, all steps are done");

@@ -29,9 +29,8 @@ bool WallpaperFetcher::ConvertToBmp() {
   // the picture (kNone when it would take it).
   PictureRecord record;
   const auto verdict = [&](PictureRefusal refusal) {
-    if (m_pCrawlObserver == nullptr) return;
     record.refusal = refusal;
-    m_pCrawlObserver->OnPicture(record);
+    Observer().OnPicture(record);
   };
 
   const size_t dot = m_strWalpFileName.rfind('.');

@@ -1,4 +1,7 @@
+#include <unordered_set>
+
 #include "app/diagnostics.h"
+#include "app/run_record.h"
 #include "app/wallpaper_fetcher.h"
 #include "config/paths.h"
 #include "platform/filesystem/filesystem.h"
@@ -20,10 +23,22 @@ int HistoryLength(int keep_in_history) {
 
 }  // namespace
 
-bool WallpaperFetcher::IsNotInHistory() {
+bool WallpaperFetcher::IsNotInHistory() { return !IsInHistory(m_strLastUrl); }
+
+bool WallpaperFetcher::IsInHistory(const std::string& url) {
   const int n = HistoryLength(m_iKeepInHistory);
   for (int i = 0; i < n; ++i) {
-    if (m_Ini.GetValue("General", Format("Recent%d", i)) == m_strLastUrl) return false;
+    if (m_Ini.GetValue("General", Format("Recent%d", i)) == url) return true;
+  }
+  return false;
+}
+
+bool WallpaperFetcher::AreAllInHistory(const std::vector<std::string>& urls) {
+  std::unordered_set<std::string> remembered;
+  const int n = HistoryLength(m_iKeepInHistory);
+  for (int i = 0; i < n; ++i) remembered.insert(m_Ini.GetValue("General", Format("Recent%d", i)));
+  for (const std::string& url : urls) {
+    if (remembered.count(url) == 0) return false;
   }
   return true;
 }
@@ -41,7 +56,8 @@ void WallpaperFetcher::AddToHistory() {
                    /*create=*/true);
   }
   m_Ini.SetValue("General", Format("Recent%d", n - 1), m_strLastUrl, /*create=*/true);
-  m_Ini.Save();
+  const Outcome saved = m_Ini.Save();
+  if (!saved.ok()) CurrentRunRecord().history_error = saved.message();
 }
 
 void WallpaperFetcher::DeleteLastDownload() {

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "app/diagnostics.h"
+#include "app/run_record.h"
 #include "app/wallpaper_fetcher.h"
 #include "config/paths.h"
 #include "platform/desktop/desktop.h"
@@ -12,6 +13,7 @@ void WallpaperFetcher::SetWallpaper() {
   // wallpaper it shows rather than be handed a missing file.
   if (!FileExists(m_strBmpFileName)) {
     TraceMessage("No bitmap to set as the wallpaper, the previous one stays: " + m_strBmpFileName);
+    CurrentRunRecord().desktop = m_strBmpFileName + " could not be written";
     return;
   }
   // A desktop that reads its picture from the file again later is handed a
@@ -22,5 +24,6 @@ void WallpaperFetcher::SetWallpaper() {
   const WallpaperOutcome outcome =
       desktop.SetWallpaper(m_strBmpFileName, copy.Make(m_strBmpFileName));
   copy.Settle(outcome.copy_taken);
+  CurrentRunRecord().desktop = outcome.failure;
   if (m_yDebug && !outcome.failure.empty()) Trace("strWallpaperError.data()", outcome.failure);
 }

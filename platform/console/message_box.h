@@ -12,6 +12,13 @@ class MessageBoxes {
   virtual void ShowInfo(const std::string& caption, const std::string& text) = 0;
   // An error box with the error icon; returns when it is closed.
   virtual void ShowError(const std::string& caption, const std::string& text) = 0;
+  // The same error followed by `hint`, what the user can do next: a second
+  // line in the box (Windows); the POSIX boxes keep the error alone in the
+  // box and write the hint as a line of its own on standard error.
+  virtual void ShowErrorWithHint(const std::string& caption, const std::string& text,
+                                 const std::string& hint) {
+    ShowError(caption, text + "\n" + hint);
+  }
 };
 
 MessageBoxes& SystemMessageBoxes();

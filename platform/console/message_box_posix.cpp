@@ -25,6 +25,11 @@ class DialogMessageBoxes : public MessageBoxes {
     if (Show(caption, text, /*error=*/true, &tried)) return;
     std::cerr << caption << ": " << text << std::endl;
   }
+  void ShowErrorWithHint(const std::string& caption, const std::string& text,
+                         const std::string& hint) override {
+    ShowError(caption, text);
+    std::cerr << hint << std::endl;
+  }
 
  private:
   // True when a box was shown and closed. `tried`: a dialog program ran

@@ -16,6 +16,16 @@ std::string UserConfigDir();
 // wallpaper, the pictures of a configuration made by --init. POSIX:
 // $XDG_DATA_HOME/wallpaper-fetcher/, else ~/.local/share/wallpaper-fetcher/.
 std::string UserDataDir();
+// The user's state directory for this program: the record of the last runs.
+// POSIX: $XDG_STATE_HOME/wallpaper-fetcher/, else
+// ~/.local/state/wallpaper-fetcher/. Windows: the data directory.
+std::string UserStateDir();
+
+// How this system names those directories, for a person to read:
+// "$XDG_CONFIG_HOME/wallpaper-fetcher/ (else ~/.config/wallpaper-fetcher/)"
+// on POSIX, "%APPDATA%\wallpaper-fetcher\" on Windows.
+enum class UserDir { kConfig, kData, kState };
+std::string DescribeUserDir(UserDir dir);
 
 // Creates `dir` and any missing parent; ok when it is a directory then. The
 // reason of a failure names the parent that could not be made, if it was one.

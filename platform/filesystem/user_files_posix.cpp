@@ -46,6 +46,22 @@ std::string UserConfigDir() {
 
 std::string UserDataDir() { return UserDataDirFor(Variable("XDG_DATA_HOME"), Variable("HOME")); }
 
+std::string UserStateDir() {
+  return ProgramDirUnder(BaseDir(Variable("XDG_STATE_HOME"), Variable("HOME"), ".local/state"));
+}
+
+std::string DescribeUserDir(UserDir dir) {
+  switch (dir) {
+    case UserDir::kConfig:
+      return "$XDG_CONFIG_HOME/wallpaper-fetcher/ (else ~/.config/wallpaper-fetcher/)";
+    case UserDir::kData:
+      return "$XDG_DATA_HOME/wallpaper-fetcher/ (else ~/.local/share/wallpaper-fetcher/)";
+    case UserDir::kState:
+      break;
+  }
+  return "$XDG_STATE_HOME/wallpaper-fetcher/ (else ~/.local/state/wallpaper-fetcher/)";
+}
+
 std::string UserDataDirFor(const std::string& xdg_data_home, const std::string& home) {
   return ProgramDirUnder(BaseDir(xdg_data_home, home, ".local/share"));
 }

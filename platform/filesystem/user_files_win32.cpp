@@ -41,6 +41,13 @@ std::string UserConfigDir() { return ProgramDirUnder("APPDATA"); }
 
 std::string UserDataDir() { return ProgramDirUnder("LOCALAPPDATA"); }
 
+std::string UserStateDir() { return UserDataDir(); }
+
+std::string DescribeUserDir(UserDir dir) {
+  return dir == UserDir::kConfig ? "%APPDATA%\\wallpaper-fetcher\\"
+                                 : "%LOCALAPPDATA%\\wallpaper-fetcher\\";
+}
+
 namespace {
 
 // Makes `path` (no trailing separator), and its parents where they are

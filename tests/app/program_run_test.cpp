@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "config/settings.h"
 #include "config/text_file.h"
@@ -41,7 +42,12 @@ const char kQuietGeneral[] =
 TEST_F(ProgramRunTest, MissingConfigurationIsRestoredIntoTheProgramDirectory) {
   ProgramResult result = Run({"no-such.ini", "ignored"});
   EXPECT_EQ(101, result.exit_code);
-  EXPECT_EQ("wallpaper-fetcher: No ini file, but it was restored!\n", result.err);
+  EXPECT_EQ(
+      "wallpaper-fetcher: No ini file, but it was restored!\nThe default configuration was "
+      "written to " +
+          dir_.Join("prog/Sites.ini") +
+          "; wallpaper-fetcher --init writes a starter configuration with working sites.\n",
+      result.err);
   EXPECT_EQ("", result.out);  // nothing is traced before [General] is read
   const std::string restored = ReadFileBytes(dir_.Join("prog/Sites.ini"));
   EXPECT_EQ(ToTextMode(DefaultSitesIni), restored);
@@ -60,6 +66,25 @@ TEST_F(ProgramRunTest, MissingConfigurationIsRestoredIntoTheProgramDirectory) {
   EXPECT_EQ(31u, lines);
   EXPECT_EQ("[General]\r\nSuppressMessages=1\r\nDebugMode=1\r\n", restored.substr(0, 44));
   EXPECT_NE(std::string::npos, restored.find("\r\nStep3Go=http://$_1_$\r\n"));
+
+  // The user's own configuration (what --init writes) comes after the
+  // current and the program's directory, before the default is restored.
+  ASSERT_EQ(0, std::remove(dir_.Join("prog/Sites.ini").c_str()));
+  const std::string user_dir = TestHome() + "/.config/wallpaper-fetcher/";
+  std::filesystem::create_directories(user_dir);
+  WriteFileBytes(user_dir + "Sites.ini", "\xEF\xBB\xBF" + std::string(kQuietGeneral));
+  result = Run();
+  EXPECT_EQ(0, result.exit_code) << result.err;
+  EXPECT_NE(std::string::npos, result.out.find("m_yDebug = 1\n"));  // past the byte-order mark
+  EXPECT_FALSE(Exists(dir_.Join("prog/Sites.ini")));
+  // --status tells what that run did.
+  result = Run({"--status"});
+  EXPECT_EQ(0, result.exit_code);
+  EXPECT_NE(std::string::npos,
+            result.out.find("  " + user_dir +
+                            "Sites.ini  site 1: nothing changed: TryNumber=0: no "
+                            "attempt was made\n"))
+      << result.out;
 }
 
 TEST_F(ProgramRunTest, UnwritableProgramDirectorySaysTheDefaultWasNotRestored) {
@@ -80,7 +105,9 @@ TEST_F(ProgramRunTest, UnwritableProgramDirectorySaysTheDefaultWasNotRestored) {
   const std::string dir = program.substr(0, program.rfind('/') + 1);
   ProgramResult result = RunProgram({program}, dir_.Join("cwd"), kNoDisplay, 30000);
   EXPECT_EQ(101, result.exit_code);
-  EXPECT_EQ("wallpaper-fetcher: No ini file, and it couldn't be restored to " + dir + "Sites.ini\n",
+  EXPECT_EQ("wallpaper-fetcher: No ini file, and it couldn't be restored to " + dir +
+                "Sites.ini\nwallpaper-fetcher --init writes a starter configuration with working "
+                "sites.\n",
             result.err);
   EXPECT_FALSE(Exists(dir + "Sites.ini"));
   EXPECT_FALSE(Exists(dir_.Join("cwd/Sites.ini")));
@@ -164,11 +191,15 @@ TEST_F(ProgramRunTest, SettingsAreTracedAsWrittenWithoutDefaults) {
   EXPECT_FALSE(Exists(dir_.Join("prog/log.log")));
 }
 
-TEST_F(ProgramRunTest, HelpAndVersionTouchNoFile) {
+TEST_F(ProgramRunTest, HelpVersionAndAStrictCommandLineTouchNoFile) {
   ProgramResult help = Run({"--help"});
   EXPECT_EQ(0, help.exit_code);
-  EXPECT_NE(std::string::npos, help.out.find("Sites.ini"));
-  EXPECT_NE(std::string::npos, help.out.find("KeepInHistory"));
+  for (const char* documented :
+       {"KeepInHistory=", "MaxWallpHeight=", "Recent0=", "[Site1]", "Step1Get=", "Step1Go=",
+        "$_1_$", "SecondsToDownload=", "101 after a fatal error", "2 for a command line",
+        "--status", "~/.config/wallpaper-fetcher/", "~/.local/state/wallpaper-fetcher/"}) {
+    EXPECT_NE(std::string::npos, help.out.find(documented)) << documented;
+  }
   ProgramResult shorthand = Run({"-h"});
   EXPECT_EQ(help.out, shorthand.out);
   ProgramResult version = Run({"--version"});
@@ -177,9 +208,35 @@ TEST_F(ProgramRunTest, HelpAndVersionTouchNoFile) {
   EXPECT_FALSE(Exists(dir_.Join("prog/Sites.ini")));
   EXPECT_FALSE(Exists(dir_.Join("cwd/Sites.ini")));
 
-  // A file named --help is a configuration like any other.
+  // A word that starts with "-" and is no option, or an option without its
+  // value, ends with 2 and a line of usage: nothing read, written or fetched.
+  const std::string usage =
+      "Usage: wallpaper-fetcher [--] [CONFIG] | --check [--site N] [CONFIG] | --init [PATH] | "
+      "--status | --help | --version\n";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> wrong = {
+      {{"-v"}, "wallpaper-fetcher: unknown option '-v'\n" + usage},
+      {{"--chek", "a.ini"}, "wallpaper-fetcher: unknown option '--chek'\n" + usage},
+      {{"a.ini", "--check"}, "wallpaper-fetcher: '--check' must come first and alone\n" + usage},
+      {{"--check", "--site"},
+       "wallpaper-fetcher: --site needs a site number from 1\n"
+       "Usage: wallpaper-fetcher --check [--site N] [FILE]\n"},
+      {{"--status", "x"}, "wallpaper-fetcher: unexpected argument 'x'\n" + usage},
+  };
+  for (const auto& [args, err] : wrong) {
+    SCOPED_TRACE(args[0]);
+    ProgramResult result = Run(args);
+    EXPECT_EQ(2, result.exit_code);
+    EXPECT_EQ(err, result.err);
+    EXPECT_EQ("", result.out);
+  }
+  EXPECT_FALSE(Exists(dir_.Join("prog/Sites.ini")));
+  EXPECT_FALSE(Exists(dir_.Join("cwd/Sites.ini")));
+  EXPECT_FALSE(Exists(TestHome()));  // not even a record of the run
+
+  // "--" ends the options: a configuration may be named like one.
   WriteFileBytes(dir_.Join("cwd/--help"), std::string(kQuietGeneral) + "KeepInHistory=9\r\n");
-  EXPECT_NE(std::string::npos, Run({"--help"}).out.find("m_iKeepInHistory = 9\n"));
+  EXPECT_NE(std::string::npos, Run({"--", "--help"}).out.find("m_iKeepInHistory = 9\n"));
+  EXPECT_EQ(help.out, Run({"--help"}).out);
 }
 
 TEST_F(ProgramRunTest, ClosedStandardOutputIsAFailedWriteOnly) {

@@ -9,11 +9,16 @@
 
 namespace {
 
-std::vector<std::string> WarningsFor(const std::string& text, std::vector<int> sites,
-                                     const std::string& program_dir = "/") {
+std::vector<std::string> WarningsFor(const std::string& text, std::vector<int> sites) {
   IniDocument ini;
   ini.Parse(text);
-  return ConfigurationWarnings(ini, sites, program_dir);
+  return ConfigurationWarnings(ini, sites);
+}
+
+std::vector<std::string> FailuresFor(const std::string& text, const std::string& program_dir) {
+  IniDocument ini;
+  ini.Parse(text);
+  return ConfigurationFailures(ini, program_dir);
 }
 
 TEST(ConfigurationWarningsTest, KeysThatARunDoesNotReadAsWritten) {
@@ -42,43 +47,58 @@ TEST(ConfigurationWarningsTest, KeysThatARunDoesNotReadAsWritten) {
 
 TEST(ConfigurationWarningsTest, SitesAndAttemptsAgainstTheSectionsPresent) {
   EXPECT_EQ(std::vector<std::string>(
-                {"[Sites] is not a section a run reads", "TryNumber=0: a run makes no attempt",
+                {"[Sites] is not a section a run reads",
                  "NumOfSites=3 but there is no [Site2]: a run that draws it fails",
                  "[Site4] is never drawn: NumOfSites=3", "[Site0] is never drawn: NumOfSites=3"}),
             WarningsFor("[General]\nNumOfSites=3\n[Site1]\nBegin=a\n[Site3]\nBegin=b\n[Site4]\n"
                         "Begin=c\n[Site0]\nBegin=d\n[Sites]\n",
                         {}));
-  EXPECT_EQ(std::vector<std::string>(
-                {"TryNumber=-1: a run makes no attempt", "NumOfSites=0: a run draws site 0 or 1"}),
+  EXPECT_EQ(std::vector<std::string>({"NumOfSites=0: a run draws site 0 or 1"}),
             WarningsFor("[General]\nTryNumber=-1\nNumOfSites=0\n", {}));
   EXPECT_EQ(std::vector<std::string>({"NumOfSites=-2: a run draws site 1 to 32767"}),
             WarningsFor("[General]\nTryNumber=1\nNumOfSites=-2\n", {}));
+
+  // A mistyped huge NumOfSites costs what the sections present cost: one
+  // line for the numbers without a section, found without walking them all.
+  const std::string huge = "[General]\nNumOfSites=2147483647\n[Site1]\nBegin=a\n[Site5]\nBegin=b\n";
+  EXPECT_EQ(std::vector<std::string>({"NumOfSites=2147483647 but 2147483645 of the numbers 1 to "
+                                      "2147483647 have no [SiteN] section: a run that draws one "
+                                      "fails"}),
+            WarningsFor(huge, {1, 5}));
+  IniDocument ini;
+  ini.Parse(huge);
+  EXPECT_EQ(std::vector<int>({1, 5}), ExistingSites(ini, 2147483647));
+  EXPECT_EQ(std::vector<int>({2, 3, 4, 6}), MissingSites(ini, 2147483647, 4));
 }
 
-TEST(ConfigurationWarningsTest, SavePathWithoutSlashOrMissing) {
+TEST(ConfigurationWarningsTest, SavePathAndTryNumberThatARunCannotUse) {
   ScopedTempDir dir;
   WriteFileBytes(dir.Join("Sites.ini"), "");
   const std::string general = "[General]\nTryNumber=1\nNumOfSites=0\n";
   const std::string sites = "NumOfSites=0: a run draws site 0 or 1";
-  EXPECT_EQ(std::vector<std::string>({sites}),
-            WarningsFor(general + "SavePath=\n", {}, dir.path()));
-  EXPECT_EQ(std::vector<std::string>({sites}),
-            WarningsFor(general + "SavePath=/\n", {}, dir.path()));
-  EXPECT_EQ(std::vector<std::string>(
-                {sites,
-                 "SavePath=pics has no trailing /: files would be named picsWalp.bmp beside "
-                 "it"}),
-            WarningsFor(general + "SavePath=pics\n", {}, dir.path()));
-  EXPECT_EQ(std::vector<std::string>({sites, "SavePath=pics/: " + dir.Join("pics/") +
-                                                 " does not exist: a run ends with exit code 101"}),
-            WarningsFor(general + "SavePath=pics/\n", {}, dir.path()));
-  EXPECT_EQ(
-      std::vector<std::string>({sites,
-                                "SavePath=" + dir.Join("a/b") +
-                                    " has no trailing /: files would be named bWalp.bmp beside it",
-                                "SavePath=" + dir.Join("a/b") + ": " + dir.Join("a/") +
-                                    " does not exist: a run ends with exit code 101"}),
-      WarningsFor(general + "SavePath=" + dir.Join("a/b") + "\n", {}, dir.path()));
+  EXPECT_EQ(std::vector<std::string>({sites,
+                                      "SavePath=pics has no trailing /: files would be named "
+                                      "picsWalp.bmp beside it"}),
+            WarningsFor(general + "SavePath=pics\n", {}));
+
+  // What ends a run with 101 or makes it try nothing fails the check.
+  const std::vector<std::string> none;
+  EXPECT_EQ(none, FailuresFor(general + "SavePath=\n", dir.path()));
+  EXPECT_EQ(none, FailuresFor(general + "SavePath=" + dir.path() + "\n", dir.path()));
+  EXPECT_EQ(std::vector<std::string>({"SavePath=pics/: " + dir.Join("pics/") +
+                                      " does not exist: a run ends with exit code 101"}),
+            FailuresFor(general + "SavePath=pics/\n", dir.path()));
+  EXPECT_EQ(std::vector<std::string>({"TryNumber=0: a run makes no attempt",
+                                      "SavePath=" + dir.Join("a/b") + ": " + dir.Join("a/") +
+                                          " does not exist: a run ends with exit code 101"}),
+            FailuresFor("[General]\nSavePath=" + dir.Join("a/b") + "\n", dir.path()));
+  // Not writable, even for root: no file can be made in /proc.
+  const std::vector<std::string> proc = FailuresFor(general + "SavePath=/proc/\n", dir.path());
+  ASSERT_EQ(1u, proc.size());
+  EXPECT_EQ(0u, proc[0].find("SavePath=/proc/: /proc/ cannot be written ("));
+  EXPECT_NE(std::string::npos, proc[0].find("): a run ends with exit code 101"));
+  // The probe leaves nothing behind.
+  EXPECT_EQ(1, EntriesIn(dir.path()));
 }
 
 TEST(ConfigurationWarningsTest, StepsThatEndTheChainOrLeavePlaceholders) {

@@ -238,7 +238,7 @@ TEST(SaveDurabilityTest, KilledDuringHistorySavesLeavesAWholeFile) {
   // temporary is there, and the next save takes it away.
   EXPECT_LE(most_left, 2);
   last.SetFileName(path);
-  last.Save();
+  ASSERT_TRUE(last.Save().ok());
   EXPECT_EQ(1, EntriesIn(dir.path()));
 }
 
@@ -254,7 +254,7 @@ TEST(SaveDurabilityTest, APowerCutLeavesTheOldOrTheNewFileNeverAnUnsyncedOne) {
   std::vector<std::pair<std::string, std::optional<std::string>>> crashes;
   {
     PowerCutDisk disk(dir.path(), "Sites.ini");
-    ini.Save();
+    ASSERT_TRUE(ini.Save().ok());
     crashes = disk.crashes;
   }
   const std::string new_bytes = ReadFileBytes(dir.Join("Sites.ini"));
@@ -315,7 +315,7 @@ TEST(SaveDurabilityTest, SaveKeepsTheFileAsTheUserKeepsIt) {
   ini.SetFileName(dir.Join("Sites.ini"));
   ASSERT_TRUE(ini.Load());
   ini.SetValue("General", "A", "2", true);
-  ini.Save();
+  EXPECT_TRUE(ini.Save().ok());
   ::close(writing);
 
   struct stat st;

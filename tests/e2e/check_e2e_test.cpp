@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -185,6 +186,32 @@ TEST_F(CheckEndToEndTest, ExitCodesSayWhetherEveryCheckedSiteIsOk) {
   EXPECT_NE(std::string::npos,
             absent.out.find("Site9 \"\": FAILED at configuration: there is no [Site9] section\n"))
       << absent.out;
+
+  // A configuration on which a run ends with 101 or tries nothing fails,
+  // whatever its sites do; a huge NumOfSites costs what its sections cost.
+  std::string text = ReadFileBytes(dir_.Join("prog/Sites.ini"));
+  for (const auto& [from, to] :
+       std::vector<std::pair<std::string, std::string>>{{"TryNumber=3", "TryNumber=0"},
+                                                        {"NumOfSites=8", "NumOfSites=2147483647"},
+                                                        {"SavePath=pics/", "SavePath=/proc/"}}) {
+    text.replace(text.find(from), from.size(), to);
+  }
+  WriteFileBytes(dir_.Join("prog/broken.ini"), text);
+  const ProgramResult broken = Check({"--check", "--site", "1", "broken.ini"});
+  EXPECT_EQ(1, broken.exit_code);
+  EXPECT_NE(std::string::npos,
+            broken.out.find("FAILED at configuration: TryNumber=0: a run makes no attempt\n"));
+  EXPECT_NE(std::string::npos,
+            broken.out.find("FAILED at configuration: SavePath=/proc/: /proc/ cannot be written ("))
+      << broken.out;
+  EXPECT_NE(std::string::npos, broken.out.find("Site1 \"Good\": OK\n"));
+  const ProgramResult huge = Check({"--check", "broken.ini"});
+  EXPECT_EQ(1, huge.exit_code);
+  EXPECT_NE(std::string::npos,
+            huge.out.find("FAILED at configuration: 2147483639 of the site numbers 1 to "
+                          "2147483647 have no section\n"))
+      << huge.out;
+  EXPECT_LT(std::count(huge.out.begin(), huge.out.end(), '\n'), 200);
 
   const ProgramResult usage = Check({"--check", "--site", "first"});
   EXPECT_EQ(2, usage.exit_code);

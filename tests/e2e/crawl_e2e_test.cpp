@@ -92,6 +92,22 @@ TEST_F(CrawlEndToEndTest, HistoryRefusesThePictureNextTime) {
   EXPECT_EQ(saved, ReadFileBytes(dir_.Join("prog/Sites.ini")));  // not rewritten
   EXPECT_EQ("the user's own copy", ReadFileBytes(dir_.Join("prog/lake-1920x1080.jpg")));
   EXPECT_EQ(3, server_.RequestCount("/only.html"));  // one run, then two attempts
+  // The pages are fetched again (a site's new picture is still found), the
+  // known picture is refused by its URL, never downloaded again.
+  EXPECT_EQ(3, server_.RequestCount("/wallpaper/lake.html"));
+  EXPECT_EQ(1, server_.RequestCount("/files/lake-1920x1080.jpg"));
+
+  // Both runs say what they did.
+  const std::string status = RunWith({"--status"}).out;
+  const std::string sites_ini = dir_.Join("prog/Sites.ini");
+  EXPECT_NE(std::string::npos,
+            status.find(sites_ini + "  site 1 \"Test gallery\": took " + url + " as " +
+                        dir_.Join("prog/lake-1920x1080.jpg") + "; no desktop took it: "))
+      << status;
+  EXPECT_NE(std::string::npos,
+            status.find(sites_ini + "  site 1 \"Test gallery\": nothing changed: every link found "
+                                    "was already in the history\n"))
+      << status;
 }
 
 TEST_F(CrawlEndToEndTest, EveryAttemptGoesToTheSameSite) {

@@ -36,3 +36,9 @@ std::map<std::string, std::string> EndToEndTest::NoDesktop() {
 ProgramResult EndToEndTest::Run(int timeout_ms) const {
   return RunProgram({program_}, dir_.path(), NoDesktop(), timeout_ms);
 }
+
+ProgramResult EndToEndTest::RunWith(const std::vector<std::string>& args) const {
+  std::vector<std::string> argv = {program_};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProgram(argv, dir_.path(), NoDesktop(), 120000);
+}

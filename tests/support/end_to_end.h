@@ -27,6 +27,8 @@ class EndToEndTest : public ::testing::Test {
   // The environment of a run: the test's own without any display or desktop.
   static std::map<std::string, std::string> NoDesktop();
   ProgramResult Run(int timeout_ms = 120000) const;
+  // The program with `args` (--status, ...).
+  ProgramResult RunWith(const std::vector<std::string>& args) const;
 
   ScopedTempDir dir_;
   std::string program_;

@@ -32,6 +32,12 @@ const ScopedTempDir& LockParentOfThisTest() {
   return *owned.dir;
 }
 
+}  // namespace
+
+std::string TestHome() { return LockParentOfThisTest().Join("home"); }
+
+namespace {
+
 std::vector<std::string> MergedEnvironment(const std::map<std::string, std::string>& overrides) {
   std::map<std::string, std::string> env;
   for (char** e = environ; *e != nullptr; ++e) {
@@ -39,6 +45,11 @@ std::vector<std::string> MergedEnvironment(const std::map<std::string, std::stri
     if (eq != nullptr) env[std::string(*e, static_cast<size_t>(eq - *e))] = eq + 1;
   }
   env[kTestLockParentVariable] = LockParentOfThisTest().path();
+  // A home of the test's own: the user's configuration, data and state
+  // folders of a started program are never the machine user's.
+  env["HOME"] = TestHome();
+  for (const char* base : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
+    env.erase(base);
   for (const auto& [key, value] : overrides) {
     if (value == "\x01unset") {
       env.erase(key);

@@ -43,6 +43,11 @@ class ChildProcess {
 // otherwise.
 constexpr char kTestLockParentVariable[] = "WALLPAPER_FETCHER_TEST_LOCK_PARENT";
 
+// The HOME every started program gets unless the test names another: a
+// folder of this test process, removed with it (XDG_*_HOME unset, so the
+// program's folders are under it).
+std::string TestHome();
+
 // Runs `argv` (argv[0] is the program's path as passed to it) in `cwd`, with
 // `env_overrides` added to (or, with an empty value "\x01unset", removed from)
 // this process's environment, standard input from /dev/null. Kills it after

@@ -16,7 +16,7 @@ std::string FetcherExe() {
   char buffer[MAX_PATH + 1];
   const DWORD n = ::GetModuleFileNameA(nullptr, buffer, sizeof buffer);
   const std::string self(buffer, n);
-  return DirOfPath(self) + "..\\..\\wallpaper-fetcher.exe";
+  return GetDirOfPath(self) + "..\\..\\wallpaper-fetcher.exe";
 }
 
 Process::~Process() {
@@ -190,7 +190,7 @@ struct LocalHttpServer::Impl {
       std::string name = path.substr(prefix.size());
       if (name.find("..") != std::string::npos) continue;
       std::replace(name.begin(), name.end(), '/', '\\');
-      if (!PathExists(dir + name)) continue;
+      if (!FileExists(dir + name)) continue;
       route->body = ReadFileBytes(dir + name);
       return true;
     }

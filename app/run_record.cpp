@@ -1,0 +1,166 @@
+#include "app/run_record.h"
+
+#include <vector>
+
+#include "config/text_file.h"
+#include "picture/picture_refusal.h"
+#include "platform/filesystem/filesystem.h"
+#include "platform/filesystem/user_files.h"
+#include "retrieval/download.h"
+
+namespace {
+
+bool g_reason_in_attempt = false;
+bool g_keep = false;
+
+std::string RunsFile(const std::string& dir) { return dir + "runs.log"; }
+
+// The last `count` lines of `text` (each ending in LF).
+std::string LastLines(const std::string& text, int count) {
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = text.find('\n', start);
+    lines.push_back(text.substr(start, end - start + 1));
+    start = end + 1;
+  }
+  std::string kept;
+  for (size_t i = lines.size() > static_cast<size_t>(count) ? lines.size() - count : 0;
+       i < lines.size(); ++i) {
+    kept += lines[i];
+  }
+  return kept;
+}
+
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+}  // namespace
+
+RunRecord& CurrentRunRecord() {
+  static RunRecord record;
+  return record;
+}
+
+void NoteFailure(const std::string& reason) {
+  if (g_reason_in_attempt) return;
+  g_reason_in_attempt = true;
+  CurrentRunRecord().reason = reason;
+}
+
+void BeginAttemptRecord() { g_reason_in_attempt = false; }
+
+std::string FormatRunLine(const RunRecord& record, std::time_t now) {
+  char when[32] = "";
+  if (const std::tm* local = std::localtime(&now)) {
+    std::strftime(when, sizeof(when), "%Y-%m-%d %H:%M:%S", local);
+  }
+  std::string line = std::string(when) + "  ";
+  line += record.config.empty() ? "(no configuration)" : record.config;
+  if (record.site > 0) {
+    line += "  site " + std::to_string(record.site);
+    if (!record.site_name.empty()) line += " \"" + record.site_name + "\"";
+  }
+  if (record.taken) {
+    line += ": took " + record.url + " as " + record.file + "; ";
+    if (record.desktop == "not asked") {
+      line += "not made the wallpaper (NotMakeAWallpaper=1)";
+    } else if (record.desktop.empty()) {
+      line += "the desktop took it";
+    } else {
+      line += "no desktop took it: " + record.desktop;
+    }
+    if (!record.history_error.empty()) {
+      line += "; the history could not be saved: " + record.history_error;
+    }
+  } else {
+    line += ": nothing changed: " + (record.reason.empty() ? "no attempt was made" : record.reason);
+  }
+  return OneLine(line);
+}
+
+bool AppendRunLine(const std::string& dir, const std::string& line) {
+  if (dir.empty() || !MakeDirectories(dir).ok()) return false;
+  std::string text;
+  ReadTextModeFile(RunsFile(dir), &text, 1 << 20);  // a missing or odd file starts anew
+  if (!text.empty() && text.back() != '\n') text += '\n';
+  text = LastLines(text + OneLine(line) + "\n", kRunsKept);
+  return WriteTextModeFileAtomically(RunsFile(dir), text).ok();
+}
+
+void KeepRunRecord() { g_keep = true; }
+
+void SaveRunRecordIfKept() {
+  if (!g_keep) return;
+  g_keep = false;  // once
+  AppendRunLine(UserStateDir(), FormatRunLine(CurrentRunRecord(), std::time(nullptr)));
+}
+
+void RunRecorder::OnFetch(const FetchRecord& fetch) {
+  last_url_ = fetch.url;
+  std::string reason;
+  switch (fetch.result) {
+    case kDownloadTimedOut:
+      reason = "no complete answer from " + fetch.url + " within SecondsToDownload";
+      break;
+    case kDownloadNoFile:
+      reason = "no file object for " + fetch.url + " (its scheme is not supported)";
+      break;
+    case kDownloadFailed:
+      reason = "fetching " + fetch.url + " failed";
+      if (!fetch.details.error.empty()) reason += ": " + fetch.details.error;
+      break;
+    case 0:
+      reason = fetch.url + " sent nothing";
+      break;
+    default:
+      return;
+  }
+  NoteFailure(reason);
+}
+
+void RunRecorder::OnLocalLinkRefused(const std::string& url) {
+  NoteFailure("a web page led to this machine's file " + url + ", which is refused");
+}
+
+void RunRecorder::OnExpressionError(int step, bool compiling, const std::string& what, long) {
+  NoteFailure(std::string(compiling ? "the expression of step " : "the search of step ") +
+              std::to_string(step) + (compiling ? " cannot be compiled: " : " ended early: ") +
+              what);
+}
+
+void RunRecorder::OnLinks(int step, const std::vector<std::string>&, int picked) {
+  if (picked >= 0) return;
+  NoteFailure("step " + std::to_string(step) + " found no link in " + last_url_);
+}
+
+void RunRecorder::OnPictureName(const std::string& url, const std::string& file_name) {
+  if (file_name.empty()) NoteFailure("the picture's URL " + url + " gives no file name");
+}
+
+void RunRecorder::OnPictureInHistory() {
+  NoteFailure("the picture picked was already in the history");
+}
+
+void RunRecorder::OnPicture(const PictureRecord& picture) {
+  if (picture.refusal == PictureRefusal::kNone) return;
+  const std::string why =
+      DescribePictureRefusal(picture.refusal, picture.format, picture.extension, picture.limit);
+  const bool undecodable = picture.refusal == PictureRefusal::kHeaderUnreadable ||
+                           picture.refusal == PictureRefusal::kUndecodable;
+  NoteFailure(undecodable ? "the picture could not be decoded (" + why + ")"
+                          : "the picture was refused: " + why);
+}
+
+std::string RunStatusText(const std::string& dir) {
+  std::string text;
+  if (dir.empty() || !ReadTextModeFile(RunsFile(dir), &text, 1 << 20) || text.empty()) {
+    return "No run has been recorded yet" + (dir.empty() ? std::string() : " in " + RunsFile(dir)) +
+           ".\n";
+  }
+  if (text.back() != '\n') text += '\n';
+  return text;
+}

@@ -1,0 +1,79 @@
+#ifndef APP_RUN_RECORD_H_
+#define APP_RUN_RECORD_H_
+
+#include <ctime>
+#include <string>
+
+#include "retrieval/crawl_observer.h"
+
+// What one run did, kept as one line in the user's state folder so that a
+// run that changed nothing can say why afterwards (wallpaper-fetcher
+// --status). The run itself stays as silent as ever: nothing here is traced
+// or shown, and a state folder that cannot be written costs the run nothing.
+struct RunRecord {
+  std::string config;     // the configuration file, "" when none was found
+  int site = 0;           // the site chosen, 0 before the choice
+  std::string site_name;  // its Name=
+  // Set when a picture was taken: its URL and file, and what the desktop
+  // made of it ("" when it took it, else why not; "not asked" when
+  // NotMakeAWallpaper is set).
+  bool taken = false;
+  std::string url;
+  std::string file;
+  std::string desktop;
+  // Why the last attempt failed, in plain words; the first failure of the
+  // attempt is kept (later ones follow from it).
+  std::string reason;
+  // A picture was taken but its URL could not be remembered.
+  std::string history_error;
+};
+
+// The record of the run in progress, filled in as it goes.
+RunRecord& CurrentRunRecord();
+
+// Notes why the current attempt failed, unless a reason was noted since the
+// attempt began (the first cause, not its consequences).
+void NoteFailure(const std::string& reason);
+// A new attempt begins: the reasons of the earlier one are forgotten.
+void BeginAttemptRecord();
+
+// The line for `record`, made at `now` (local time), without a line end.
+std::string FormatRunLine(const RunRecord& record, std::time_t now);
+
+// How many runs the state file keeps.
+constexpr int kRunsKept = 100;
+
+// Appends `line` to the runs file in `dir` (created when missing), keeping
+// the last kRunsKept lines. Failures are ignored: false says there was one.
+bool AppendRunLine(const std::string& dir, const std::string& line);
+
+// The program's own runs keep their record (main says so); a run made
+// inside another program (a test) writes none.
+void KeepRunRecord();
+// Writes the current record, made now, to the user's state folder when
+// KeepRunRecord was called, once a run: at its end, or at a fatal error.
+void SaveRunRecordIfKept();
+
+// A run's crawl observer: hears what a run's crawl does and notes, for the
+// record, why an attempt failed. It changes nothing in the crawl.
+class RunRecorder final : public CrawlObserver {
+ public:
+  bool IsCheck() const override { return false; }
+  void OnFetch(const FetchRecord& fetch) override;
+  void OnLocalLinkRefused(const std::string& url) override;
+  void OnStep(int, const std::string&, const std::string&) override {}
+  void OnExpressionError(int step, bool compiling, const std::string& what, long) override;
+  void OnLinks(int step, const std::vector<std::string>& links, int picked) override;
+  void OnPictureName(const std::string& url, const std::string& file_name) override;
+  void OnPictureInHistory() override;
+  void OnPicture(const PictureRecord& picture) override;
+
+ private:
+  std::string last_url_;  // the page fetched last
+};
+
+// The text --status prints: the runs kept, oldest first, or a sentence that
+// says there are none yet.
+std::string RunStatusText(const std::string& dir);
+
+#endif  // APP_RUN_RECORD_H_
