@@ -8,7 +8,7 @@ jobs=$(nproc)
 
 bash scripts/install-deps.sh windows
 
-cmake -S . -B build-win -DCMAKE_BUILD_TYPE=Release ${FETCHER_CMAKE_ARGS:-} \
+cmake -S . -B build-win -DCMAKE_BUILD_TYPE=Release -DFETCHER_BUILD_TESTS=ON ${FETCHER_CMAKE_ARGS:-} \
   -DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build build-win -j"$jobs"
 echo "built $(pwd)/build-win/wallpaper-fetcher.exe"

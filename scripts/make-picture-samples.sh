@@ -5,7 +5,7 @@
 # Walp.bmp with these; tests/picture/decoders_test checks they are still true.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DFETCHER_BUILD_TESTS=ON >/dev/null
 cmake --build build -j"$(nproc)" --target make_picture_samples
 rm -f tests/data/pictures/expected/*.bmp
 find tests/data/pictures -maxdepth 1 -type f ! -name README.md -delete

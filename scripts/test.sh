@@ -111,7 +111,7 @@ for fuzzer in build-fuzz/fuzz/*_fuzz; do
 done
 
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DFETCHER_SANITIZE=address,undefined >/dev/null
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DFETCHER_SANITIZE=address,undefined -DFETCHER_BUILD_TESTS=ON >/dev/null
 cmake --build build-asan -j"$jobs"
 export ASAN_OPTIONS=abort_on_error=0:detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

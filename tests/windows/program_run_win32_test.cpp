@@ -148,7 +148,13 @@ TEST(FirstStart, WithoutSitesIniTheDefaultIsWrittenBesideTheProgramAndTheFatalBo
   HWND box = WaitForWindow(run.id(), "wallpaper-fetcher", 60000);
   ASSERT_NE(box, nullptr);
   const BoxContent content = ReadMessageBox(box);
-  EXPECT_EQ(content.text, "No ini file, but it was restored!");
+  // The error, then in a second line where it was written and what --init does.
+  EXPECT_EQ(content.text,
+            "No ini file, but it was restored!\nThe default configuration was "
+            "written to " +
+                dir.Join("Sites.ini") +
+                "; wallpaper-fetcher --init writes a starter configuration with "
+                "working sites.");
   EXPECT_TRUE(content.has_icon);
   CloseMessageBox(box);
   EXPECT_EQ(run.Wait(kRunTimeoutMs), 101);
