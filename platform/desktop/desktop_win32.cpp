@@ -20,7 +20,7 @@ class Win32Desktop : public Desktop {
   WallpaperOutcome SetWallpaper(const std::string& bitmap, const std::string& copy) override {
     std::string file = copy.empty() ? bitmap : copy;  // the call takes a non-const buffer
     const bool taken = ::SystemParametersInfoA(SPI_SETDESKWALLPAPER, /*uiParam=*/0, &file[0],
-                                               SPIF_SENDWININICHANGE) != 0;
+                                               SPIF_UPDATEINIFILE | SPIF_SENDWININICHANGE) != 0;
     const DWORD error = ::GetLastError();
     if (taken) return {"", !copy.empty()};
     return {"SystemParametersInfoA failed with error " + std::to_string(error), false};

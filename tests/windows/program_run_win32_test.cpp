@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "support/win_test_support.h"
@@ -137,6 +138,17 @@ TEST(WholeRun, FetchesThePictureFromALoopbackGalleryAndMakesTheWallpaper) {
   const std::string out = ReadFileBytes(dir.Join("stdout.txt"));
   EXPECT_NE(out.find("m_iNumOfSites = 1\n"), std::string::npos) << out;
   EXPECT_EQ(server.RequestCount("/pics/forest.jpg"), 1);
+
+  // The user's profile names the desktop's copy: the wallpaper outlasts the
+  // session.
+  char value[MAX_PATH + 1] = "";
+  DWORD size = sizeof value;
+  ASSERT_EQ(::RegGetValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "Wallpaper", RRF_RT_REG_SZ,
+                           nullptr, value, &size),
+            ERROR_SUCCESS);
+  const std::string copies = std::string(std::getenv("LOCALAPPDATA")) + "\\wallpaper-fetcher\\";
+  EXPECT_EQ(std::string(value).compare(0, copies.size(), copies), 0) << value;
+  EXPECT_TRUE(Exists(value)) << value;
 }
 
 TEST(FirstStart, WithoutSitesIniTheDefaultIsWrittenBesideTheProgramAndTheFatalBoxShown) {
