@@ -5,7 +5,8 @@
 
 // Claims the right to run for this program file, held until the process ends
 // however it ends (a crash or kill -9 must not leave a stale claim). One user
-// has one claim per program file, whatever the session the start comes from.
+// has one claim per program file, whatever the session the start comes from;
+// on Windows wallpaper-fetcher.com and the .exe beside it are one program.
 // Returns true in the first instance. In a later instance it brings the first
 // instance's window forward (if there is a display) and returns false; on
 // Windows it ends the process there instead, with ExitProcess(0).

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/desktop/process_window.h"
@@ -63,8 +64,17 @@ std::string DerivedSuffix(const std::string& path) {
   return text;
 }
 
+// wallpaper-fetcher.com, the console program beside the .exe, is the same
+// program as the .exe: both claim under the .exe's name.
+std::string ProgramFile(const std::string& path) {
+  const size_t n = path.size();
+  if (n > 4 && _stricmp(path.c_str() + n - 4, ".com") == 0) return path.substr(0, n - 4) + ".exe";
+  return path;
+}
+
 std::string MappingName(const std::string& program_path, const std::string& unique_name) {
-  std::string suffix = unique_name.empty() ? DerivedSuffix(ModulePath(program_path)) : unique_name;
+  std::string suffix =
+      unique_name.empty() ? DerivedSuffix(ProgramFile(ModulePath(program_path))) : unique_name;
   for (char& c : suffix) {
     if (c == '\\') c = '/';
   }

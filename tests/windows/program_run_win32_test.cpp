@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "support/win_test_support.h"
 
@@ -68,6 +69,10 @@ TEST(SingleInstance, ASecondStartGivesWayAndBringsTheFirstForward) {
   ASSERT_TRUE(second.Start(exe, {}, dir.path()));
   EXPECT_EQ(second.Wait(kRunTimeoutMs), 0);
   EXPECT_EQ(WaitForForeground(box, 30000), box);
+  // The console program beside it is the same program: it gives way too.
+  Process console;
+  ASSERT_TRUE(console.Start(dir.Join("wallpaper-fetcher.com"), {}, dir.path()));
+  EXPECT_EQ(console.Wait(kRunTimeoutMs), 0);
   EXPECT_FALSE(Exists(dir.Join("log.log")));
   EXPECT_EQ(ReadFileBytes(dir.Join("Sites.ini")), "[Site1]\r\n");
 
@@ -178,3 +183,49 @@ TEST(FirstStart, WithoutSitesIniTheDefaultIsWrittenBesideTheProgramAndTheFatalBo
 }
 
 }  // namespace
+
+namespace {
+
+constexpr DWORD kPromptTimeoutMs = 120000;
+
+// A command prompt (cmd.exe in a console window of its own) in `cwd` that
+// runs `commands`, each followed by its %ERRORLEVEL% as "exit=N"; what its
+// console shows once they are done.
+std::string TypedAtThePrompt(const std::string& cwd, const std::vector<std::string>& commands) {
+  std::string line = "cmd.exe /v:on /k ";
+  for (const std::string& command : commands) line += command + " & echo exit=!ERRORLEVEL! & ";
+  line += "echo all done";
+  Process prompt;
+  if (!prompt.StartInNewConsole(line, cwd)) return "cmd.exe did not start";
+  return WaitForConsoleText(prompt.id(), "\nall done\n", kPromptTimeoutMs);
+}
+
+}  // namespace
+
+TEST(CommandPrompt, EachCommandPrintsWhereItIsTypedAndSetsTheErrorLevel) {
+  ScopedTempDir dir;
+  CopyFetcherInto(dir.path());
+  // Typed in the program's folder without the extension: the console
+  // program answers, before the next command runs.
+  const std::string shown = TypedAtThePrompt(
+      dir.path(), {"wallpaper-fetcher --version", "wallpaper-fetcher --frobnicate",
+                   "wallpaper-fetcher --init new.ini",
+                   "wallpaper-fetcher --check new.ini --site 99", "wallpaper-fetcher --status"});
+  EXPECT_NE(shown.find("wallpaper-fetcher " FETCHER_VERSION "\nexit=0\n"), std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find("wallpaper-fetcher: unknown option '--frobnicate'\n"), std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find("--status | --help | --version\nexit=2\nWrote new.ini\n"), std::string::npos)
+      << shown;
+  EXPECT_TRUE(Exists(dir.Join("new.ini")));
+  EXPECT_NE(shown.find("there is no [Site99] section\nexit=1\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("exit=0\nall done\n"), std::string::npos) << shown;  // --status
+  EXPECT_EQ(shown.find("exit=9009"), std::string::npos) << shown;           // cmd's "not found"
+
+  // Through PATH from another folder.
+  ScopedTempDir elsewhere;
+  const std::string help = TypedAtThePrompt(
+      elsewhere.path(), {"set \"PATH=" + dir.path() + ";!PATH!\"", "wallpaper-fetcher --help"});
+  EXPECT_NE(help.find("Usage: wallpaper-fetcher [--] [CONFIG]\n"), std::string::npos) << help;
+  EXPECT_NE(help.find("\nexit=0\nall done\n"), std::string::npos) << help;
+}

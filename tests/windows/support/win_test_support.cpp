@@ -55,6 +55,53 @@ bool Process::Start(const std::string& exe, const std::vector<std::string>& argu
   return true;
 }
 
+bool Process::StartInNewConsole(const std::string& command_line, const std::string& cwd) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  std::vector<char> line(command_line.begin(), command_line.end());
+  line.push_back('\0');
+  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                        cwd.c_str(), &startup, &info)) {
+    return false;
+  }
+  ::CloseHandle(info.hThread);
+  process_ = info.hProcess;
+  id_ = info.dwProcessId;
+  return true;
+}
+
+std::string ConsoleText(DWORD process_id) {
+  ::FreeConsole();
+  if (!::AttachConsole(process_id)) return "";
+  std::string text;
+  const HANDLE screen =
+      ::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+  CONSOLE_SCREEN_BUFFER_INFO buffer = {};
+  if (screen != INVALID_HANDLE_VALUE && ::GetConsoleScreenBufferInfo(screen, &buffer)) {
+    std::string row(static_cast<size_t>(buffer.dwSize.X), ' ');
+    for (SHORT y = 0; y <= buffer.dwCursorPosition.Y; ++y) {
+      DWORD read = 0;
+      ::ReadConsoleOutputCharacterA(screen, &row[0], buffer.dwSize.X, COORD{0, y}, &read);
+      const size_t end = row.find_last_not_of(' ', read == 0 ? 0 : read - 1);
+      text += (read == 0 || end == std::string::npos ? "" : row.substr(0, end + 1)) + "\n";
+    }
+  }
+  if (screen != INVALID_HANDLE_VALUE) ::CloseHandle(screen);
+  ::FreeConsole();
+  return text;
+}
+
+std::string WaitForConsoleText(DWORD process_id, const std::string& text, DWORD timeout_ms) {
+  const ULONGLONG end = ::GetTickCount64() + timeout_ms;
+  for (;;) {
+    const std::string shown = ConsoleText(process_id);
+    if (shown.find(text) != std::string::npos || ::GetTickCount64() >= end) return shown;
+    ::Sleep(100);
+  }
+}
+
 int Process::Wait(DWORD timeout_ms) {
   if (process_ == nullptr) return -1;
   if (::WaitForSingleObject(process_, timeout_ms) != WAIT_OBJECT_0) return -1;
@@ -146,6 +193,9 @@ std::string SourceFile(const std::string& relative) {
 std::string CopyFetcherInto(const std::string& dir) {
   const std::string copy = dir + "wallpaper-fetcher.exe";
   ::CopyFileA(FetcherExe().c_str(), copy.c_str(), FALSE);
+  const std::string exe = FetcherExe();
+  const std::string console = exe.substr(0, exe.size() - 4) + ".com";
+  ::CopyFileA(console.c_str(), (dir + "wallpaper-fetcher.com").c_str(), FALSE);
   return copy;
 }
 

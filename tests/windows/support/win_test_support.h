@@ -32,6 +32,9 @@ class Process {
   bool Start(const std::string& exe, const std::vector<std::string>& arguments,
              const std::string& cwd, const std::string& stdout_path = "");
   // Waits up to `timeout_ms` for the end; the exit code, or -1 on time-out.
+  // Starts `command_line` (searched for on PATH, as CreateProcess does) in
+  // `cwd` with a console window of its own.
+  bool StartInNewConsole(const std::string& command_line, const std::string& cwd);
   int Wait(DWORD timeout_ms);
   bool Running() const;
   void Kill();
@@ -41,6 +44,13 @@ class Process {
   HANDLE process_ = nullptr;
   DWORD id_ = 0;
 };
+
+// What the console of process `process_id` shows, each row with its
+// trailing blanks removed, up to the cursor's row; "" when it cannot be read.
+std::string ConsoleText(DWORD process_id);
+// Waits up to `timeout_ms` until the console of `process_id` shows `text`;
+// what it shows then.
+std::string WaitForConsoleText(DWORD process_id, const std::string& text, DWORD timeout_ms);
 
 // The first visible top-level window of process `process_id` whose title is
 // `caption`, waiting up to `timeout_ms` for it to appear; null if none.
@@ -59,7 +69,8 @@ void CloseMessageBox(HWND box);
 // tree's path is a host path; Wine shows the host's root as drive Z:.
 std::string SourceFile(const std::string& relative);
 
-// Copies the built program into `dir`; returns the copy's path.
+// Copies the built program files (the .exe and the console .com) into `dir`;
+// returns the .exe copy's path.
 std::string CopyFetcherInto(const std::string& dir);
 
 // A real HTTP/1.1 server on 127.0.0.1 at a port of its own, one thread per
