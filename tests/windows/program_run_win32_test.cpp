@@ -229,3 +229,48 @@ TEST(CommandPrompt, EachCommandPrintsWhereItIsTypedAndSetsTheErrorLevel) {
   EXPECT_NE(help.find("Usage: wallpaper-fetcher [--] [CONFIG]\n"), std::string::npos) << help;
   EXPECT_NE(help.find("\nexit=0\nall done\n"), std::string::npos) << help;
 }
+
+TEST(ProgramFile, BothFilesCarryTheIconTheVersionAndTheManifest) {
+  const std::string exe = FetcherExe();
+  for (const std::string& file : {exe, exe.substr(0, exe.size() - 4) + ".com"}) {
+    SCOPED_TRACE(file);
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(file.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> info(size);
+    ASSERT_TRUE(::GetFileVersionInfoA(file.c_str(), 0, size, info.data()));
+    const auto value = [&info](const std::string& name) {
+      void* text = nullptr;
+      UINT length = 0;
+      const std::string key = "\\StringFileInfo\\040904B0\\" + name;
+      if (!::VerQueryValueA(info.data(), key.c_str(), &text, &length) || text == nullptr) {
+        return std::string();
+      }
+      return std::string(static_cast<const char*>(text));
+    };
+    EXPECT_EQ(value("ProductName"), "wallpaper-fetcher");
+    EXPECT_EQ(value("ProductVersion"), FETCHER_VERSION);
+    EXPECT_EQ(value("FileVersion"), FETCHER_VERSION);
+    EXPECT_NE(value("FileDescription"), "");
+    EXPECT_EQ(value("LegalCopyright").compare(0, 10, "Copyright "), 0);
+    EXPECT_EQ(value("OriginalFilename"), file.substr(file.find_last_of('\\') + 1));
+
+    const HMODULE module = ::LoadLibraryExA(
+        file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr);
+    const HRSRC found = ::FindResourceA(module, MAKEINTRESOURCEA(1), RT_MANIFEST);
+    ASSERT_NE(found, nullptr);
+    const std::string manifest(
+        static_cast<const char*>(::LockResource(::LoadResource(module, found))),
+        ::SizeofResource(module, found));
+    for (const char* part : {"level=\"asInvoker\"", "PerMonitorV2",
+                             "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                             "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+      EXPECT_NE(manifest.find(part), std::string::npos) << part;
+    }
+    const HANDLE icon = ::LoadImageA(module, MAKEINTRESOURCEA(1), IMAGE_ICON, 32, 32, 0);
+    EXPECT_NE(icon, nullptr);
+    if (icon != nullptr) ::DestroyIcon(static_cast<HICON>(icon));
+    ::FreeLibrary(module);
+  }
+}
