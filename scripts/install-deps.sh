@@ -9,7 +9,8 @@
 #   test     build, and what the test suite and its checks start: Google Test,
 #            cpp-httplib, Xvfb, curl, openssl, systemd-analyze, clang-format
 #   fuzz     build, and clang with its fuzzer runtime
-#   windows  the MinGW-w64 cross-compiler, Boost's headers, Wine and Xvfb
+#   windows  the MinGW-w64 cross-compiler, Boost's headers, Wine and Xvfb,
+#            zip for scripts/package-windows.sh
 #   package  build, and what scripts/package-deb.sh and its checks use:
 #            dpkg-dev, file, lintian, man-db
 #   bench    build, and Google Benchmark with what bench/whole_run.sh starts
@@ -149,7 +150,7 @@ packages_for() {
       ;;
     fuzz) build_packages; echo clang; clang_fuzzer_runtime ;;
     windows)
-      echo cmake make g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool
+      echo cmake make g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth xdotool zip
       boost_dev
       ;;
     package) build_packages; echo dpkg-dev file lintian man-db ;;

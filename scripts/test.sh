@@ -88,6 +88,19 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c 'wineboot -i >/dev/null 2>&1 &&
   (cd build-win && ctest --output-on-failure --timeout 600); s=$?; wineserver -k; exit $s' || status=$?
 rm -rf "$WINEPREFIX"
 [ "$status" -eq 0 ] || { echo "Windows tests failed"; exit 1; }
+# The download: both program files and the two text files with CR LF ends.
+bash scripts/package-windows.sh
+python3 - dist/wallpaper-fetcher-*-windows-x64.zip <<'EOF'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[-1]) as z:
+    names = sorted(z.namelist())
+    assert names == ["README.txt", "Sites.ini.example", "wallpaper-fetcher.com",
+                     "wallpaper-fetcher.exe"], names
+    for text in ("README.txt", "Sites.ini.example"):
+        data = z.read(text)
+        assert data.count(b"\n") == data.count(b"\r\n") > 0, text
+print("the Windows download holds", ", ".join(names))
+EOF
 
 echo "== Fuzzers (libFuzzer, bounded time each)"
 bash scripts/install-deps.sh fuzz

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Puts the Windows download together:
+# dist/wallpaper-fetcher-VERSION-windows-x64.zip holds wallpaper-fetcher.exe
+# (started by Task Scheduler and Explorer), wallpaper-fetcher.com (the same
+# program for command prompts), README.txt (the README's Windows section) and
+# Sites.ini.example, both text files with CR LF line ends. Builds the two
+# program files in build-win/ as scripts/build-windows.sh does, installing
+# what is missing first. Its last line names the file written.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh windows
+
+version=$(sed -n 's/^project(wallpaper_fetcher VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || { echo "package-windows: no version in CMakeLists.txt" >&2; exit 1; }
+cmake -S . -B build-win -DCMAKE_BUILD_TYPE=Release ${FETCHER_CMAKE_ARGS:-} \
+  -DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/mingw-w64-x86_64.cmake" >/dev/null
+cmake --build build-win -j"$(nproc)" --target wallpaper-fetcher wallpaper-fetcher-console
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+cp build-win/wallpaper-fetcher.exe build-win/wallpaper-fetcher.com "$stage/"
+crlf() { sed 's/\r$//; s/$/\r/'; }
+{
+  echo "wallpaper-fetcher $version for Windows x64"
+  echo
+  # From "## Windows" up to the next section.
+  awk '/^## Windows$/ { on = 1; next } on && /^## / { exit } on' README.md | sed '/./,$!d'
+} | crlf >"$stage/README.txt"
+grep -q 'wallpaper-fetcher --init' "$stage/README.txt" || {
+  echo "package-windows: README.md has no Windows section to take" >&2
+  exit 1
+}
+crlf <examples/Sites.ini >"$stage/Sites.ini.example"
+
+mkdir -p dist
+zip_file="dist/wallpaper-fetcher-$version-windows-x64.zip"
+rm -f "$zip_file"
+(cd "$stage" && zip -q -X "$OLDPWD/$zip_file" wallpaper-fetcher.exe wallpaper-fetcher.com \
+  README.txt Sites.ini.example)
+echo "Wrote $zip_file"
