@@ -184,7 +184,7 @@ pid_t X11Test::xvfb_pid_ = -1;
 TEST_F(X11Test, RootWindowShowsThePictureAndFreesThePreviousOne) {
   // Same proportions as the screen: scaled five times.
   WriteQuadrantBitmap(dir_.Join("a.bmp"), 64, 48);
-  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("a.bmp")));
+  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("a.bmp"), {}));
   ExpectQuadrants();
   const Pixmap first = Published("_XROOTPMAP_ID");
   ASSERT_NE(static_cast<Pixmap>(None), first);
@@ -193,7 +193,7 @@ TEST_F(X11Test, RootWindowShowsThePictureAndFreesThePreviousOne) {
 
   // Wider than the screen, and with a palette: covered, the sides cut off.
   WriteQuadrantBitmap(dir_.Join("b.bmp"), 400, 60, 8);
-  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("b.bmp")));
+  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("b.bmp"), {}));
   ExpectQuadrants();
   const Pixmap second = Published("_XROOTPMAP_ID");
   EXPECT_NE(first, second);
@@ -203,20 +203,20 @@ TEST_F(X11Test, RootWindowShowsThePictureAndFreesThePreviousOne) {
 
   // Taller than the screen, and smaller.
   WriteQuadrantBitmap(dir_.Join("c.bmp"), 10, 30);
-  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("c.bmp")));
+  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("c.bmp"), {}));
   ExpectQuadrants();
   EXPECT_FALSE(PixmapExists(second));
 }
 
 TEST_F(X11Test, FailuresLeaveTheBackgroundAlone) {
   WriteQuadrantBitmap(dir_.Join("a.bmp"), 32, 24);
-  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("a.bmp")));
+  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("a.bmp"), {}));
   const Pixmap before = Published("_XROOTPMAP_ID");
 
   WriteFileBytes(dir_.Join("bad.bmp"), "not a bitmap");
-  EXPECT_NE("", SetRootWindowBackground(display_, dir_.Join("bad.bmp")));
-  EXPECT_NE("", SetRootWindowBackground(display_, dir_.Join("missing.bmp")));
-  EXPECT_EQ("no X display", SetRootWindowBackground("", dir_.Join("a.bmp")));
+  EXPECT_NE("", SetRootWindowBackground(display_, dir_.Join("bad.bmp"), {}));
+  EXPECT_NE("", SetRootWindowBackground(display_, dir_.Join("missing.bmp"), {}));
+  EXPECT_EQ("no X display", SetRootWindowBackground("", dir_.Join("a.bmp"), {}));
   EXPECT_EQ(before, Published("_XROOTPMAP_ID"));
   EXPECT_TRUE(PixmapExists(before));
   ExpectQuadrants();
@@ -229,7 +229,7 @@ TEST_F(X11Test, DesktopFallsBackToTheRootWindow) {
 
   // No desktop recognised.
   PosixDesktop unknown({"PATH=" + bin, "DISPLAY=" + display_});
-  EXPECT_EQ("", unknown.SetWallpaper(dir_.Join("Walp.bmp"), "").failure);
+  EXPECT_EQ("", unknown.SetWallpaper(dir_.Join("Walp.bmp"), "", {}).failure);
   ExpectQuadrants();
 
   // The desktop's tool fails.
@@ -239,7 +239,7 @@ TEST_F(X11Test, DesktopFallsBackToTheRootWindow) {
   // Drawn from the bitmap: the copy, which the setting does not name, is not taken.
   const Pixmap before = Published("_XROOTPMAP_ID");
   const WallpaperOutcome outcome =
-      gnome.SetWallpaper(dir_.Join("Walp.bmp"), dir_.Join("wallpaper-1.bmp"));
+      gnome.SetWallpaper(dir_.Join("Walp.bmp"), dir_.Join("wallpaper-1.bmp"), {});
   EXPECT_EQ("", outcome.failure);
   EXPECT_FALSE(outcome.copy_taken);
   EXPECT_NE(before, Published("_XROOTPMAP_ID"));
@@ -247,7 +247,7 @@ TEST_F(X11Test, DesktopFallsBackToTheRootWindow) {
 
   // Both fail: both are told.
   EXPECT_EQ("gsettings: exit status 1; X11 root window: cannot read " + dir_.Join("none.bmp"),
-            gnome.SetWallpaper(dir_.Join("none.bmp"), "").failure);
+            gnome.SetWallpaper(dir_.Join("none.bmp"), "", {}).failure);
 }
 
 // A later instance brings the first one forward by its process id: the
