@@ -11,9 +11,9 @@ struct StyleName {
   const char* name;
 };
 constexpr StyleName kStyleNames[] = {
-    {WallpaperStyle::kFill, "fill"},     {WallpaperStyle::kFit, "fit"},
+    {WallpaperStyle::kFill, "fill"},       {WallpaperStyle::kFit, "fit"},
     {WallpaperStyle::kStretch, "stretch"}, {WallpaperStyle::kCenter, "center"},
-    {WallpaperStyle::kTile, "tile"},     {WallpaperStyle::kSpan, "span"},
+    {WallpaperStyle::kTile, "tile"},       {WallpaperStyle::kSpan, "span"},
 };
 
 std::string Lower(std::string text) {
@@ -111,7 +111,8 @@ void DrawTiled(const Pixels& picture, const PixelRect& area, const PixelRect& cl
     const uint32_t* line =
         &picture.data[static_cast<size_t>((y - area.y) % picture.height) * picture.width];
     uint32_t* out = &canvas->data[static_cast<size_t>(y) * canvas->width];
-    for (int x = drawn.x; x < drawn.x + drawn.width; ++x) out[x] = line[(x - area.x) % picture.width];
+    for (int x = drawn.x; x < drawn.x + drawn.width; ++x)
+      out[x] = line[(x - area.x) % picture.width];
   }
 }
 

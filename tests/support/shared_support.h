@@ -73,7 +73,7 @@ class FakeDesktop : public Desktop {
                                 const WallpaperLook& look) override {
     wallpapers.push_back(copy.empty() ? bitmap : copy);
     looks.push_back(look);
-    return {failure, failure.empty() && !copy.empty()};
+    return {failure, failure.empty() && !copy.empty(), {}};
   }
   std::vector<std::string> Describe(const WallpaperLook& look) override {
     return {std::string("fake desktop, style ") + WallpaperStyleName(look.style)};

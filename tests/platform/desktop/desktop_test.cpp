@@ -73,6 +73,10 @@ class DesktopTest : public ::testing::Test {
     posix_spawn_file_actions_adddup2(&actions, keep_open_[0], STDIN_FILENO);
     ASSERT_EQ(0, posix_spawn(&pcmanfm_desktop_, "/bin/sh", &actions, nullptr, argv.data(), env));
     posix_spawn_file_actions_destroy(&actions);
+    // posix_spawn may return before the program runs.
+    const std::string cmdline = "/proc/" + std::to_string(pcmanfm_desktop_) + "/cmdline";
+    for (int i = 0; i < 500 && ReadFileBytes(cmdline).find("--desktop") == std::string::npos; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   // A display name no other test uses.
   std::string Display() const { return ":pcmanfm-test-" + std::to_string(::getpid()); }
