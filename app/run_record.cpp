@@ -73,6 +73,10 @@ std::string FormatRunLine(const RunRecord& record, std::time_t now) {
     } else {
       line += "no desktop took it: " + record.desktop;
     }
+    std::string notes;
+    for (const std::string& note : record.desktop_notes)
+      notes += (notes.empty() ? "" : "; ") + note;
+    if (!notes.empty()) line += " [" + notes + "]";
     if (!record.history_error.empty()) {
       line += "; the history could not be saved: " + record.history_error;
     }

@@ -3,6 +3,7 @@
 
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "retrieval/crawl_observer.h"
 
@@ -21,6 +22,8 @@ struct RunRecord {
   std::string url;
   std::string file;
   std::string desktop;
+  // What the desktop did to get there (WallpaperOutcome::notes).
+  std::vector<std::string> desktop_notes;
   // Why the last attempt failed, in plain words; the first failure of the
   // attempt is kept (later ones follow from it).
   std::string reason;

@@ -82,6 +82,14 @@ int RunCheck(const CheckRequest& request, const Platform& platform, std::FILE* o
   const std::vector<std::string> failures = ConfigurationFailures(fetcher.m_Ini, GetProgramDir());
   for (const std::string& failure : failures)
     std::fprintf(out, "FAILED at configuration: %s\n", failure.c_str());
+  // How the picture would look: the desktop, its words for the style, on
+  // the X root window the monitors.
+  if (fetcher.m_yNotMakeAWallpaper) {
+    std::fprintf(out, "wallpaper: not made (NotMakeAWallpaper=1)\n");
+  } else {
+    for (const std::string& line : platform.desktop->Describe(fetcher.m_WallpaperLook))
+      std::fprintf(out, "wallpaper: %s\n", line.c_str());
+  }
   if (unlisted_missing > 0) {
     std::fprintf(out, "FAILED at configuration: %d of the site numbers 1 to %d have no section\n",
                  unlisted_missing, fetcher.m_iNumOfSites);

@@ -8,6 +8,7 @@
 
 #include "app/platform_services.h"
 #include "config/ini_document.h"
+#include "platform/desktop/wallpaper_style.h"
 
 class CrawlObserver;
 
@@ -42,7 +43,9 @@ class WallpaperFetcher {
   // ends the process (101) when there is none (after restoring the default)
   // or it has no [General] section.
   void LoadSitesIni();
-  // Copies the ten [General] keys into the settings; no defaults substituted.
+  // Copies the ten numeric and path keys of [General] into the settings, no
+  // defaults substituted, and the wallpaper's style and colour into
+  // m_WallpaperLook (a value it cannot read counts as absent).
   void ReadGeneralSettings();
 
   // retrieval/site_crawl.cpp
@@ -110,6 +113,8 @@ class WallpaperFetcher {
   std::string m_strLastUrl;
   // Set only by a check (--check), for the crawls it makes: see CrawlObserver.
   CrawlObserver* m_pCrawlObserver = nullptr;
+  // WallpaperStyle and WallpaperBackground; not in the settings' trace.
+  WallpaperLook m_WallpaperLook;
 
  private:
   // retrieval/site_crawl.cpp: the parts of CrawlSite, in their order.

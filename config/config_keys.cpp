@@ -22,6 +22,10 @@ const GeneralKeyInfo kGeneralKeys[kGeneralKeyCount] = {
      "largest accepted width in pixels (0: no limit)"},
     {GeneralKey::kMaxWallpHeight, "MaxWallpHeight", true, "0",
      "largest accepted height in pixels (0: no limit)"},
+    {GeneralKey::kWallpaperStyle, "WallpaperStyle", false, "fit",
+     "fill, fit, stretch, center, tile or span (all monitors);\nempty: the desktop's own"},
+    {GeneralKey::kWallpaperBackground, "WallpaperBackground", false, "#000000",
+     "the colour around the picture for fit and center"},
 };
 
 const char* const kSiteKeys[kSiteKeyCount] = {"Name", "SecondsToDownload", "Begin"};

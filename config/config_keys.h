@@ -21,18 +21,20 @@ enum class GeneralKey {
   kDeleteLast,
   kMaxWallpWidth,
   kMaxWallpHeight,
+  kWallpaperStyle,
+  kWallpaperBackground,
 };
 
 struct GeneralKeyInfo {
   GeneralKey key;
   const char* name;
-  bool numeric;         // read as atoi reads it; SavePath is the one text
+  bool numeric;         // read as atoi reads it, else a text
   const char* example;  // the value --help shows with the name
   const char* help;     // what --help says of it; "\n" starts another line
 };
 
 // Every setting of [General], in the order --help lists them.
-constexpr size_t kGeneralKeyCount = 10;
+constexpr size_t kGeneralKeyCount = 12;
 extern const GeneralKeyInfo kGeneralKeys[kGeneralKeyCount];
 
 const char* GeneralKeyName(GeneralKey key);

@@ -11,6 +11,7 @@
 #include "config/config_keys.h"
 #include "config/ini_document.h"
 #include "config/paths.h"
+#include "platform/desktop/wallpaper_style.h"
 #include "platform/filesystem/user_files.h"
 
 namespace {
@@ -102,6 +103,25 @@ void WarnAboutNumbers(const IniSection& general, std::vector<std::string>* warni
   }
 }
 
+// A style or colour a run cannot read: it keeps the desktop's own.
+void WarnAboutLook(const IniDocument& ini, std::vector<std::string>* warnings) {
+  const char* style_key = GeneralKeyName(GeneralKey::kWallpaperStyle);
+  const std::string style = ini.GetValue(kGeneralSection, style_key);
+  WallpaperStyle parsed_style;
+  if (!ParseWallpaperStyle(style, &parsed_style)) {
+    warnings->push_back(std::string("[General] ") + style_key + "=" + style +
+                        " is not a style (fill, fit, stretch, center, tile, span): a run keeps "
+                        "the desktop's own");
+  }
+  const char* colour_key = GeneralKeyName(GeneralKey::kWallpaperBackground);
+  const std::string colour = ini.GetValue(kGeneralSection, colour_key);
+  uint32_t parsed_colour;
+  if (!ParseBackgroundColour(colour, &parsed_colour)) {
+    warnings->push_back(std::string("[General] ") + colour_key + "=" + colour +
+                        " is not a colour #RRGGBB: a run uses black");
+  }
+}
+
 void WarnAboutSite(const IniDocument& ini, int site, std::vector<std::string>* warnings) {
   const std::string name = SiteSectionName(site);
   const std::string where = "[" + name + "] ";
@@ -170,6 +190,7 @@ std::vector<std::string> ConfigurationWarnings(const IniDocument& ini,
       general_seen = true;
       WarnAboutKeys(section, /*in_site=*/false, &warnings);
       WarnAboutNumbers(section, &warnings);
+      WarnAboutLook(ini, &warnings);
     } else if (SiteNumberOf(section.name) >= 0) {
       for (int site : sites) {
         if (SiteSectionName(site) == section.name) {

@@ -90,4 +90,11 @@ void WallpaperFetcher::ReadGeneralSettings() {
   m_strSavePath = m_Ini.GetValue(kGeneralSection, GeneralKeyName(GeneralKey::kSavePath));
   m_iMaxWallpWidth = number(GeneralKey::kMaxWallpWidth);
   m_iMaxWallpHeight = number(GeneralKey::kMaxWallpHeight);
+  // A value the check warns of counts as absent.
+  const auto text = [this](GeneralKey key) {
+    return m_Ini.GetValue(kGeneralSection, GeneralKeyName(key));
+  };
+  m_WallpaperLook = WallpaperLook();
+  (void)ParseWallpaperStyle(text(GeneralKey::kWallpaperStyle), &m_WallpaperLook.style);
+  (void)ParseBackgroundColour(text(GeneralKey::kWallpaperBackground), &m_WallpaperLook.background);
 }

@@ -135,7 +135,7 @@ clang_fuzzer_runtime() {
 }
 
 build_packages() {
-  echo cmake g++ make libcurl4-openssl-dev libfreeimage-dev libx11-dev libseccomp-dev
+  echo cmake g++ make libcurl4-openssl-dev libfreeimage-dev libx11-dev libxrandr-dev libseccomp-dev
   boost_dev
 }
 
@@ -145,7 +145,7 @@ packages_for() {
     demo) build_packages; echo python3 ;;
     test)
       build_packages
-      echo pkg-config libgtest-dev libgmock-dev libcpp-httplib-dev xvfb curl openssl systemd
+      echo pkg-config libgtest-dev libgmock-dev libcpp-httplib-dev xvfb x11-xserver-utils curl openssl systemd
       clang_format
       ;;
     fuzz) build_packages; echo clang; clang_fuzzer_runtime ;;

@@ -22,8 +22,9 @@ void WallpaperFetcher::SetWallpaper() {
   Desktop& desktop = *platform_.desktop;
   DesktopCopy copy(desktop.CopyFolder());
   const WallpaperOutcome outcome =
-      desktop.SetWallpaper(m_strBmpFileName, copy.Make(m_strBmpFileName));
+      desktop.SetWallpaper(m_strBmpFileName, copy.Make(m_strBmpFileName), m_WallpaperLook);
   copy.Settle(outcome.copy_taken);
   CurrentRunRecord().desktop = outcome.failure;
+  CurrentRunRecord().desktop_notes = outcome.notes;
   if (m_yDebug && !outcome.failure.empty()) Trace("strWallpaperError.data()", outcome.failure);
 }

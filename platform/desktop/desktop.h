@@ -2,6 +2,9 @@
 #define PLATFORM_DESKTOP_DESKTOP_H_
 
 #include <string>
+#include <vector>
+
+#include "platform/desktop/wallpaper_style.h"
 
 // What became of a wallpaper handed to the desktop.
 struct WallpaperOutcome {
@@ -11,6 +14,10 @@ struct WallpaperOutcome {
   // the copies before it can go. False when it did not take the copy (it
   // still names an earlier one) or was handed none.
   bool copy_taken = false;
+  // What the desktop did, for --check and the run's record, never the
+  // trace: the desktop detected, each tool run and its result, a style
+  // said in other words, a fallback.
+  std::vector<std::string> notes;
 };
 
 // The desktop whose wallpaper the program sets. Abstract so tests can record
@@ -22,7 +29,7 @@ struct WallpaperOutcome {
 // caller makes in the folder the desktop names and settles by the outcome:
 //
 //   copy = a copy of `bitmap` in CopyFolder(), "" when none is wanted or made
-//   outcome = SetWallpaper(bitmap, copy)
+//   outcome = SetWallpaper(bitmap, copy, look)
 //   outcome.copy_taken ? remove the earlier copies : remove `copy`
 class Desktop {
  public:
@@ -33,10 +40,17 @@ class Desktop {
   // picture once) or the user has no such folder.
   virtual std::string CopyFolder() = 0;
 
-  // Shows the bitmap at `bitmap` as the desktop background at once. `copy`,
-  // when not empty, is a copy of it in CopyFolder(): the desktop's setting
-  // names that file rather than `bitmap`.
-  virtual WallpaperOutcome SetWallpaper(const std::string& bitmap, const std::string& copy) = 0;
+  // Shows the bitmap at `bitmap` as the desktop background at once, in
+  // `look`'s style said in the desktop's own words (kDesktops: the desktop's
+  // own style stays). `copy`, when not empty, is a copy of it in
+  // CopyFolder(): the desktop's setting names that file rather than `bitmap`.
+  virtual WallpaperOutcome SetWallpaper(const std::string& bitmap, const std::string& copy,
+                                        const WallpaperLook& look) = 0;
+
+  // How SetWallpaper would show a picture in `look`, one line each (the
+  // desktop, its words for the style, the monitors): for --check, changing
+  // nothing.
+  virtual std::vector<std::string> Describe(const WallpaperLook& look) = 0;
 };
 
 Desktop& SystemDesktop();

@@ -18,7 +18,7 @@ enum class DesktopKind {
   kXfce,      // xfconf-query on xfce4-desktop's backdrop properties
   kLxde,      // pcmanfm --set-wallpaper
   kLxqt,      // pcmanfm-qt --set-wallpaper
-  kSway,      // swaymsg output * bg, else swaybg
+  kSway,      // swaymsg output * bg, else swaybg; also known by SWAYSOCK
   kWlroots,   // other wlroots compositors: swaybg
 };
 
@@ -27,13 +27,15 @@ enum class DesktopKind {
 DesktopKind DetectDesktop(const std::string& current_desktop, const std::string& session);
 
 // Sets the wallpaper with the desktop's own tools, run as child processes
-// (no shell) found on PATH and killed when they take too long. When no
-// desktop is recognised or its tool fails and an X display exists, the root
-// window's background is set directly, from the bitmap itself: it is drawn
-// once. Desktops that cache the picture by its path are made to read the
-// file again. Every desktop recognised reads its picture from the file, also
-// later, and wants its copies in the user's data directory of this
-// environment (UserDataDirFor).
+// (no shell) found on PATH and killed when they take too long, with the
+// user's session bus when the environment names none. When no desktop is
+// recognised or its tool fails and an X display exists outside a Wayland
+// session, the root window's background is set directly, from the bitmap
+// itself: it is drawn once. LXDE is asked only while a pcmanfm desktop
+// runs for the display; a new swaybg must be running a moment after its
+// start before the previous one is ended. Desktops that cache the picture by its path are made to
+// read the file again. Every desktop recognised reads its picture from the file, also later, and
+// wants its copies in the user's data directory of this environment (UserDataDirFor).
 class PosixDesktop : public Desktop {
  public:
   // Reads the process's environment at each call and hands it on.
@@ -44,7 +46,9 @@ class PosixDesktop : public Desktop {
       : environment_(std::move(environment)) {}
 
   std::string CopyFolder() override;
-  WallpaperOutcome SetWallpaper(const std::string& bitmap, const std::string& copy) override;
+  WallpaperOutcome SetWallpaper(const std::string& bitmap, const std::string& copy,
+                                const WallpaperLook& look) override;
+  std::vector<std::string> Describe(const WallpaperLook& look) override;
 
   // How long one desktop tool may run before it is killed.
   void set_command_timeout_ms(int timeout_ms) { command_timeout_ms_ = timeout_ms; }
@@ -55,5 +59,8 @@ class PosixDesktop : public Desktop {
   std::optional<std::vector<std::string>> environment_;
   int command_timeout_ms_ = 10000;
 };
+
+// How long a new swaybg must live before it counts as showing the picture.
+constexpr int kSwaybgSettleMs = 300;
 
 #endif  // PLATFORM_DESKTOP_DESKTOP_POSIX_H_

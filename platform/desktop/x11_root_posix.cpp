@@ -3,12 +3,14 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "picture/freeimage_library_posix.h"
 #include "platform/owned_handle.h"
@@ -41,35 +43,51 @@ using DisplayPtr = Owned<Display, XCloseDisplay>;
 void DestroyImage(XImage* image) { XDestroyImage(image); }  // frees the pixel data too
 using ImagePtr = Owned<XImage, DestroyImage>;
 
-// The picture at `path` as 32-bit pixels of exactly width x height: scaled
-// so that it covers the area, the overhang cut off evenly on both sides.
-DibPtr CoverPicture(const std::string& path, int width, int height) {
+// The bitmap at `path` as 0xRRGGBB pixels; false when it cannot be read.
+bool LoadPixels(const std::string& path, Pixels* pixels) {
   const FreeImageLibrary* freeimage = LoadFreeImage();
-  if (freeimage == nullptr) return nullptr;
+  if (freeimage == nullptr) return false;
   DibPtr loaded(freeimage->Load(FIF_BMP, path.c_str(), 0));
-  if (!loaded) return nullptr;
+  if (!loaded) return false;
   DibPtr picture(freeimage->ConvertTo32Bits(loaded.get()));
-  if (!picture) return nullptr;
-  const long long source_width = freeimage->GetWidth(picture.get());
-  const long long source_height = freeimage->GetHeight(picture.get());
-  if (source_width == width && source_height == height) return picture;
-
-  // The largest part of the picture with the screen's proportions.
-  long long part_width = source_width;
-  long long part_height = source_height;
-  if (source_width * height > source_height * width) {
-    part_width = (source_height * width + height / 2) / height;
-  } else {
-    part_height = (source_width * height + width / 2) / width;
+  if (!picture) return false;
+  pixels->width = static_cast<int>(freeimage->GetWidth(picture.get()));
+  pixels->height = static_cast<int>(freeimage->GetHeight(picture.get()));
+  if (pixels->width < 1 || pixels->height < 1) return false;
+  pixels->data.resize(static_cast<size_t>(pixels->width) * pixels->height);
+  for (int y = 0; y < pixels->height; ++y) {
+    // FreeImage keeps its lines bottom-up.
+    const BYTE* line = freeimage->GetScanLine(picture.get(), pixels->height - 1 - y);
+    uint32_t* out = &pixels->data[static_cast<size_t>(y) * pixels->width];
+    for (int x = 0; x < pixels->width; ++x) {
+      const BYTE* p = line + x * 4;
+      out[x] = (static_cast<uint32_t>(p[FI_RGBA_RED]) << 16) |
+               (static_cast<uint32_t>(p[FI_RGBA_GREEN]) << 8) | p[FI_RGBA_BLUE];
+    }
   }
-  if (part_width < 1) part_width = 1;
-  if (part_height < 1) part_height = 1;
-  const long long left = (source_width - part_width) / 2;
-  const long long top = (source_height - part_height) / 2;
-  return DibPtr(freeimage->RescaleRect(picture.get(), width, height, static_cast<int>(left),
-                                       static_cast<int>(top), static_cast<int>(left + part_width),
-                                       static_cast<int>(top + part_height), FILTER_BILINEAR,
-                                       /*flags=*/0));
+  return true;
+}
+
+// The monitors of the screen: RandR 1.5's when the server has them, else
+// none (the caller takes the screen as one).
+std::vector<PixelRect> ReadMonitors(Display* display, Window root) {
+  std::vector<PixelRect> monitors;
+  int event_base = 0;
+  int error_base = 0;
+  int major = 0;
+  int minor = 0;
+  if (!XRRQueryExtension(display, &event_base, &error_base) ||
+      !XRRQueryVersion(display, &major, &minor) || major * 100 + minor < 105) {
+    return monitors;
+  }
+  int count = 0;
+  XRRMonitorInfo* info = XRRGetMonitors(display, root, True, &count);
+  for (int i = 0; i < count && info != nullptr; ++i) {
+    if (info[i].width > 0 && info[i].height > 0)
+      monitors.push_back({info[i].x, info[i].y, info[i].width, info[i].height});
+  }
+  if (info != nullptr) XRRFreeMonitors(info);
+  return monitors;
 }
 
 unsigned long Channel(int value, unsigned long mask) {
@@ -80,34 +98,24 @@ unsigned long Channel(int value, unsigned long mask) {
   return ((static_cast<unsigned long>(value) * top + 127) / 255) << shift;
 }
 
-// Copies the picture into a client-side image of the visual's format.
-void FillImage(XImage* image, FIBITMAP* picture, const Visual* visual) {
-  const FreeImageLibrary& freeimage = *LoadFreeImage();
-  const int width = image->width;
-  const int height = image->height;
+// Copies the canvas into a client-side image of the visual's format.
+void FillImage(XImage* image, const Pixels& canvas, const Visual* visual) {
   const bool direct =
       image->bits_per_pixel == 32 && visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 &&
       visual->blue_mask == 0xFF &&
       image->byte_order == (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst);
-  for (int y = 0; y < height; ++y) {
-    // FreeImage keeps its lines bottom-up.
-    const BYTE* line = freeimage.GetScanLine(picture, height - 1 - y);
+  for (int y = 0; y < canvas.height; ++y) {
+    const uint32_t* line = &canvas.data[static_cast<size_t>(y) * canvas.width];
     if (direct) {
-      auto* out =
-          reinterpret_cast<uint32_t*>(image->data + static_cast<long>(y) * image->bytes_per_line);
-      for (int x = 0; x < width; ++x) {
-        const BYTE* p = line + x * 4;
-        out[x] = (static_cast<uint32_t>(p[FI_RGBA_RED]) << 16) |
-                 (static_cast<uint32_t>(p[FI_RGBA_GREEN]) << 8) | p[FI_RGBA_BLUE];
-      }
-    } else {
-      for (int x = 0; x < width; ++x) {
-        const BYTE* p = line + x * 4;
-        XPutPixel(image, x, y,
-                  Channel(p[FI_RGBA_RED], visual->red_mask) |
-                      Channel(p[FI_RGBA_GREEN], visual->green_mask) |
-                      Channel(p[FI_RGBA_BLUE], visual->blue_mask));
-      }
+      std::memcpy(image->data + static_cast<long>(y) * image->bytes_per_line, line,
+                  static_cast<size_t>(canvas.width) * 4);
+      continue;
+    }
+    for (int x = 0; x < canvas.width; ++x) {
+      XPutPixel(image, x, y,
+                Channel((line[x] >> 16) & 255, visual->red_mask) |
+                    Channel((line[x] >> 8) & 255, visual->green_mask) |
+                    Channel(line[x] & 255, visual->blue_mask));
     }
   }
 }
@@ -128,7 +136,7 @@ Pixmap PublishedPixmap(Display* display, Window root, Atom property) {
 }
 
 std::string SetRootWindowBackgroundHere(const std::string& display_name,
-                                        const std::string& bitmap_path) {
+                                        const std::string& bitmap_path, const WallpaperLook& look) {
   // Errors are only noted until the display is closed.
   ScopedErrorHandler quiet_errors;
   const DisplayPtr owned_display(XOpenDisplay(display_name.c_str()));
@@ -144,8 +152,14 @@ std::string SetRootWindowBackgroundHere(const std::string& display_name,
   if (visual->c_class != TrueColor && visual->c_class != DirectColor) {
     return "the X screen has no true-colour visual";
   }
-  DibPtr picture = CoverPicture(bitmap_path, width, height);
-  if (!picture) return "cannot read " + bitmap_path;
+  Pixels picture;
+  if (!LoadPixels(bitmap_path, &picture)) return "cannot read " + bitmap_path;
+  Pixels canvas;
+  canvas.width = width;
+  canvas.height = height;
+  canvas.data.resize(static_cast<size_t>(width) * height);
+  ComposeWallpaper(picture, look, ReadMonitors(display, root), &canvas);
+  picture = Pixels();
 
   ImagePtr image(XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
                               static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0));
@@ -153,8 +167,8 @@ std::string SetRootWindowBackgroundHere(const std::string& display_name,
   image->data =
       static_cast<char*>(std::malloc(static_cast<size_t>(image->bytes_per_line) * height));
   if (image->data == nullptr) return "out of memory for the X image";
-  FillImage(image.get(), picture.get(), visual);
-  picture.reset();
+  FillImage(image.get(), canvas, visual);
+  canvas = Pixels();
 
   // The pixmap the last such program left behind is freed with the client
   // that still holds it, when both properties name it (the Esetroot rule,
@@ -201,19 +215,53 @@ constexpr int kChildTimeoutMs = 30000;
 
 }  // namespace
 
-std::string SetRootWindowBackground(const std::string& display_name,
-                                    const std::string& bitmap_path) {
+std::string SetRootWindowBackground(const std::string& display_name, const std::string& bitmap_path,
+                                    const WallpaperLook& look) {
   if (display_name.empty()) return "no X display";
   RootReport report;
   const bool ran = RunInChild(
       [&] {
         RootReport result;
         std::snprintf(result.failure, sizeof result.failure, "%s",
-                      SetRootWindowBackgroundHere(display_name, bitmap_path).c_str());
+                      SetRootWindowBackgroundHere(display_name, bitmap_path, look).c_str());
         return result;
       },
       kChildMemoryBudget, kChildTimeoutMs, &report);
   if (!ran) return "the X11 background process died or hung";
+  report.failure[sizeof report.failure - 1] = '\0';
+  return report.failure;
+}
+
+std::string DescribeRootMonitors(const std::string& display_name) {
+  if (display_name.empty()) return "no X display";
+  RootReport report;
+  const bool ran = RunInChild(
+      [&] {
+        RootReport result;
+        std::string text;
+        ScopedErrorHandler quiet_errors;
+        const DisplayPtr display(XOpenDisplay(display_name.c_str()));
+        if (!display) {
+          text = "cannot open X display " + display_name;
+        } else {
+          const int screen = DefaultScreen(display.get());
+          std::vector<PixelRect> monitors =
+              ReadMonitors(display.get(), RootWindow(display.get(), screen));
+          if (monitors.empty()) {
+            monitors.push_back(
+                {0, 0, DisplayWidth(display.get(), screen), DisplayHeight(display.get(), screen)});
+          }
+          for (const PixelRect& m : monitors) {
+            if (!text.empty()) text += ", ";
+            text += std::to_string(m.width) + "x" + std::to_string(m.height) + "+" +
+                    std::to_string(m.x) + "+" + std::to_string(m.y);
+          }
+        }
+        std::snprintf(result.failure, sizeof result.failure, "%s", text.c_str());
+        return result;
+      },
+      kChildMemoryBudget, kChildTimeoutMs, &report);
+  if (!ran) return "the X11 process died or hung";
   report.failure[sizeof report.failure - 1] = '\0';
   return report.failure;
 }

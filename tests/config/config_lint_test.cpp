@@ -29,6 +29,9 @@ TEST(ConfigurationWarningsTest, KeysThatARunDoesNotReadAsWritten) {
       "[General] \"TryNumbers\" is not a key a run reads",
       "[General] NumOfSites is given twice: a run reads only the first",
       "[General] KeepInHistory=many reads as 0",
+      "[General] WallpaperStyle=zoom is not a style (fill, fit, stretch, center, tile, span): a "
+      "run keeps the desktop's own",
+      "[General] WallpaperBackground=red is not a colour #RRGGBB: a run uses black",
       "[Site1] \" Begin\" is not read as Begin: blanks around a key's name are part of it",
       "[Site1] \"step1get\" is not read as Step1Get: names are case-sensitive",
       "[Site1] has no Begin: a run fetches nothing",
@@ -36,11 +39,13 @@ TEST(ConfigurationWarningsTest, KeysThatARunDoesNotReadAsWritten) {
   EXPECT_EQ(expected,
             WarningsFor("[General]\nDebugMode =1\nsavepath=x/\nTryNumbers=2\nTryNumber=1\n"
                         "NumOfSites=1\nNumOfSites=2\nKeepInHistory=many\nRecent0=a\n"
+                        "WallpaperStyle=zoom\nWallpaperBackground=red\n"
                         "[Site1]\n Begin=http://a/\nstep1get=x\n",
                         {1}));
   // Site keys are looked at only for the sites checked.
   EXPECT_EQ(std::vector<std::string>(),
-            WarningsFor("[General]\nTryNumber=1\nNumOfSites=2\n[Site1]\nBegin=http://a/\n"
+            WarningsFor("[General]\nTryNumber=1\nNumOfSites=2\nWallpaperStyle=Span\n"
+                        "WallpaperBackground=#336699\n[Site1]\nBegin=http://a/\n"
                         "[Site2]\nBegin =http://b/\nBegin=http://b/\n",
                         {1}));
 }

@@ -69,11 +69,17 @@ class FakeMessageBoxes : public MessageBoxes {
 class FakeDesktop : public Desktop {
  public:
   std::string CopyFolder() override { return copy_folder; }
-  WallpaperOutcome SetWallpaper(const std::string& bitmap, const std::string& copy) override {
+  WallpaperOutcome SetWallpaper(const std::string& bitmap, const std::string& copy,
+                                const WallpaperLook& look) override {
     wallpapers.push_back(copy.empty() ? bitmap : copy);
-    return {failure, failure.empty() && !copy.empty()};
+    looks.push_back(look);
+    return {failure, failure.empty() && !copy.empty(), {}};
+  }
+  std::vector<std::string> Describe(const WallpaperLook& look) override {
+    return {std::string("fake desktop, style ") + WallpaperStyleName(look.style)};
   }
   std::vector<std::string> wallpapers;
+  std::vector<WallpaperLook> looks;
   std::string failure;
   std::string copy_folder;
 };

@@ -34,7 +34,16 @@ TEST(InstallationTest, ADesktopCopyOutlivesWalpBmpAndOnlyTheOneShownIsKept) {
   const std::string copies = dir.Join("data/wallpaper-fetcher/");
   fakes.desktop.copy_folder = copies;
   convert("first picture");
+  // The style of Sites.ini reaches the desktop; one it cannot read is absent.
+  fetcher.m_Ini.Parse("[General]\nWallpaperStyle=Fit\nWallpaperBackground=#102030\n");
+  fetcher.ReadGeneralSettings();
   EXPECT_EQ(copies + "wallpaper-1.bmp", install());
+  ASSERT_EQ(1u, fakes.desktop.looks.size());
+  EXPECT_EQ(WallpaperStyle::kFit, fakes.desktop.looks[0].style);
+  EXPECT_EQ(0x102030u, fakes.desktop.looks[0].background);
+  fetcher.m_Ini.Parse("[General]\nWallpaperStyle=zoom\n");
+  fetcher.ReadGeneralSettings();
+  fetcher.m_yDebug = 1;
   EXPECT_EQ("first picture", ReadFileBytes(copies + "wallpaper-1.bmp"));
   struct stat bitmap_st, copy_st;
   ASSERT_EQ(0, ::stat(walp.c_str(), &bitmap_st));
@@ -44,6 +53,7 @@ TEST(InstallationTest, ADesktopCopyOutlivesWalpBmpAndOnlyTheOneShownIsKept) {
   // The next wallpaper under a new name; the one the desktop had is gone.
   convert("second picture");
   EXPECT_EQ(copies + "wallpaper-2.bmp", install());
+  EXPECT_EQ(WallpaperStyle::kDesktops, fakes.desktop.looks.back().style);
   EXPECT_FALSE(Exists(copies + "wallpaper-1.bmp"));
 
   // A failed conversion deletes Walp.bmp: the desktop's picture stays.

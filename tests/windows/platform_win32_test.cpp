@@ -82,6 +82,27 @@ TEST(Desktop, IsHandedACopyOfTheBitmapThatOutlivesWalpBmp) {
   EXPECT_EQ(shown(), copies + "wallpaper-2.bmp");
   EXPECT_FALSE(Exists(copies + "wallpaper-1.bmp"));
 
+  // A style is written where the wallpaper call reads it, before the call.
+  auto desktop_value = [](const char* name) {
+    char value[32] = "";
+    DWORD size = sizeof value;
+    ::RegGetValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", name, RRF_RT_REG_SZ, nullptr, value,
+                   &size);
+    return std::string(value);
+  };
+  const std::pair<WallpaperStyle, const char*> words[] = {
+      {WallpaperStyle::kFill, "10 0"},   {WallpaperStyle::kFit, "6 0"},
+      {WallpaperStyle::kStretch, "2 0"}, {WallpaperStyle::kCenter, "0 0"},
+      {WallpaperStyle::kTile, "0 1"},    {WallpaperStyle::kSpan, "22 0"}};
+  for (const auto& [style, expected] : words) {
+    fetcher.m_WallpaperLook = {style, 0x102030};
+    WriteFileBytes(bitmap, bytes);
+    fetcher.SetWallpaper();
+    EXPECT_EQ(expected, desktop_value("WallpaperStyle") + " " + desktop_value("TileWallpaper"))
+        << WallpaperStyleName(style);
+  }
+  fetcher.m_WallpaperLook = {};
+
   // Without the folder the desktop is handed Walp.bmp itself.
   ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", nullptr));
   WriteFileBytes(bitmap, bytes);

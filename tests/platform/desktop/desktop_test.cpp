@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,6 +51,35 @@ class DesktopTest : public ::testing::Test {
     ASSERT_EQ(0, ::mkdir(bin_.c_str(), 0755));
     ASSERT_EQ(0, ::mkdir(pictures_.c_str(), 0755));
   }
+  void TearDown() override {
+    if (pcmanfm_desktop_ > 0) {
+      ::kill(pcmanfm_desktop_, SIGKILL);
+      ::waitpid(pcmanfm_desktop_, nullptr, 0);
+    }
+  }
+
+  // A process that looks like "pcmanfm --desktop" on the display
+  // Display(), until the test ends.
+  void StartPcmanfmDesktop() {
+    const std::string display = "DISPLAY=" + Display();
+    std::vector<std::string> args = {"pcmanfm", "-c", "read line", "--desktop"};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    char* env[] = {const_cast<char*>(display.c_str()), nullptr};
+    ASSERT_EQ(0, ::pipe(keep_open_));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, keep_open_[0], STDIN_FILENO);
+    ASSERT_EQ(0, posix_spawn(&pcmanfm_desktop_, "/bin/sh", &actions, nullptr, argv.data(), env));
+    posix_spawn_file_actions_destroy(&actions);
+    // posix_spawn may return before the program runs.
+    const std::string cmdline = "/proc/" + std::to_string(pcmanfm_desktop_) + "/cmdline";
+    for (int i = 0; i < 500 && ReadFileBytes(cmdline).find("--desktop") == std::string::npos; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  // A display name no other test uses.
+  std::string Display() const { return ":pcmanfm-test-" + std::to_string(::getpid()); }
 
   void StandIn(const std::string& name, int status = 0, const std::string& script = "") {
     const std::string file = bin_ + "/" + name;
@@ -62,7 +96,7 @@ class DesktopTest : public ::testing::Test {
     extra.push_back("XDG_CURRENT_DESKTOP=" + current_desktop);
     PosixDesktop desktop(extra);
     desktop.set_command_timeout_ms(timeout_ms_);
-    return desktop.SetWallpaper(Bitmap(), "").failure;
+    return desktop.SetWallpaper(Bitmap(), "", look_).failure;
   }
 
   std::string Log() const { return dir_.Join("calls.log"); }
@@ -74,6 +108,9 @@ class DesktopTest : public ::testing::Test {
   const std::string bin_ = dir_.Join("bin");
   const std::string pictures_ = dir_.Join("my pics");
   int timeout_ms_ = 10000;
+  WallpaperLook look_;
+  pid_t pcmanfm_desktop_ = -1;
+  int keep_open_[2] = {-1, -1};
 };
 
 TEST_F(DesktopTest, GsettingsDesktopsClearThenSetTheirKeys) {
@@ -104,7 +141,7 @@ TEST_F(DesktopTest, GsettingsDesktopsClearThenSetTheirKeys) {
   // A quote in the path stays inside the GVariant string.
   std::remove(Log().c_str());
   PosixDesktop desktop({"PATH=" + bin_, "XDG_CURRENT_DESKTOP=MATE"});
-  EXPECT_EQ("", desktop.SetWallpaper("/pics/it's/Walp.bmp", "").failure);
+  EXPECT_EQ("", desktop.SetWallpaper("/pics/it's/Walp.bmp", "", {}).failure);
   EXPECT_NE(std::string::npos, Calls().find("<'/pics/it\\'s/Walp.bmp'>"));
 }
 
@@ -175,33 +212,146 @@ TEST_F(DesktopTest, XfceSetsEveryBackdropImageProperty) {
 TEST_F(DesktopTest, PcmanfmAndSway) {
   StandIn("pcmanfm");
   StandIn("pcmanfm-qt");
-  EXPECT_EQ("", Set("LXDE"));
-  EXPECT_EQ("", Set("LXQt"));
-  EXPECT_EQ("pcmanfm <--set-wallpaper> <" + Bitmap() +
-                ">\n"
-                "pcmanfm-qt <--set-wallpaper> <" +
-                Bitmap() + ">\n",
+  // No pcmanfm desktop for the display: pcmanfm would wait for ever.
+  EXPECT_EQ("pcmanfm: no pcmanfm desktop runs for this display; no X display", Set("LXDE"));
+  StartPcmanfmDesktop();
+  EXPECT_EQ("", Set("LXDE", {"DISPLAY=" + Display()}));
+  // pcmanfm-qt always gets a mode: its own, unless that shows nothing.
+  EXPECT_EQ("", Set("LXQt", {"XDG_CONFIG_HOME=" + dir_.path()}));
+  ASSERT_EQ(0, ::mkdir(dir_.Join("pcmanfm-qt").c_str(), 0755));
+  ASSERT_EQ(0, ::mkdir(dir_.Join("pcmanfm-qt/lxqt").c_str(), 0755));
+  WriteFileBytes(dir_.Join("pcmanfm-qt/lxqt/settings.conf"), "[Desktop]\nWallpaperMode=fit\n");
+  EXPECT_EQ("", Set("LXQt", {"XDG_CONFIG_HOME=" + dir_.path()}));
+  WriteFileBytes(dir_.Join("pcmanfm-qt/lxqt/settings.conf"), "[Desktop]\nWallpaperMode=none\n");
+  EXPECT_EQ("", Set("LXQt", {"XDG_CONFIG_HOME=" + dir_.path()}));
+  const std::string qt = "pcmanfm-qt <--set-wallpaper> <" + Bitmap() + "> <--wallpaper-mode> ";
+  EXPECT_EQ("pcmanfm <--set-wallpaper> <" + Bitmap() + ">\n" + qt + "<zoom>\n" + qt + "<fit>\n" +
+                qt + "<zoom>\n",
             Calls());
 
+  // sway, also known by SWAYSOCK alone (its user services).
   StandIn("swaymsg");
   std::remove(Log().c_str());
   EXPECT_EQ("", Set("sway"));
-  EXPECT_EQ("swaymsg <output> <*> <bg> <\"" + Bitmap() + "\"> <fill>\n", Calls());
+  EXPECT_EQ("", Set("", {"SWAYSOCK=/run/user/1/sway-ipc.sock"}));
+  const std::string swaymsg = "swaymsg <output> <*> <bg> <\"" + Bitmap() + "\"> <fill>\n";
+  EXPECT_EQ(swaymsg + swaymsg, Calls());
+  // An unknown Wayland compositor: Xwayland's root window would be seen by nobody.
+  EXPECT_EQ("no desktop recognised; a Wayland session shows no X root window",
+            Set("", {"WAYLAND_DISPLAY=wayland-1", "DISPLAY=:0"}));
+}
 
-  // swaymsg failing: swaybg is started and left running on its own.
+// swaymsg failing, swaybg shows the picture. The one shown before is ended
+// only after the new one is seen running; one that ends at once (no
+// compositor to reach) is a failure and leaves the earlier one alone.
+TEST_F(DesktopTest, ANewSwaybgMustRunBeforeTheOldOneIsEnded) {
   StandIn("swaymsg", 1);
-  StandIn("swaybg");
-  std::remove(Log().c_str());
-  EXPECT_EQ("", Set("sway", {"XDG_RUNTIME_DIR=" + dir_.path()}));
-  const std::string expected = "swaymsg <output> <*> <bg> <\"" + Bitmap() +
-                               "\"> <fill>\n"
-                               "swaybg <-i> <" +
-                               Bitmap() + "> <-m> <fill>\n";
-  for (int i = 0; i < 500 && Calls() != expected; ++i) {
+  const std::vector<std::string> runtime = {"XDG_RUNTIME_DIR=" + dir_.path()};
+  const std::string id_file = dir_.Join("wallpaper-fetcher-swaybg.pid");
+  const auto shown_by = [&] { return std::atol(ReadFileBytes(id_file).c_str()); };
+  const auto alive = [](long pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0; };
+
+  StandIn("swaybg", 0, "/bin/sleep 30");
+  EXPECT_EQ("", Set("sway", runtime));
+  const long first = shown_by();
+  ASSERT_TRUE(alive(first));
+  EXPECT_NE(std::string::npos,
+            Calls().find("swaybg <-i> <" + Bitmap() + "> <-m> <fill> <-c> <#000000>\n"))
+      << Calls();
+
+  StandIn("swaybg", 0, "exit 1");
+  EXPECT_EQ("swaymsg: exit status 1; swaybg: ended at once; no X display", Set("sway", runtime));
+  EXPECT_EQ(first, shown_by());
+  EXPECT_TRUE(alive(first));
+
+  StandIn("swaybg", 0, "/bin/sleep 30");
+  EXPECT_EQ("", Set("sway", runtime));
+  const long second = shown_by();
+  EXPECT_NE(first, second);
+  EXPECT_TRUE(alive(second));
+  for (int i = 0; i < 500 && alive(first); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  EXPECT_EQ(expected, Calls());
-  EXPECT_TRUE(Exists(dir_.Join("wallpaper-fetcher-swaybg.pid")));
+  EXPECT_FALSE(alive(first));
+  ::kill(static_cast<pid_t>(second), SIGKILL);
+}
+
+// Each style in each desktop's own words; where it has none, the closest.
+TEST_F(DesktopTest, EachDesktopIsToldTheStyleInItsOwnWords) {
+  for (const char* tool :
+       {"gsettings", "pcmanfm", "pcmanfm-qt", "swaymsg", "qdbus", "plasma-apply-wallpaperimage"}) {
+    StandIn(tool);
+  }
+  StandIn("xfconf-query", 0,
+          "case \"$*\" in *' -l') echo /backdrop/screen0/monitor0/workspace0/last-image;; esac");
+  StartPcmanfmDesktop();
+  struct Words {
+    WallpaperStyle style;
+    const char *gnome, *xfce, *lxde, *lxqt, *kde, *sway;
+  };
+  const Words table[] = {
+      {WallpaperStyle::kFill, "zoom", "5", "crop", "zoom", "2", "fill"},
+      {WallpaperStyle::kFit, "scaled", "4", "fit", "fit", "1", "fit"},
+      {WallpaperStyle::kStretch, "stretched", "3", "stretch", "stretch", "0", "stretch"},
+      {WallpaperStyle::kCenter, "centered", "1", "center", "center", "6", "center"},
+      {WallpaperStyle::kTile, "wallpaper", "2", "tile", "tile", "3", "tile"},
+      {WallpaperStyle::kSpan, "spanned", "6", "screen", "zoom", "2", "fill"},
+  };
+  look_.background = 0x336699;
+  for (const Words& w : table) {
+    SCOPED_TRACE(WallpaperStyleName(w.style));
+    look_.style = w.style;
+    std::remove(Log().c_str());
+    for (const char* desktop : {"GNOME", "X-Cinnamon", "MATE", "XFCE", "LXQt", "KDE", "sway"})
+      EXPECT_EQ("", Set(desktop));
+    EXPECT_EQ("", Set("LXDE", {"DISPLAY=" + Display()}));
+    const std::string calls = Calls();
+    for (const char* schema : {"org.gnome.desktop.background", "org.cinnamon.desktop.background",
+                               "org.mate.background"}) {
+      EXPECT_NE(std::string::npos, calls.find(std::string("gsettings <set> <") + schema +
+                                              "> <picture-options> <" + w.gnome + ">\n"))
+          << calls;
+    }
+    EXPECT_NE(
+        std::string::npos,
+        calls.find("xfconf-query <-c> <xfce4-desktop> <-p> "
+                   "</backdrop/screen0/monitor0/workspace0/image-style> <-n> <-t> <int> <-s> <" +
+                   std::string(w.xfce) + ">\n"));
+    EXPECT_NE(std::string::npos, calls.find("pcmanfm <--set-wallpaper> <" + Bitmap() +
+                                            "> <--wallpaper-mode=" + w.lxde + ">\n"));
+    EXPECT_NE(std::string::npos, calls.find("pcmanfm-qt <--set-wallpaper> <" + Bitmap() +
+                                            "> <--wallpaper-mode> <" + w.lxqt + ">\n"));
+    EXPECT_NE(std::string::npos,
+              calls.find("d.writeConfig('FillMode', " + std::string(w.kde) + "); "));
+    EXPECT_NE(std::string::npos, calls.find("swaymsg <output> <*> <bg> <\"" + Bitmap() + "\"> <" +
+                                            w.sway + "> <#336699>\n"));
+  }
+  // What --check says: the desktop, and the closest word where there is none.
+  PosixDesktop kde({"PATH=" + bin_, "XDG_CURRENT_DESKTOP=KDE"});
+  EXPECT_EQ((std::vector<std::string>{"desktop: KDE Plasma",
+                                      "style: span, asked as FillMode 2 (the closest: KDE Plasma "
+                                      "has no span)"}),
+            kde.Describe(look_));
+}
+
+// A run from cron names no session bus: the user's own is used when it
+// exists, so that the running desktop hears of the change.
+TEST_F(DesktopTest, WithoutASessionBusAddressTheUsersBusIsUsed) {
+  StandIn("gsettings", 0, "echo \"bus=$DBUS_SESSION_BUS_ADDRESS\" >> '" + Log() + "'");
+  const std::string bus = dir_.Join("bus");
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(bus.size(), sizeof address.sun_path);
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", bus.c_str());
+  ASSERT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address));
+  EXPECT_EQ("", Set("GNOME", {"XDG_RUNTIME_DIR=" + dir_.path()}));
+  EXPECT_NE(std::string::npos, Calls().find("bus=unix:path=" + bus + "\n")) << Calls();
+  std::remove(Log().c_str());
+  EXPECT_EQ("", Set("GNOME", {"XDG_RUNTIME_DIR=" + dir_.path(),
+                              "DBUS_SESSION_BUS_ADDRESS=unix:path=/elsewhere"}));
+  EXPECT_NE(std::string::npos, Calls().find("bus=unix:path=/elsewhere\n")) << Calls();
+  ::close(fd);
 }
 
 TEST_F(DesktopTest, FileDesktopsWantACopyInTheUsersDataDirectoryAndTheirToolsGetIt) {
@@ -217,23 +367,25 @@ TEST_F(DesktopTest, FileDesktopsWantACopyInTheUsersDataDirectoryAndTheirToolsGet
 
   const std::string copy = dir_.Join("data/wallpaper-fetcher/wallpaper-1.bmp");
   StandIn("pcmanfm");
-  PosixDesktop lxde({"PATH=" + bin_, "XDG_CURRENT_DESKTOP=LXDE"});
-  EXPECT_TRUE(lxde.SetWallpaper(Bitmap(), copy).copy_taken);
+  StartPcmanfmDesktop();
+  PosixDesktop lxde({"PATH=" + bin_, "XDG_CURRENT_DESKTOP=LXDE", "DISPLAY=" + Display()});
+  EXPECT_TRUE(lxde.SetWallpaper(Bitmap(), copy, {}).copy_taken);
   EXPECT_EQ("pcmanfm <--set-wallpaper> <" + copy + ">\n", Calls());
   // A desktop that refuses it keeps the earlier one.
   StandIn("pcmanfm", 1);
-  EXPECT_FALSE(lxde.SetWallpaper(Bitmap(), copy).copy_taken);
+  EXPECT_FALSE(lxde.SetWallpaper(Bitmap(), copy, {}).copy_taken);
 }
 
 TEST_F(DesktopTest, ToolsGetAnAbsolutePathAndFailuresAreDescribed) {
   StandIn("pcmanfm");
-  PosixDesktop desktop({"PATH=" + bin_, "XDG_CURRENT_DESKTOP=LXDE"});
+  StartPcmanfmDesktop();
+  PosixDesktop desktop({"PATH=" + bin_, "XDG_CURRENT_DESKTOP=LXDE", "DISPLAY=" + Display()});
   char cwd[4096];
   ASSERT_NE(nullptr, ::getcwd(cwd, sizeof cwd));
   // A bitmap beside a program started as ./wallpaper-fetcher, and one
   // started by its bare name.
-  EXPECT_EQ("", desktop.SetWallpaper("./Walp.bmp", "").failure);
-  EXPECT_EQ("", desktop.SetWallpaper("pics/Walp.bmp", "").failure);
+  EXPECT_EQ("", desktop.SetWallpaper("./Walp.bmp", "", {}).failure);
+  EXPECT_EQ("", desktop.SetWallpaper("pics/Walp.bmp", "", {}).failure);
   const std::string dir = std::string(cwd) == "/" ? "" : cwd;
   EXPECT_EQ("pcmanfm <--set-wallpaper> <" + dir +
                 "/Walp.bmp>\n"
@@ -251,6 +403,17 @@ TEST_F(DesktopTest, ToolsGetAnAbsolutePathAndFailuresAreDescribed) {
   StandIn("pcmanfm-qt", 0, "exec /bin/sleep 60");
   timeout_ms_ = 300;
   EXPECT_EQ("pcmanfm-qt: killed after 300 ms; no X display", Set("LXQt"));
+  // What the run's record is told: the desktop, each tool and its result.
+  const WallpaperOutcome outcome =
+      PosixDesktop({"PATH=" + bin_, "XDG_CURRENT_DESKTOP=GNOME", "XDG_RUNTIME_DIR=/nonexistent"})
+          .SetWallpaper(Bitmap(), "", {});
+  ASSERT_EQ(4u, outcome.notes.size());
+  EXPECT_EQ("desktop: GNOME", outcome.notes[0]);
+  EXPECT_EQ("style: the desktop's own (WallpaperStyle not set)", outcome.notes[1]);
+  EXPECT_EQ("gsettings set org.gnome.desktop.background picture-uri '': exit status 1",
+            outcome.notes[2]);
+  EXPECT_EQ(0u, outcome.notes[3].find("gsettings set org.gnome.desktop.background picture-uri "
+                                      "'file://"));
 }
 
 }  // namespace

@@ -184,7 +184,7 @@ pid_t X11Test::xvfb_pid_ = -1;
 TEST_F(X11Test, RootWindowShowsThePictureAndFreesThePreviousOne) {
   // Same proportions as the screen: scaled five times.
   WriteQuadrantBitmap(dir_.Join("a.bmp"), 64, 48);
-  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("a.bmp")));
+  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("a.bmp"), {}));
   ExpectQuadrants();
   const Pixmap first = Published("_XROOTPMAP_ID");
   ASSERT_NE(static_cast<Pixmap>(None), first);
@@ -193,7 +193,7 @@ TEST_F(X11Test, RootWindowShowsThePictureAndFreesThePreviousOne) {
 
   // Wider than the screen, and with a palette: covered, the sides cut off.
   WriteQuadrantBitmap(dir_.Join("b.bmp"), 400, 60, 8);
-  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("b.bmp")));
+  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("b.bmp"), {}));
   ExpectQuadrants();
   const Pixmap second = Published("_XROOTPMAP_ID");
   EXPECT_NE(first, second);
@@ -203,20 +203,20 @@ TEST_F(X11Test, RootWindowShowsThePictureAndFreesThePreviousOne) {
 
   // Taller than the screen, and smaller.
   WriteQuadrantBitmap(dir_.Join("c.bmp"), 10, 30);
-  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("c.bmp")));
+  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("c.bmp"), {}));
   ExpectQuadrants();
   EXPECT_FALSE(PixmapExists(second));
 }
 
 TEST_F(X11Test, FailuresLeaveTheBackgroundAlone) {
   WriteQuadrantBitmap(dir_.Join("a.bmp"), 32, 24);
-  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("a.bmp")));
+  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("a.bmp"), {}));
   const Pixmap before = Published("_XROOTPMAP_ID");
 
   WriteFileBytes(dir_.Join("bad.bmp"), "not a bitmap");
-  EXPECT_NE("", SetRootWindowBackground(display_, dir_.Join("bad.bmp")));
-  EXPECT_NE("", SetRootWindowBackground(display_, dir_.Join("missing.bmp")));
-  EXPECT_EQ("no X display", SetRootWindowBackground("", dir_.Join("a.bmp")));
+  EXPECT_NE("", SetRootWindowBackground(display_, dir_.Join("bad.bmp"), {}));
+  EXPECT_NE("", SetRootWindowBackground(display_, dir_.Join("missing.bmp"), {}));
+  EXPECT_EQ("no X display", SetRootWindowBackground("", dir_.Join("a.bmp"), {}));
   EXPECT_EQ(before, Published("_XROOTPMAP_ID"));
   EXPECT_TRUE(PixmapExists(before));
   ExpectQuadrants();
@@ -229,7 +229,7 @@ TEST_F(X11Test, DesktopFallsBackToTheRootWindow) {
 
   // No desktop recognised.
   PosixDesktop unknown({"PATH=" + bin, "DISPLAY=" + display_});
-  EXPECT_EQ("", unknown.SetWallpaper(dir_.Join("Walp.bmp"), "").failure);
+  EXPECT_EQ("", unknown.SetWallpaper(dir_.Join("Walp.bmp"), "", {}).failure);
   ExpectQuadrants();
 
   // The desktop's tool fails.
@@ -239,7 +239,7 @@ TEST_F(X11Test, DesktopFallsBackToTheRootWindow) {
   // Drawn from the bitmap: the copy, which the setting does not name, is not taken.
   const Pixmap before = Published("_XROOTPMAP_ID");
   const WallpaperOutcome outcome =
-      gnome.SetWallpaper(dir_.Join("Walp.bmp"), dir_.Join("wallpaper-1.bmp"));
+      gnome.SetWallpaper(dir_.Join("Walp.bmp"), dir_.Join("wallpaper-1.bmp"), {});
   EXPECT_EQ("", outcome.failure);
   EXPECT_FALSE(outcome.copy_taken);
   EXPECT_NE(before, Published("_XROOTPMAP_ID"));
@@ -247,7 +247,96 @@ TEST_F(X11Test, DesktopFallsBackToTheRootWindow) {
 
   // Both fail: both are told.
   EXPECT_EQ("gsettings: exit status 1; X11 root window: cannot read " + dir_.Join("none.bmp"),
-            gnome.SetWallpaper(dir_.Join("none.bmp"), "").failure);
+            gnome.SetWallpaper(dir_.Join("none.bmp"), "", {}).failure);
+}
+
+// Two monitors of different shapes with a gap between them (RandR 1.5
+// monitors, as xrandr --setmonitor defines them): each style draws the
+// four-colour picture into each monitor, span once across both, and what
+// no monitor shows gets the background colour.
+TEST_F(X11Test, EachMonitorIsFilledOnItsOwnInTheChosenStyle) {
+  const std::string xrandr = "xrandr -d " + display_ + " ";
+  if (std::system((xrandr + "--version >/dev/null 2>&1").c_str()) != 0)
+    GTEST_SKIP() << "xrandr is not installed";
+  ASSERT_EQ(0, std::system((xrandr + "--setmonitor left 160/40x240/60+0+0 screen").c_str()));
+  ASSERT_EQ(0, std::system((xrandr + "--setmonitor right 120/30x200/50+200+20 none").c_str()));
+  PosixDesktop unknown({"PATH=" + dir_.path(), "DISPLAY=" + display_});
+  const std::vector<std::string> described = unknown.Describe({WallpaperStyle::kFit, 0});
+  ASSERT_EQ(3u, described.size());
+  EXPECT_EQ("monitors: 160x240+0+0, 120x200+200+20", described[2]);
+
+  WriteQuadrantBitmap(dir_.Join("Walp.bmp"), 64, 48);
+  const Rgb bars = {0x33, 0x66, 0x99};
+  struct Sample {
+    int x, y;
+    Rgb colour;
+  };
+  struct Case {
+    WallpaperStyle style;
+    std::vector<Sample> samples;
+  };
+  const Case cases[] = {
+      // Covered, cut at the sides: each monitor shows the middle of the picture.
+      {WallpaperStyle::kFill,
+       {{40, 60, kRed},
+        {120, 60, kGreen},
+        {40, 180, kBlue},
+        {120, 180, kWhite},
+        {230, 70, kRed},
+        {290, 70, kGreen},
+        {230, 170, kBlue},
+        {290, 170, kWhite},
+        {180, 120, bars},
+        {250, 5, bars},
+        {250, 235, bars}}},
+      {WallpaperStyle::kFit,
+       {{40, 90, kRed},
+        {120, 90, kGreen},
+        {40, 150, kBlue},
+        {120, 150, kWhite},
+        {80, 20, bars},
+        {80, 220, bars},
+        {230, 95, kRed},
+        {290, 145, kWhite},
+        {260, 40, bars},
+        {180, 120, bars}}},
+      {WallpaperStyle::kCenter,
+       {{60, 105, kRed},
+        {100, 105, kGreen},
+        {60, 135, kBlue},
+        {100, 135, kWhite},
+        {20, 20, bars},
+        {240, 105, kRed},
+        {280, 135, kWhite},
+        {210, 30, bars}}},
+      {WallpaperStyle::kTile,
+       {{10, 10, kRed},
+        {40, 10, kGreen},
+        {70, 10, kRed},
+        {10, 30, kBlue},
+        {10, 58, kRed},
+        {210, 30, kRed},
+        {240, 30, kGreen},
+        {210, 50, kBlue},
+        {180, 10, bars}}},
+      // Once across both: the screen's quadrants, where a monitor is.
+      {WallpaperStyle::kSpan,
+       {{80, 60, kRed},
+        {240, 60, kGreen},
+        {80, 180, kBlue},
+        {240, 180, kWhite},
+        {180, 120, bars},
+        {250, 5, bars}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(WallpaperStyleName(c.style));
+    ASSERT_EQ("", unknown.SetWallpaper(dir_.Join("Walp.bmp"), "", {c.style, 0x336699}).failure);
+    for (const Sample& sample : c.samples) {
+      EXPECT_EQ(sample.colour, RootPixel(sample.x, sample.y)) << sample.x << "," << sample.y;
+    }
+  }
+  (void)std::system((xrandr + "--delmonitor right").c_str());
+  (void)std::system((xrandr + "--delmonitor left").c_str());
 }
 
 // A later instance brings the first one forward by its process id: the
