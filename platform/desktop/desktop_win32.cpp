@@ -1,6 +1,6 @@
-// The wallpaper on Windows: SystemParametersInfoA shows the bitmap at once and
-// tells every window of the change. Without SPIF_UPDATEINIFILE the user's
-// profile keeps its own setting.
+// The wallpaper on Windows: SystemParametersInfoA shows the bitmap at once,
+// records it in the user's profile (so that it is still the wallpaper after
+// the next log-on) and tells every window of the change.
 #include <windows.h>
 
 #include <string>
