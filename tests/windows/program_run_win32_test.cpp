@@ -337,7 +337,9 @@ TEST(ProgramFile, BothFilesCarryTheIconTheVersionAndTheManifest) {
         ::SizeofResource(module, found));
     for (const char* part : {"level=\"asInvoker\"", "PerMonitorV2",
                              "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-                             "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+                             "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+                             "<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/"
+                             "WindowsSettings\">UTF-8</activeCodePage>"}) {
       EXPECT_NE(manifest.find(part), std::string::npos) << part;
     }
     const HANDLE icon = ::LoadImageA(module, MAKEINTRESOURCEA(1), IMAGE_ICON, 32, 32, 0);
