@@ -10,17 +10,15 @@
 #include "app/single_instance_guard.h"
 #include "app/site_check.h"
 #include "config/paths.h"
+#include "platform/console/console.h"
 #include "platform/filesystem/user_files.h"
 #include "platform/network/internet.h"
 
-int main(int argc, char** argv) {
-#ifdef SIGPIPE
-  // Standard output may be a pipe whose reader went away: a failed write of
-  // the trace, not the end of the run.
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
-  SetCommandLine(argc, argv);
-  const CommandLine line = ParseCommandLine(GetCommandLine());
+namespace {
+
+// Every command but a run: prints where it was typed and ends.
+int RunCommand(const CommandLine& line) {
+  const ConsoleShowsProgramText console_text;
   const std::string* named = line.file_named ? &line.file : nullptr;
   switch (line.command) {
     case Command::kUsageError:
@@ -54,10 +52,24 @@ int main(int argc, char** argv) {
       request.file = line.file;
       return RunCheck(request, SystemPlatform(), stdout, stderr);
     }
-    case Command::kRun:
+    case Command::kRun:  // main's own
       break;
   }
-  SetNamedConfiguration(named);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef SIGPIPE
+  // Standard output may be a pipe whose reader went away: a failed write of
+  // the trace, not the end of the run.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+  SetCommandLine(argc, argv);
+  const CommandLine line = ParseCommandLine(GetCommandLine());
+  if (line.command != Command::kRun) return RunCommand(line);
+  SetNamedConfiguration(line.file_named ? &line.file : nullptr);
   // The guard comes first: a second instance ends inside its constructor.
   static SingleInstanceGuard guard;
   InitSystemInternet();

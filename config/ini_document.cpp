@@ -16,7 +16,7 @@ bool IniDocument::Load() {
   if (!FileExists(file_name_)) return false;
   std::string text;
   if (!ReadTextModeFile(file_name_, &text, kMaxFileBytes)) return false;
-  Parse(text);
+  Parse(DecodeFileText(text, &encoding_));
   return true;
 }
 
@@ -62,7 +62,9 @@ std::string IniDocument::Serialize() const {
   return text;
 }
 
-Outcome IniDocument::Save() const { return WriteTextModeFileAtomically(file_name_, Serialize()); }
+Outcome IniDocument::Save() const {
+  return WriteTextModeFileAtomically(file_name_, EncodeFileText(Serialize(), encoding_));
+}
 
 const IniSection* IniDocument::FindSection(const std::string& name) const {
   for (const IniSection& section : sections_)

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/filesystem/text_encoding.h"
 #include "platform/outcome.h"
 
 // The INI dialect of Sites.ini is small and literal: no comments, no quoting,
@@ -35,7 +36,9 @@ class IniDocument {
 
   // Reads the file named by SetFileName. Returns false, keeping the previous
   // content, when the file does not exist, cannot be read or is larger than
-  // kMaxFileBytes.
+  // kMaxFileBytes. Its bytes become the program's text as DecodeFileText
+  // says (platform/filesystem/text_encoding.h), and Save writes them back in
+  // the encoding they were read in.
   bool Load();
   // Replaces the content by the document held in `text` (text as in memory,
   // LF line ends, after text-mode reading). A UTF-8 byte-order mark at its
@@ -46,7 +49,8 @@ class IniDocument {
   // Rewrites the file from the document, atomically: a failure leaves the old
   // file intact, and its reason comes back (a run does not look at it).
   Outcome Save() const;
-  // The text Save writes, before text mode turns LF into CR LF.
+  // The text Save writes, before its encoding is applied and text mode turns
+  // LF into CR LF.
   std::string Serialize() const;
 
   // "" when the section or the key is missing.
@@ -71,6 +75,7 @@ class IniDocument {
   std::string file_name_;
   std::vector<IniSection> sections_;
   bool byte_order_mark_ = false;
+  FileTextEncoding encoding_ = FileTextEncoding::kUtf8;
 };
 
 // atoi's reading of decimal text, saturated at the 32-bit signed bounds.

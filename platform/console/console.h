@@ -19,4 +19,19 @@ class Console {
 
 Console& SystemConsole();
 
+// While alive, the console the process shares with whoever started it (a
+// command prompt) shows the program's text as it is, names included: on
+// Windows its output code page is the process's (UTF-8 through the
+// manifest), and the one it had is given back at the end. Nothing on POSIX.
+class ConsoleShowsProgramText {
+ public:
+  ConsoleShowsProgramText();
+  ~ConsoleShowsProgramText();
+  ConsoleShowsProgramText(const ConsoleShowsProgramText&) = delete;
+  ConsoleShowsProgramText& operator=(const ConsoleShowsProgramText&) = delete;
+
+ private:
+  unsigned previous_code_page_ = 0;  // 0: nothing to give back
+};
+
 #endif  // PLATFORM_CONSOLE_CONSOLE_H_

@@ -22,3 +22,7 @@ Console& SystemConsole() {
   static StdoutConsole console;
   return console;
 }
+
+// Terminals take the bytes as they are.
+ConsoleShowsProgramText::ConsoleShowsProgramText() = default;
+ConsoleShowsProgramText::~ConsoleShowsProgramText() = default;

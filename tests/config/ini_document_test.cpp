@@ -129,6 +129,15 @@ TEST(IniDocumentTest, LoadAndSaveOnDisk) {
   ASSERT_TRUE(ini.Save().ok());
   EXPECT_EQ("\xEF\xBB\xBF[General]\r\nTryNumber=4\r\n\r\n", ReadFileBytes(path));
 
+  // Other bytes are kept as they are, whatever encoding they were written in.
+  const std::string latin1 =
+      "[General]\r\nSavePath=/home/me/Fonds d'\xE9"
+      "cran/\r\n\r\n";
+  WriteFileBytes(path, latin1);
+  ASSERT_TRUE(ini.Load());
+  ASSERT_TRUE(ini.Save().ok());
+  EXPECT_EQ(latin1, ReadFileBytes(path));
+
   // A missing file keeps the earlier content.
   ini.SetFileName(dir.Join("missing.ini"));
   EXPECT_FALSE(ini.Load());

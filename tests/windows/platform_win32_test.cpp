@@ -1,5 +1,5 @@
 // The Win32 side of the seam where it meets the user: message boxes, the
-// wallpaper call, and the Windows file rules.
+// wallpaper call, the Windows file rules and the encodings of Sites.ini.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/wallpaper_fetcher.h"
+#include "config/ini_document.h"
 #include "platform/console/message_box.h"
 #include "platform/desktop/desktop.h"
 #include "platform/filesystem/filesystem.h"
@@ -175,6 +176,40 @@ TEST(FileRules, DrivesBackslashesAndReplacingFilesWhole) {
   EXPECT_TRUE(RenameFile(dir.Join("temp.file"), target).ok());
   EXPECT_EQ(ReadFileBytes(target), "picture");
   EXPECT_FALSE(Exists(dir.Join("temp.file")));
+}
+
+TEST(SitesIni, ValidUtf8IsReadAsUtf8AndAnythingElseInTheAnsiCodePage) {
+  ASSERT_EQ(::GetACP(), static_cast<UINT>(CP_UTF8));  // the manifest's
+  ScopedTempDir base;
+  const std::string dir = base.Join(u8"壁紙\\");
+  ASSERT_TRUE(::CreateDirectoryA(dir.c_str(), nullptr));
+  const std::string path = dir + "Sites.ini";
+  const std::string save_path = u8"C:\\Fonds d'écran\\";
+  const std::string utf8 = "[General]\r\nSavePath=" + save_path + "\r\n";
+  IniDocument ini;
+  ini.SetFileName(path);
+  for (const std::string mark : {"", "\xEF\xBB\xBF"}) {
+    WriteFileBytes(path, mark + utf8 + "\r\n");
+    ASSERT_TRUE(ini.Load());
+    EXPECT_EQ(ini.GetValue("General", "SavePath"), save_path);
+    ini.SetValue("General", "Recent0", u8"http://a/é.jpg", true);
+    ASSERT_TRUE(ini.Save().ok());
+    EXPECT_EQ(ReadFileBytes(path), mark + utf8 + u8"Recent0=http://a/é.jpg\r\n\r\n");
+  }
+  // Not UTF-8: the system's ANSI code page (Western here), saved back in it.
+  const std::string cp1252 =
+      "[General]\r\nSavePath=C:\\Fonds d'\xE9"
+      "cran\\\r\n";
+  WriteFileBytes(path, cp1252 + "\r\n");
+  ASSERT_TRUE(ini.Load());
+  EXPECT_EQ(ini.GetValue("General", "SavePath"), save_path);
+  ini.SetValue("General", "Recent0", u8"http://a/é.jpg", true);
+  ASSERT_TRUE(ini.Save().ok());
+  EXPECT_EQ(ReadFileBytes(path), cp1252 + "Recent0=http://a/\xE9.jpg\r\n\r\n");
+  // A name that code page cannot spell is not lost: the file becomes UTF-8.
+  ini.SetValue("General", "Recent0", u8"http://a/壁.jpg", true);
+  ASSERT_TRUE(ini.Save().ok());
+  EXPECT_EQ(ReadFileBytes(path), utf8 + u8"Recent0=http://a/壁.jpg\r\n\r\n");
 }
 
 }  // namespace

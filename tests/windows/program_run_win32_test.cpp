@@ -156,6 +156,78 @@ TEST(WholeRun, FetchesThePictureFromALoopbackGalleryAndMakesTheWallpaper) {
   EXPECT_TRUE(Exists(value)) << value;
 }
 
+// `ini` without its history lines ("RecentN=...").
+std::string WithoutHistory(const std::string& ini) {
+  std::string kept;
+  for (size_t start = 0; start < ini.size();) {
+    size_t end = ini.find('\n', start);
+    end = end == std::string::npos ? ini.size() : end + 1;
+    if (ini.compare(start, 6, "Recent") != 0) kept += ini.substr(start, end - start);
+    start = end;
+  }
+  return kept;
+}
+
+TEST(AnyFolderName, TheProgramsFolderAndSavePathWithSitesIniInEitherEncoding) {
+  const std::string picture = ReadFileBytes(SourceFile("demo/gallery/files/forest-1280x720.jpg"));
+  LocalHttpServer server;
+  server.ServeBytes("/", "<p><a href=\"/pics/forest.jpg\">forest</a></p>");
+  server.ServeBytes("/pics/forest.jpg", picture);
+  ASSERT_TRUE(server.Start());
+
+  // A program folder that no ANSI code page spells whole, a SavePath that
+  // the Western one does.
+  ScopedTempDir base;
+  const std::string dir = base.Join(u8"壁紙 Wallpapers\\");
+  const std::string save = base.Join(u8"Fonds d'écran\\");
+  ASSERT_TRUE(::CreateDirectoryA(dir.c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryA(save.c_str(), nullptr));
+  const std::string exe = CopyFetcherInto(dir);
+  ScopedTempDir elsewhere;  // the current folder holds no Sites.ini
+
+  const auto sites_ini = [&server](const std::string& save_path) {
+    return "[General]\r\nSuppressMessages=1\r\nDebugMode=1\r\nTryNumber=2\r\nKeepInHistory=5\r\n"
+           "NumOfSites=1\r\nNotMakeAWallpaper=0\r\nDeleteLast=0\r\nSavePath=" +
+           save_path +
+           "\r\nMaxWallpWidth=0\r\nMaxWallpHeight=0\r\n\r\n[Site1]\r\nName=Loopback\r\n"
+           "SecondsToDownload=30\r\nBegin=" +
+           server.Url("/") +
+           "\r\nStep1Get=<a href=\"/(pics/[^\"]+)\">\r\nStep1Go=" + server.Url("/") +
+           "$_1_$\r\n\r\n";
+  };
+  std::string cp1252_save = save;  // the temporary folder's own path is ASCII
+  cp1252_save.replace(cp1252_save.find(u8"é"), 2, "\xE9");
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool named;  // given as the argument, else found beside the program
+  };
+  const Case cases[] = {
+      {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + sites_ini(save), true},
+      {"UTF-8 without", sites_ini(save), false},
+      {"the ANSI code page (cp1252)", sites_ini(cp1252_save), true},
+  };
+  const std::string ini = dir + "Sites.ini";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ::DeleteFileA((save + "Walp.bmp").c_str());
+    ::DeleteFileA((save + "forest.jpg").c_str());
+    WriteFileBytes(ini, c.bytes);
+    Process run;
+    ASSERT_TRUE(run.Start(exe, c.named ? std::vector<std::string>{ini} : std::vector<std::string>{},
+                          elsewhere.path()));
+    ASSERT_EQ(run.Wait(kRunTimeoutMs), 0);
+    EXPECT_EQ(ReadFileBytes(save + "Walp.bmp").substr(0, 2), "BM");
+    EXPECT_TRUE(ReadFileBytes(save + "forest.jpg") == picture);
+    // Saved back in the encoding it was read in: the history added, every
+    // other byte as it was.
+    const std::string saved = ReadFileBytes(ini);
+    EXPECT_NE(saved.find("Recent4=" + server.Url("/pics/forest.jpg") + "\r\n"), std::string::npos)
+        << saved;
+    EXPECT_EQ(WithoutHistory(saved), c.bytes);
+  }
+}
+
 TEST(FirstStart, WithoutSitesIniTheDefaultIsWrittenBesideTheProgramAndTheFatalBoxShown) {
   ScopedTempDir dir;
   ScopedTempDir elsewhere;  // the current folder holds no Sites.ini either
@@ -265,7 +337,9 @@ TEST(ProgramFile, BothFilesCarryTheIconTheVersionAndTheManifest) {
         ::SizeofResource(module, found));
     for (const char* part : {"level=\"asInvoker\"", "PerMonitorV2",
                              "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-                             "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+                             "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+                             "<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/"
+                             "WindowsSettings\">UTF-8</activeCodePage>"}) {
       EXPECT_NE(manifest.find(part), std::string::npos) << part;
     }
     const HANDLE icon = ::LoadImageA(module, MAKEINTRESOURCEA(1), IMAGE_ICON, 32, 32, 0);

@@ -1,0 +1,96 @@
+// Windows: a file's text is UTF-8 when it is valid UTF-8, else in the
+// system's legacy ANSI code page; the program's own text is in the process's
+// code page (UTF-8 when the manifest's activeCodePage is honoured).
+#include <windows.h>
+
+#include <climits>
+#include <string>
+
+#include "platform/filesystem/text_encoding.h"
+
+namespace {
+
+const char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+// The ANSI code page of the system's locale. GetACP() does not say it when
+// the manifest makes UTF-8 the process's code page. (GetLocaleInfoEx does not
+// take LOCALE_NAME_SYSTEM_DEFAULT under Wine; LOCALE_SYSTEM_DEFAULT is the
+// same locale everywhere.)
+UINT LegacyAnsiCodePage() {
+  DWORD code_page = 0;
+  const int n =
+      ::GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                       reinterpret_cast<LPWSTR>(&code_page), sizeof code_page / sizeof(WCHAR));
+  // 0: a locale with no ANSI code page of its own (Unicode only).
+  return n != 0 && code_page != 0 ? code_page : ::GetACP();
+}
+
+// `text` in UTF-16, false when it is not text in `code_page`.
+bool ToWide(const std::string& text, UINT code_page, std::wstring* wide) {
+  wide->clear();
+  if (text.empty()) return true;
+  if (text.size() > INT_MAX) return false;
+  const int size = static_cast<int>(text.size());
+  const int n =
+      ::MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+  if (n <= 0) return false;
+  wide->resize(static_cast<size_t>(n));
+  return ::MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), size, &(*wide)[0],
+                               n) == n;
+}
+
+// `wide` in `code_page`, false when a character has no exact spelling there.
+bool FromWide(const std::wstring& wide, UINT code_page, std::string* text) {
+  text->clear();
+  if (wide.empty()) return true;
+  if (wide.size() > INT_MAX) return false;
+  const int size = static_cast<int>(wide.size());
+  const bool utf8 = code_page == CP_UTF8;
+  // UTF-8 takes neither flags nor a default character.
+  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  BOOL defaulted = FALSE;
+  BOOL* used_default = utf8 ? nullptr : &defaulted;
+  const int n =
+      ::WideCharToMultiByte(code_page, flags, wide.data(), size, nullptr, 0, nullptr, used_default);
+  if (n <= 0 || defaulted) return false;
+  text->resize(static_cast<size_t>(n));
+  return ::WideCharToMultiByte(code_page, flags, wide.data(), size, &(*text)[0], n, nullptr,
+                               used_default) == n &&
+         !defaulted;
+}
+
+// `text` from code page `from` to `to`; as it is when it cannot be converted
+// without loss.
+std::string Convert(const std::string& text, UINT from, UINT to) {
+  if (from == to) return text;
+  std::wstring wide;
+  std::string converted;
+  if (!ToWide(text, from, &wide) || !FromWide(wide, to, &converted)) return text;
+  return converted;
+}
+
+bool StartsWithByteOrderMark(const std::string& text) {
+  return text.compare(0, 3, kByteOrderMark) == 0;
+}
+
+}  // namespace
+
+std::string DecodeFileText(const std::string& bytes, FileTextEncoding* encoding) {
+  const bool mark = StartsWithByteOrderMark(bytes);
+  const std::string body = mark ? bytes.substr(3) : bytes;
+  std::wstring unused;
+  if (ToWide(body, CP_UTF8, &unused)) {
+    *encoding = FileTextEncoding::kUtf8;
+    return (mark ? kByteOrderMark : "") + Convert(body, CP_UTF8, ::GetACP());
+  }
+  *encoding = FileTextEncoding::kLegacyAnsi;
+  return Convert(bytes, LegacyAnsiCodePage(), ::GetACP());
+}
+
+std::string EncodeFileText(const std::string& text, FileTextEncoding encoding) {
+  if (encoding == FileTextEncoding::kLegacyAnsi) {
+    return Convert(text, ::GetACP(), LegacyAnsiCodePage());
+  }
+  const bool mark = StartsWithByteOrderMark(text);
+  return (mark ? kByteOrderMark : "") + Convert(mark ? text.substr(3) : text, ::GetACP(), CP_UTF8);
+}
