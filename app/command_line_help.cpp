@@ -1,6 +1,5 @@
 #include "app/command_line_help.h"
 
-#include "app/diagnostics.h"
 #include "config/config_keys.h"
 #include "platform/filesystem/user_files.h"
 
@@ -13,7 +12,10 @@ std::string GeneralKeysHelp() {
   for (const GeneralKeyInfo& info : kGeneralKeys) {
     const std::string help = info.help;
     const size_t line_end = help.find('\n');
-    text += Format("  %-21s", (std::string(info.name) + "=" + info.example).c_str()) +
+    const std::string key = std::string(info.name) + "=" + info.example;
+    // A long key gets its text on the next line, in the same column.
+    text += "  " + key +
+            (key.size() < 21 ? std::string(21 - key.size(), ' ') : "\n" + std::string(23, ' ')) +
             help.substr(0, line_end) + "\n";
     if (line_end != std::string::npos) {
       text += std::string(23, ' ') + help.substr(line_end + 1) + "\n";
