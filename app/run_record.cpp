@@ -66,7 +66,7 @@ std::string FormatRunLine(const RunRecord& record, std::time_t now) {
   }
   if (record.taken) {
     line += ": took " + record.url + " as " + record.file + "; ";
-    if (record.desktop == "not asked") {
+    if (!record.desktop_asked) {
       line += "not made the wallpaper (NotMakeAWallpaper=1)";
     } else if (record.desktop.empty()) {
       line += "the desktop took it";

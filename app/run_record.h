@@ -15,12 +15,13 @@ struct RunRecord {
   std::string config;     // the configuration file, "" when none was found
   int site = 0;           // the site chosen, 0 before the choice
   std::string site_name;  // its Name=
-  // Set when a picture was taken: its URL and file, and what the desktop
-  // made of it ("" when it took it, else why not; "not asked" when
-  // NotMakeAWallpaper is set).
+  // Set when a picture was taken: its URL and file, whether the desktop was
+  // asked (not with NotMakeAWallpaper), and what it made of it ("" when it
+  // took it, else why not).
   bool taken = false;
   std::string url;
   std::string file;
+  bool desktop_asked = false;
   std::string desktop;
   // What the desktop did to get there (WallpaperOutcome::notes).
   std::vector<std::string> desktop_notes;

@@ -69,7 +69,7 @@ int RunCheck(const CheckRequest& request, const Platform& platform, std::FILE* o
     for (int site = 1; site <= fetcher.m_iNumOfSites; ++site) sites.push_back(site);
   } else {
     sites = ExistingSites(fetcher.m_Ini, fetcher.m_iNumOfSites);
-    unlisted_missing = MissingSiteCount(fetcher.m_Ini, fetcher.m_iNumOfSites);
+    unlisted_missing = fetcher.m_iNumOfSites - static_cast<int>(sites.size());
   }
 
   std::fprintf(out, "Checking %s\n", path.c_str());

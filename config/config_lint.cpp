@@ -217,7 +217,8 @@ std::vector<std::string> ConfigurationWarnings(const IniDocument& ini,
   } else {
     warnings.push_back(
         Format("NumOfSites=%d but %d of the numbers 1 to %d have no [SiteN] section: ", sites_count,
-               MissingSiteCount(ini, sites_count), sites_count) +
+               sites_count - static_cast<int>(ExistingSites(ini, sites_count).size()),
+               sites_count) +
         "a run that draws one fails");
   }
   for (const IniSection& section : ini.sections()) {
@@ -247,11 +248,6 @@ std::vector<int> ExistingSites(const IniDocument& ini, int sites_count) {
     if (site >= 1 && site <= sites_count) present.insert(site);
   }
   return std::vector<int>(present.begin(), present.end());
-}
-
-int MissingSiteCount(const IniDocument& ini, int sites_count) {
-  return sites_count < 1 ? 0
-                         : sites_count - static_cast<int>(ExistingSites(ini, sites_count).size());
 }
 
 std::vector<int> MissingSites(const IniDocument& ini, int sites_count, size_t most) {

@@ -24,11 +24,9 @@ std::vector<std::string> ConfigurationFailures(const IniDocument& ini,
 
 // The site numbers from 1 to `sites_count` that have a [SiteN] section, in
 // order; MissingSites: those that have none, at most `most` of them from the
-// first; MissingSiteCount: how many have none. Memory and time follow the
-// sections present, not `sites_count`.
+// first. Memory and time follow the sections present, not `sites_count`.
 std::vector<int> ExistingSites(const IniDocument& ini, int sites_count);
 std::vector<int> MissingSites(const IniDocument& ini, int sites_count, size_t most);
-int MissingSiteCount(const IniDocument& ini, int sites_count);
 
 // Missing site numbers up to this many are named one by one.
 constexpr size_t kMissingSitesListed = 10;

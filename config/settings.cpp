@@ -52,7 +52,10 @@ std::string FindSitesIni(const std::string* named) {
   std::string path;
   if (named != nullptr) path = FindFile(*named);
   if (path.empty()) path = FindFile("Sites.ini");
-  if (path.empty() && FileExists(UserConfigFile())) path = UserConfigFile();
+  if (path.empty()) {
+    const std::string user_file = UserConfigFile();
+    if (!user_file.empty() && FileExists(user_file)) path = user_file;
+  }
   return path;
 }
 

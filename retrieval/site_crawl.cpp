@@ -189,13 +189,13 @@ bool WallpaperFetcher::TakePicture(const std::string& strUrl, const std::string&
   // A check converts the picture in its private directory and goes no
   // further: nothing is installed, recorded or deleted.
   if (observer.IsCheck()) return ConvertToBmp() && !bInHistory;
-  RunRecord& record = CurrentRunRecord();
-  record.desktop = "not asked";
   if (!m_yNotMakeAWallpaper) {
     if (!ConvertToBmp()) return false;
     SetWallpaper();
   }
+  RunRecord& record = CurrentRunRecord();
   record.taken = true;
+  record.desktop_asked = !m_yNotMakeAWallpaper;
   record.url = m_strLastUrl;
   record.file = m_strWalpFileName;
   AddToHistory();
