@@ -1,10 +1,8 @@
 #include "app/check_report.h"
 
-#include "app/diagnostics.h"
-#include "app/wallpaper_fetcher.h"
+#include "diagnostics/format.h"
 #include "picture/formats.h"
 #include "picture/picture_refusal.h"
-#include "retrieval/download.h"
 
 std::string Printable(const std::string& text) {
   std::string shown;
@@ -25,14 +23,11 @@ std::string Printable(const std::string& text) {
   return shown;
 }
 
-SiteReport::SiteReport(const WallpaperFetcher& fetcher) : fetcher_(fetcher) {}
-
 void SiteReport::OnFetch(const FetchRecord& fetch) {
   std::string line = "  fetch " + Printable(fetch.url) + ": ";
   std::string problem;
   if (fetch.result == kDownloadTimedOut) {
-    problem =
-        Format("no complete answer within SecondsToDownload=%ld s", fetcher_.m_lSecondsToDownload);
+    problem = Format("no complete answer within SecondsToDownload=%ld s", fetch.time_limit);
   } else if (fetch.result < 0) {
     problem = fetch.details.error.empty() ? "the transfer failed" : fetch.details.error;
   } else if (fetch.result == 0) {

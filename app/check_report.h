@@ -7,8 +7,6 @@
 
 #include "retrieval/crawl_observer.h"
 
-class WallpaperFetcher;
-
 // The text on one line of the report: control characters (a line feed that
 // an expression took into a link) are written as escapes.
 std::string Printable(const std::string& text);
@@ -18,10 +16,6 @@ std::string Printable(const std::string& text);
 // stopped short of a picture that a run would take.
 class SiteReport : public CrawlObserver {
  public:
-  // `fetcher` is the one that crawls: its time limit is quoted on a time-out.
-  explicit SiteReport(const WallpaperFetcher& fetcher);
-
-  bool IsCheck() const override { return true; }
   void OnFetch(const FetchRecord& fetch) override;
   void OnLocalLinkRefused(const std::string& url) override;
   void OnStep(int step, const std::string& expression, const std::string& url_template) override;
@@ -40,7 +34,6 @@ class SiteReport : public CrawlObserver {
   void Print(std::FILE* out, int site, const std::string& name, bool ok) const;
 
  private:
-  const WallpaperFetcher& fetcher_;
   std::vector<std::string> lines_;
   std::string stage_ = "begin";
   std::string reason_;

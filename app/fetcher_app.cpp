@@ -3,7 +3,7 @@
 #include "app/wallpaper_fetcher.h"
 
 bool FetcherApp::InitInstance() {
-  WallpaperFetcher fetcher;
+  WallpaperFetcher fetcher(SystemPlatform(), std::time(nullptr), invocation_);
   fetcher.Run();
   return false;
 }

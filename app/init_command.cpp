@@ -2,7 +2,7 @@
 
 #include "config/paths.h"
 #include "config/starter_config.h"
-#include "config/text_file.h"
+#include "platform/filesystem/text_file.h"
 #include "platform/filesystem/user_files.h"
 
 int RunInitCommand(const std::string* named, std::string* out, std::string* err) {

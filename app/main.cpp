@@ -1,6 +1,8 @@
 // Main executable is library plus main() function.
 #include <csignal>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "app/command_line_help.h"
@@ -9,7 +11,6 @@
 #include "app/run_record.h"
 #include "app/single_instance_guard.h"
 #include "app/site_check.h"
-#include "config/paths.h"
 #include "platform/console/console.h"
 #include "platform/filesystem/user_files.h"
 #include "platform/network/internet.h"
@@ -17,7 +18,7 @@
 namespace {
 
 // Every command but a run: prints where it was typed and ends.
-int RunCommand(const CommandLine& line) {
+int RunCommand(const CommandLine& line, const std::string& program) {
   const ConsoleShowsProgramText console_text;
   const std::string* named = line.file_named ? &line.file : nullptr;
   switch (line.command) {
@@ -50,6 +51,7 @@ int RunCommand(const CommandLine& line) {
       request.site = line.site;
       request.file_named = line.file_named;
       request.file = line.file;
+      request.program_dir = GetDirOfPath(program);
       return RunCheck(request, SystemPlatform(), stdout, stderr);
     }
     case Command::kRun:  // main's own
@@ -66,15 +68,21 @@ int main(int argc, char** argv) {
   // the trace, not the end of the run.
   std::signal(SIGPIPE, SIG_IGN);
 #endif
-  SetCommandLine(argc, argv);
-  const CommandLine line = ParseCommandLine(GetCommandLine());
-  if (line.command != Command::kRun) return RunCommand(line);
-  SetNamedConfiguration(line.file_named ? &line.file : nullptr);
-  // The guard comes first: a second instance ends inside its constructor.
-  static SingleInstanceGuard guard;
+  const std::vector<std::string> words(argv, argv + argc);
+  const std::string program = words.empty() ? std::string() : words[0];
+  const CommandLine line = ParseCommandLine(words);
+  if (line.command != Command::kRun) return RunCommand(line, program);
+  // The guard comes first: a second instance gives way to the first at once.
+  static SingleInstanceGuard guard(program);
+  if (!guard.first_instance()) return 0;
   InitSystemInternet();
-  KeepRunRecord();
-  static FetcherApp app;
+  Invocation invocation;
+  invocation.program = program;
+  invocation.file_named = line.file_named;
+  invocation.file = line.file;
+  invocation.record_dir = UserStateDir();
+  invocation.single_instance_problem = guard.problem();
+  static FetcherApp app(invocation);
   app.InitInstance();
   return 0;
 }

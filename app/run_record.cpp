@@ -2,16 +2,12 @@
 
 #include <vector>
 
-#include "config/text_file.h"
 #include "picture/picture_refusal.h"
 #include "platform/filesystem/filesystem.h"
+#include "platform/filesystem/text_file.h"
 #include "platform/filesystem/user_files.h"
-#include "retrieval/download.h"
 
 namespace {
-
-bool g_reason_in_attempt = false;
-bool g_keep = false;
 
 std::string RunsFile(const std::string& dir) { return dir + "runs.log"; }
 
@@ -39,19 +35,6 @@ std::string OneLine(std::string text) {
 }
 
 }  // namespace
-
-RunRecord& CurrentRunRecord() {
-  static RunRecord record;
-  return record;
-}
-
-void NoteFailure(const std::string& reason) {
-  if (g_reason_in_attempt) return;
-  g_reason_in_attempt = true;
-  CurrentRunRecord().reason = reason;
-}
-
-void BeginAttemptRecord() { g_reason_in_attempt = false; }
 
 std::string FormatRunLine(const RunRecord& record, std::time_t now) {
   char when[32] = "";
@@ -95,12 +78,10 @@ bool AppendRunLine(const std::string& dir, const std::string& line) {
   return WriteTextModeFileAtomically(RunsFile(dir), text).ok();
 }
 
-void KeepRunRecord() { g_keep = true; }
-
-void SaveRunRecordIfKept() {
-  if (!g_keep) return;
-  g_keep = false;  // once
-  AppendRunLine(UserStateDir(), FormatRunLine(CurrentRunRecord(), std::time(nullptr)));
+void RunRecorder::NoteFailure(const std::string& reason) {
+  if (reason_in_attempt_) return;
+  reason_in_attempt_ = true;
+  record_.reason = reason;
 }
 
 void RunRecorder::OnFetch(const FetchRecord& fetch) {
@@ -141,6 +122,11 @@ void RunRecorder::OnLinks(int step, const std::vector<std::string>&, int picked)
   NoteFailure("step " + std::to_string(step) + " found no link in " + last_url_);
 }
 
+void RunRecorder::OnLinkInHistory(bool every_link) {
+  NoteFailure(every_link ? "every link found was already in the history"
+                         : "the picture picked was already in the history");
+}
+
 void RunRecorder::OnPictureName(const std::string& url, const std::string& file_name) {
   if (file_name.empty()) NoteFailure("the picture's URL " + url + " gives no file name");
 }
@@ -157,6 +143,23 @@ void RunRecorder::OnPicture(const PictureRecord& picture) {
                            picture.refusal == PictureRefusal::kUndecodable;
   NoteFailure(undecodable ? "the picture could not be decoded (" + why + ")"
                           : "the picture was refused: " + why);
+}
+
+void RunRecorder::OnPictureTaken(const std::string& url, const std::string& file,
+                                 bool desktop_asked) {
+  record_.taken = true;
+  record_.url = url;
+  record_.file = file;
+  record_.desktop_asked = desktop_asked;
+}
+
+void RunRecorder::OnWallpaper(const WallpaperOutcome& outcome) {
+  record_.desktop = outcome.failure;
+  record_.desktop_notes = outcome.notes;
+}
+
+void RunRecorder::OnHistorySaved(const Outcome& saved) {
+  if (!saved.ok()) record_.history_error = saved.message();
 }
 
 std::string RunStatusText(const std::string& dir) {

@@ -32,15 +32,6 @@ struct RunRecord {
   std::string history_error;
 };
 
-// The record of the run in progress, filled in as it goes.
-RunRecord& CurrentRunRecord();
-
-// Notes why the current attempt failed, unless a reason was noted since the
-// attempt began (the first cause, not its consequences).
-void NoteFailure(const std::string& reason);
-// A new attempt begins: the reasons of the earlier one are forgotten.
-void BeginAttemptRecord();
-
 // The line for `record`, made at `now` (local time), without a line end.
 std::string FormatRunLine(const RunRecord& record, std::time_t now);
 
@@ -51,28 +42,34 @@ constexpr int kRunsKept = 100;
 // the last kRunsKept lines. Failures are ignored: false says there was one.
 bool AppendRunLine(const std::string& dir, const std::string& line);
 
-// The program's own runs keep their record (main says so); a run made
-// inside another program (a test) writes none.
-void KeepRunRecord();
-// Writes the current record, made now, to the user's state folder when
-// KeepRunRecord was called, once a run: at its end, or at a fatal error.
-void SaveRunRecordIfKept();
-
-// A run's crawl observer: hears what a run's crawl does and notes, for the
-// record, why an attempt failed. It changes nothing in the crawl.
+// A run's crawl observer: hears what a run's crawl does and keeps account
+// of it in `record`: what was taken and, when an attempt failed, why. It
+// changes nothing in the crawl.
 class RunRecorder final : public CrawlObserver {
  public:
-  bool IsCheck() const override { return false; }
+  explicit RunRecorder(RunRecord& record) : record_(record) {}
+
+  // A new attempt begins: the reasons of the earlier one are forgotten.
+  void BeginAttempt() { reason_in_attempt_ = false; }
+  // Notes why the current attempt failed, unless a reason was noted since
+  // the attempt began (the first cause, not its consequences).
+  void NoteFailure(const std::string& reason);
+
   void OnFetch(const FetchRecord& fetch) override;
   void OnLocalLinkRefused(const std::string& url) override;
-  void OnStep(int, const std::string&, const std::string&) override {}
   void OnExpressionError(int step, bool compiling, const std::string& what, long) override;
   void OnLinks(int step, const std::vector<std::string>& links, int picked) override;
+  void OnLinkInHistory(bool every_link) override;
   void OnPictureName(const std::string& url, const std::string& file_name) override;
   void OnPictureInHistory() override;
   void OnPicture(const PictureRecord& picture) override;
+  void OnPictureTaken(const std::string& url, const std::string& file, bool desktop_asked) override;
+  void OnWallpaper(const WallpaperOutcome& outcome) override;
+  void OnHistorySaved(const Outcome& saved) override;
 
  private:
+  RunRecord& record_;
+  bool reason_in_attempt_ = false;
   std::string last_url_;  // the page fetched last
 };
 

@@ -3,22 +3,26 @@
 
 #include <string>
 
-// Constructed first of all: when another instance of the same program file is
-// running, brings it forward and ends this process with exit code 0 without
-// reading Sites.ini or writing anything. The claim lasts as long as the
-// process.
+// Constructed first of all, from the program's path as started: claims the
+// right to run for this program file, for as long as the process lasts. When
+// another instance is running, the claim brings it forward and the process
+// is to end at once with exit code 0 (first_instance() is false), without
+// reading Sites.ini or writing anything.
 class SingleInstanceGuard {
  public:
-  explicit SingleInstanceGuard(const std::string& unique_name = "");
+  explicit SingleInstanceGuard(const std::string& program_path,
+                               const std::string& unique_name = "");
   virtual ~SingleInstanceGuard() = default;
 
- private:
-  int first_instance_ = 1;
-};
+  bool first_instance() const { return first_instance_; }
+  // What went wrong with the claim, "" when nothing did. The guard runs
+  // before Sites.ini is read, so the run traces this once it knows whether
+  // it is in debug mode.
+  const std::string& problem() const { return problem_; }
 
-// What went wrong with the guard's claim in this process, "" when nothing
-// did. The guard runs before Sites.ini is read, so the run traces this once
-// it knows whether it is in debug mode.
-const std::string& SingleInstanceProblem();
+ private:
+  bool first_instance_ = true;
+  std::string problem_;
+};
 
 #endif  // APP_SINGLE_INSTANCE_GUARD_H_

@@ -1,15 +1,13 @@
 #include "app/site_check.h"
 
-#include <cstdlib>
-
 #include "app/check_report.h"
-#include "app/wallpaper_fetcher.h"
 #include "config/config_keys.h"
 #include "config/config_lint.h"
 #include "config/ini_document.h"
 #include "config/paths.h"
 #include "config/settings.h"
 #include "platform/filesystem/scratch_directory.h"
+#include "retrieval/crawler.h"
 
 namespace {
 
@@ -18,7 +16,8 @@ std::string ConfigurationProblem(const IniDocument& ini, int site) {
   const std::string name = SiteSectionName(site);
   if (!ini.SectionExists(name)) return "there is no [" + name + "] section";
   if (ini.GetValue(name, "Begin").empty()) return "[" + name + "] has no Begin";
-  for (int step = 1; ini.KeyExists(name, StepKey(step, StepPart::kGet)); ++step) {
+  const int steps = CountSteps(ini, name);
+  for (int step = 1; step <= steps; ++step) {
     if (ini.GetValue(name, StepKey(step, StepPart::kGet)).empty())
       return StepKey(step, StepPart::kGet) + " is empty";
     if (ini.GetValue(name, StepKey(step, StepPart::kGo)).empty())
@@ -27,75 +26,124 @@ std::string ConfigurationProblem(const IniDocument& ini, int site) {
   return "";
 }
 
-}  // namespace
-
-int RunCheck(const CheckRequest& request, const Platform& platform, std::FILE* out,
-             std::FILE* err) {
-  const std::string path = FindSitesIni(request.file_named ? &request.file : nullptr);
+// Finds and loads the configuration into `ini`: its path, or "" when there
+// is none to check (said on `err`).
+std::string LoadCheckedConfiguration(const CheckRequest& request, IniDocument* ini,
+                                     std::FILE* err) {
+  const std::string* named = request.file_named ? &request.file : nullptr;
+  const std::string path = FindSitesIni(named, request.program_dir);
   if (path.empty()) {
     std::string looked = request.file_named ? request.file + ", " : "";
     looked += GetCurrentDir() + "Sites.ini";
-    if (GetProgramDir() != GetCurrentDir()) looked += ", " + GetProgramDir() + "Sites.ini";
+    if (request.program_dir != GetCurrentDir()) looked += ", " + request.program_dir + "Sites.ini";
     if (!UserConfigFile().empty()) looked += ", " + UserConfigFile();
     std::fprintf(err, "wallpaper-fetcher: no configuration found (looked for %s)\n",
                  looked.c_str());
-    return 2;
+    return "";
   }
-
-  WallpaperFetcher fetcher(platform);
-  fetcher.m_Ini.SetFileName(path);
-  if (!fetcher.m_Ini.Load()) {
+  ini->SetFileName(path);
+  if (!ini->Load()) {
     std::fprintf(err, "wallpaper-fetcher: %s cannot be read\n", path.c_str());
-    return 2;
+    return "";
   }
-  if (!fetcher.m_Ini.SectionExists(kGeneralSection)) {
+  if (!ini->SectionExists(kGeneralSection)) {
     std::fprintf(err, "wallpaper-fetcher: %s has no [General] section\n", path.c_str());
-    return 2;
+    return "";
   }
-  fetcher.ReadGeneralSettings();
-  // The report is the check's only output: no trace, no log.log, no boxes.
-  fetcher.m_yDebug = 0;
-  fetcher.m_ySuppressMessages = 1;
+  return path;
+}
 
-  // Every site number from 1 to NumOfSites, or, when more than a few of
-  // them have no section, the sites present and one line for the others:
-  // a mistyped NumOfSites costs no more than the sections written.
+// The sites to check: the one asked for, every number from 1 to NumOfSites,
+// or, when more than a few of them have no section, the sites present
+// (`*unlisted_missing` counts the others: a mistyped NumOfSites costs no
+// more than the sections written).
+std::vector<int> ChooseSites(const IniDocument& ini, int asked, int num_of_sites,
+                             int* unlisted_missing) {
   std::vector<int> sites;
-  int unlisted_missing = 0;
-  if (request.site > 0) {
-    sites.push_back(request.site);
-  } else if (MissingSites(fetcher.m_Ini, fetcher.m_iNumOfSites, kMissingSitesListed + 1).size() <=
+  *unlisted_missing = 0;
+  if (asked > 0) {
+    sites.push_back(asked);
+  } else if (MissingSites(ini, num_of_sites, kMissingSitesListed + 1).size() <=
              kMissingSitesListed) {
-    for (int site = 1; site <= fetcher.m_iNumOfSites; ++site) sites.push_back(site);
+    for (int site = 1; site <= num_of_sites; ++site) sites.push_back(site);
   } else {
-    sites = ExistingSites(fetcher.m_Ini, fetcher.m_iNumOfSites);
-    unlisted_missing = fetcher.m_iNumOfSites - static_cast<int>(sites.size());
+    sites = ExistingSites(ini, num_of_sites);
+    *unlisted_missing = num_of_sites - static_cast<int>(sites.size());
   }
+  return sites;
+}
 
+// The lines before the sites: the file, its warnings and failures, how the
+// picture would look. False when the configuration itself fails.
+bool PrintConfiguration(const CheckRequest& request, const std::string& path,
+                        const IniDocument& ini, const GeneralSettings& settings,
+                        const std::vector<int>& sites, Desktop& desktop, std::FILE* out) {
   std::fprintf(out, "Checking %s\n", path.c_str());
-  if (request.file_named && path != FindFile(request.file)) {
+  if (request.file_named && path != FindFile(request.file, request.program_dir)) {
     std::fprintf(out, "warning: %s does not exist: a run reads %s instead\n", request.file.c_str(),
                  path.c_str());
   }
-  for (const std::string& warning : ConfigurationWarnings(fetcher.m_Ini, sites))
+  for (const std::string& warning : ConfigurationWarnings(ini, sites))
     std::fprintf(out, "warning: %s\n", warning.c_str());
-  const std::vector<std::string> failures = ConfigurationFailures(fetcher.m_Ini, GetProgramDir());
+  const std::vector<std::string> failures = ConfigurationFailures(ini, request.program_dir);
   for (const std::string& failure : failures)
     std::fprintf(out, "FAILED at configuration: %s\n", failure.c_str());
   // How the picture would look: the desktop, its words for the style, on
   // the X root window the monitors.
-  if (fetcher.m_yNotMakeAWallpaper) {
+  if (settings.not_make_a_wallpaper) {
     std::fprintf(out, "wallpaper: not made (NotMakeAWallpaper=1)\n");
   } else {
-    for (const std::string& line : platform.desktop->Describe(fetcher.m_WallpaperLook))
+    for (const std::string& line : desktop.Describe(settings.look))
       std::fprintf(out, "wallpaper: %s\n", line.c_str());
   }
+  return failures.empty();
+}
+
+// Crawls `site` in check mode with its working files in `settings.save_path`
+// and prints what it found. True when it reached a picture a run would take.
+bool CheckSite(IniDocument& ini, int site, const GeneralSettings& settings,
+               const std::string& program_dir, const Platform& platform, std::FILE* out) {
+  SiteReport report;
+  const std::string problem = ConfigurationProblem(ini, site);
+  bool ok = false;
+  if (!problem.empty()) {
+    report.Refuse(problem);
+  } else {
+    // The report is the check's only output: no trace, no log.log, no boxes.
+    const Reporter quiet(*platform.console, *platform.boxes, /*debug=*/false,
+                         /*suppress_messages=*/true, "wallpaper-fetcher");
+    Downloader downloader(*platform.internet, platform.clock, quiet, report, CrawlMode::kCheck);
+    History history(ini, settings.keep_in_history);
+    std::vector<char> buffer(kTransferBufferSize);
+    const CrawlTools tools{downloader, history, *platform.pictures, *platform.desktop,
+                           quiet,      report,  buffer.data(),      kTransferBufferSize};
+    Crawler crawler(ini, site, settings, program_dir, tools, CrawlMode::kCheck);
+    ok = crawler.CrawlSite();
+  }
+  report.Print(out, site, ini.GetValue(SiteSectionName(site), "Name"), ok);
+  return ok;
+}
+
+}  // namespace
+
+int RunCheck(const CheckRequest& request, const Platform& platform, std::FILE* out,
+             std::FILE* err) {
+  IniDocument ini;
+  const std::string path = LoadCheckedConfiguration(request, &ini, err);
+  if (path.empty()) return 2;
+  GeneralSettings settings = ReadGeneralSettings(ini);
+
+  int unlisted_missing = 0;
+  const std::vector<int> sites =
+      ChooseSites(ini, request.site, settings.num_of_sites, &unlisted_missing);
+  bool all_ok = PrintConfiguration(request, path, ini, settings, sites, *platform.desktop, out);
   if (unlisted_missing > 0) {
     std::fprintf(out, "FAILED at configuration: %d of the site numbers 1 to %d have no section\n",
-                 unlisted_missing, fetcher.m_iNumOfSites);
+                 unlisted_missing, settings.num_of_sites);
+    all_ok = false;
   }
   if (sites.empty()) {
-    std::fprintf(out, "No site to check: NumOfSites=%d\n", fetcher.m_iNumOfSites);
+    std::fprintf(out, "No site to check: NumOfSites=%d\n", settings.num_of_sites);
     std::fflush(out);
     return 1;
   }
@@ -108,23 +156,9 @@ int RunCheck(const CheckRequest& request, const Platform& platform, std::FILE* o
                  scratch.outcome().message().c_str());
     return 2;
   }
-  fetcher.m_strSavePath = scratch.path();
-
-  bool all_ok = true;
+  settings.save_path = scratch.path();
   for (int site : sites) {
-    SiteReport report(fetcher);
-    const std::string problem = ConfigurationProblem(fetcher.m_Ini, site);
-    bool ok = false;
-    if (!problem.empty()) {
-      report.Refuse(problem);
-    } else {
-      fetcher.m_iSite = site;
-      fetcher.m_pCrawlObserver = &report;
-      ok = fetcher.CrawlSite();
-      fetcher.m_pCrawlObserver = nullptr;
-    }
-    all_ok = all_ok && ok;
-    report.Print(out, site, fetcher.m_Ini.GetValue(SiteSectionName(site), "Name"), ok);
+    if (!CheckSite(ini, site, settings, request.program_dir, platform, out)) all_ok = false;
   }
-  return all_ok && failures.empty() && unlisted_missing == 0 ? 0 : 1;
+  return all_ok ? 0 : 1;
 }

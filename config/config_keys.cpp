@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "config/ini_document.h"
+
 const char kGeneralSection[] = "General";
 
 const GeneralKeyInfo kGeneralKeys[kGeneralKeyCount] = {
@@ -89,4 +91,10 @@ bool IsSiteKey(const std::string& key) {
     if (key == name) return true;
   }
   return StepNumberOf(key, StepPart::kGet) > 0 || StepNumberOf(key, StepPart::kGo) > 0;
+}
+
+int CountSteps(const IniDocument& ini, const std::string& section) {
+  int steps = 0;
+  while (ini.KeyExists(section, StepKey(steps + 1, StepPart::kGet))) ++steps;
+  return steps;
 }

@@ -61,4 +61,10 @@ int StepNumberOf(const std::string& key, StepPart part);
 // True for a key of a site section a run reads.
 bool IsSiteKey(const std::string& key);
 
+class IniDocument;
+// How many steps the site section `section` has: a crawl walks StepNGet
+// from N = 1 while the key exists, whatever its value, and stops at the
+// first gap.
+int CountSteps(const IniDocument& ini, const std::string& section);
+
 #endif  // CONFIG_CONFIG_KEYS_H_

@@ -7,10 +7,10 @@
 #include <ctime>
 #include <set>
 
-#include "app/diagnostics.h"
 #include "config/config_keys.h"
 #include "config/ini_document.h"
 #include "config/paths.h"
+#include "diagnostics/format.h"
 #include "platform/desktop/wallpaper_style.h"
 #include "platform/filesystem/user_files.h"
 

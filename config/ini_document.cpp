@@ -4,7 +4,7 @@
 #include <climits>
 
 #include "config/paths.h"
-#include "config/text_file.h"
+#include "platform/filesystem/text_file.h"
 
 IniDocument::IniDocument() { sections_.reserve(20); }
 

@@ -1,10 +1,9 @@
 #include "config/settings.h"
 
-#include "app/run_record.h"
-#include "app/wallpaper_fetcher.h"
 #include "config/config_keys.h"
 #include "config/paths.h"
-#include "config/text_file.h"
+#include "diagnostics/reporter.h"
+#include "platform/filesystem/text_file.h"
 #include "platform/filesystem/user_files.h"
 
 const std::string DefaultSitesIni =
@@ -48,10 +47,10 @@ std::string UserConfigFile() {
   return dir.empty() ? "" : dir + "Sites.ini";
 }
 
-std::string FindSitesIni(const std::string* named) {
+std::string FindSitesIni(const std::string* named, const std::string& program_dir) {
   std::string path;
-  if (named != nullptr) path = FindFile(*named);
-  if (path.empty()) path = FindFile("Sites.ini");
+  if (named != nullptr) path = FindFile(*named, program_dir);
+  if (path.empty()) path = FindFile("Sites.ini", program_dir);
   if (path.empty()) {
     const std::string user_file = UserConfigFile();
     if (!user_file.empty() && FileExists(user_file)) path = user_file;
@@ -59,45 +58,45 @@ std::string FindSitesIni(const std::string* named) {
   return path;
 }
 
-void WallpaperFetcher::LoadSitesIni() {
-  const std::string path = FindSitesIni(GetNamedConfiguration());
-  if (path.empty()) {
-    const std::string target = MakeFullPath("Sites.ini", GetProgramDir(), false);
-    const std::string init_hint =
-        "wallpaper-fetcher --init writes a starter configuration with working sites.";
-    // An installed copy's directory is not the user's to write: say so
-    // rather than claim a file that is not there.
-    if (!WriteTextModeFileAtomically(target, DefaultSitesIni).ok()) {
-      FatalError("No ini file, and it couldn't be restored to " + target, init_hint);
-    }
-    FatalError("No ini file, but it was restored!",
-               "The default configuration was written to " + target + "; " + init_hint);
+void RestoreSitesIni(const std::string& program_dir) {
+  const std::string target = MakeFullPath("Sites.ini", program_dir, false);
+  const std::string init_hint =
+      "wallpaper-fetcher --init writes a starter configuration with working sites.";
+  // An installed copy's directory is not the user's to write: say so rather
+  // than claim a file that is not there.
+  if (!WriteTextModeFileAtomically(target, DefaultSitesIni).ok()) {
+    throw Fatal{"No ini file, and it couldn't be restored to " + target, init_hint};
   }
-  CurrentRunRecord().config = path;
-  m_Ini.SetFileName(path);
-  m_Ini.Load();
-  if (!m_Ini.SectionExists(kGeneralSection)) FatalError("Wrong ini file, no general section");
+  throw Fatal{"No ini file, but it was restored!",
+              "The default configuration was written to " + target + "; " + init_hint};
 }
 
-void WallpaperFetcher::ReadGeneralSettings() {
-  const auto number = [this](GeneralKey key) {
-    return m_Ini.GetIntValue(kGeneralSection, GeneralKeyName(key));
+void LoadSitesIni(IniDocument& ini, const std::string& path) {
+  ini.SetFileName(path);
+  ini.Load();
+  if (!ini.SectionExists(kGeneralSection)) throw Fatal{"Wrong ini file, no general section", ""};
+}
+
+GeneralSettings ReadGeneralSettings(const IniDocument& ini) {
+  const auto number = [&ini](GeneralKey key) {
+    return ini.GetIntValue(kGeneralSection, GeneralKeyName(key));
   };
-  m_ySuppressMessages = number(GeneralKey::kSuppressMessages) != 0;
-  m_yDebug = number(GeneralKey::kDebugMode) != 0;
-  m_yNotMakeAWallpaper = number(GeneralKey::kNotMakeAWallpaper) != 0;
-  m_yDeleteLast = number(GeneralKey::kDeleteLast) != 0;
-  m_iTryNumber = number(GeneralKey::kTryNumber);
-  m_iKeepInHistory = number(GeneralKey::kKeepInHistory);
-  m_iNumOfSites = number(GeneralKey::kNumOfSites);
-  m_strSavePath = m_Ini.GetValue(kGeneralSection, GeneralKeyName(GeneralKey::kSavePath));
-  m_iMaxWallpWidth = number(GeneralKey::kMaxWallpWidth);
-  m_iMaxWallpHeight = number(GeneralKey::kMaxWallpHeight);
+  const auto text = [&ini](GeneralKey key) {
+    return ini.GetValue(kGeneralSection, GeneralKeyName(key));
+  };
+  GeneralSettings settings;
+  settings.suppress_messages = number(GeneralKey::kSuppressMessages) != 0;
+  settings.debug = number(GeneralKey::kDebugMode) != 0;
+  settings.not_make_a_wallpaper = number(GeneralKey::kNotMakeAWallpaper) != 0;
+  settings.delete_last = number(GeneralKey::kDeleteLast) != 0;
+  settings.try_number = number(GeneralKey::kTryNumber);
+  settings.keep_in_history = number(GeneralKey::kKeepInHistory);
+  settings.num_of_sites = number(GeneralKey::kNumOfSites);
+  settings.save_path = text(GeneralKey::kSavePath);
+  settings.max_wallp_width = number(GeneralKey::kMaxWallpWidth);
+  settings.max_wallp_height = number(GeneralKey::kMaxWallpHeight);
   // A value the check warns of counts as absent.
-  const auto text = [this](GeneralKey key) {
-    return m_Ini.GetValue(kGeneralSection, GeneralKeyName(key));
-  };
-  m_WallpaperLook = WallpaperLook();
-  (void)ParseWallpaperStyle(text(GeneralKey::kWallpaperStyle), &m_WallpaperLook.style);
-  (void)ParseBackgroundColour(text(GeneralKey::kWallpaperBackground), &m_WallpaperLook.background);
+  (void)ParseWallpaperStyle(text(GeneralKey::kWallpaperStyle), &settings.look.style);
+  (void)ParseBackgroundColour(text(GeneralKey::kWallpaperBackground), &settings.look.background);
+  return settings;
 }

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "config/ini_document.h"
-#include "config/text_file.h"
+#include "platform/filesystem/text_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);

@@ -25,4 +25,15 @@ enum class PictureRefusal {
 std::string DescribePictureRefusal(PictureRefusal refusal, int format, const std::string& extension,
                                    int limit);
 
+// What the conversion made of a picture.
+struct PictureRecord {
+  int format = -1;          // by extension (FreeImage numbering), -1 when unknown
+  std::string extension;    // from the last "." of the path, "" when there is none
+  bool size_known = false;  // the header was read
+  long long width = 0;
+  long long height = 0;
+  PictureRefusal refusal = PictureRefusal::kNone;  // why a run would not take it
+  int limit = 0;  // the configured limit it is over (kTallerThanLimit, kWiderThanLimit)
+};
+
 #endif  // PICTURE_PICTURE_REFUSAL_H_

@@ -1,193 +1,18 @@
 #include "retrieval/download.h"
 
-#include <cstdint>
-#include <cstdio>
-#include <functional>
-#include <limits>
-#include <memory>
 #include <system_error>
 #include <thread>
 
-#include "app/wallpaper_fetcher.h"
-#include "platform/network/internet.h"
-#include "retrieval/crawl_observer.h"
+#include "retrieval/download_worker.h"
 
 PendingDownloadRecord PendingDownload;
 
-void DownloadControl::Attach(InternetSession* session) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  session_ = session;
-  if (cancelled_) session_->Cancel();
-}
+Downloader::Downloader(Internet& internet, const std::function<int64_t()>& clock,
+                       const Reporter& reporter, CrawlObserver& observer, CrawlMode mode)
+    : internet_(internet), clock_(clock), reporter_(reporter), observer_(observer), mode_(mode) {}
 
-void DownloadControl::Detach() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  session_ = nullptr;
-}
-
-void DownloadControl::Finish(int result) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    status_ = result;
-  }
-  ended_.notify_all();
-}
-
-int DownloadControl::Status() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return status_;
-}
-
-int DownloadControl::WaitForEnd(std::chrono::milliseconds timeout) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  ended_.wait_for(lock, timeout, [this] { return status_ != kDownloadStillActive; });
-  return status_;
-}
-
-void DownloadControl::Cancel() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  cancelled_ = true;
-  if (session_ != nullptr) session_->Cancel();
-}
-
-void DownloadControl::SetDetails(const InternetSession::Details& details) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  details_ = details;
-}
-
-InternetSession::Details DownloadControl::Details() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return details_;
-}
-
-namespace {
-
-// The output file, opened when the first data arrives; closed by the
-// destructor when a failure ends the transfer early.
-class OutputFile {
- public:
-  OutputFile() = default;
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-  ~OutputFile() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-
-  bool is_open() const { return file_ != nullptr; }
-
-  // Creates or truncates `path` for binary writing.
-  bool Open(const std::string& path) {
-    file_ = std::fopen(path.c_str(), "wb");
-    if (file_ == nullptr) return false;
-    // The chunks are large already; a stdio buffer would only copy them.
-    std::setvbuf(file_, nullptr, _IONBF, 0);
-    return true;
-  }
-
-  bool Write(const char* data, size_t count) { return std::fwrite(data, 1, count, file_) == count; }
-
-  bool Close() {
-    std::FILE* file = file_;
-    file_ = nullptr;
-    return std::fclose(file) == 0;
-  }
-
- private:
-  std::FILE* file_ = nullptr;
-};
-
-// Keeps a session cancellable exactly while it is alive and running.
-class AttachedSession {
- public:
-  AttachedSession(DownloadControl& control, InternetSession* session) : control_(control) {
-    control_.Attach(session);
-  }
-  ~AttachedSession() { control_.Detach(); }
-  AttachedSession(const AttachedSession&) = delete;
-  AttachedSession& operator=(const AttachedSession&) = delete;
-
- private:
-  DownloadControl& control_;
-};
-
-// The count as a worker result: it must not read as a failure or as the
-// still-running status.
-int CountAsResult(int64_t total) {
-  constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
-  if (total > kMax) return static_cast<int>(kMax);
-  if (total == kDownloadStillActive) return kDownloadStillActive - 1;
-  return static_cast<int>(total);
-}
-
-}  // namespace
-
-int DownloadThreadProc(Internet& internet, DownloadControl& control) {
-  try {
-    const PendingDownloadRecord& job = PendingDownload;
-    std::unique_ptr<InternetSession> session = internet.OpenSession();
-    if (!session) {
-      InternetSession::Details details;
-      details.error = "no Internet session could be opened";
-      control.SetDetails(details);
-      return kDownloadFailed;
-    }
-
-    const bool write_file = !job.output_path.empty();
-    OutputFile output;
-    int64_t total = 0;
-    const InternetSession::Sink sink = [&](size_t count) {
-      if (write_file) {
-        // Opened only now, so that a URL that cannot be opened leaves an
-        // existing file as it was.
-        if (!output.is_open() && !output.Open(job.output_path)) return false;
-        if (!output.Write(job.buffer, count)) return false;
-      }
-      total += static_cast<int64_t>(count);
-      return true;
-    };
-
-    InternetSession::Result result;
-    {
-      AttachedSession attached(control, session.get());
-      const size_t size = job.buffer_size > 0 ? static_cast<size_t>(job.buffer_size) : 0;
-      result = session->Fetch(job.url, job.buffer, size, sink);
-    }
-    control.SetDetails(session->LastDetails());
-    switch (result) {
-      case InternetSession::Result::kComplete:
-        break;
-      case InternetSession::Result::kNoFileObject:
-        return kDownloadNoFile;
-      case InternetSession::Result::kCancelled:
-        return kDownloadTimedOut;
-      case InternetSession::Result::kFailed:
-        return kDownloadFailed;
-    }
-    if (write_file) {
-      // An empty resource still leaves an (empty) file; if it cannot be
-      // created, nothing was lost and the result is 0.
-      if (!output.is_open()) output.Open(job.output_path);
-      if (output.is_open() && !output.Close()) {
-        InternetSession::Details details = session->LastDetails();
-        details.error = "the received data could not be written";
-        control.SetDetails(details);
-        return kDownloadFailed;
-      }
-    }
-    return CountAsResult(total);
-  } catch (...) {
-    return kDownloadFailed;
-  }
-}
-
-int WallpaperFetcher::DownloadFile(char* buffer, int buffer_size, std::string url,
-                                   std::string output_path) {
-  PendingDownload.buffer = buffer;
-  PendingDownload.buffer_size = buffer_size;
-  PendingDownload.url = url;
-  PendingDownload.output_path = output_path;
-
-  Internet& internet = *platform_.internet;
+int Downloader::RunWorker(FetchRecord* fetch) {
+  Internet& internet = internet_;
   DownloadControl control;
   std::thread worker;
   int code;
@@ -202,10 +27,9 @@ int WallpaperFetcher::DownloadFile(char* buffer, int buffer_size, std::string ur
   // Elapsed real time, compared in whole seconds, and only while the worker
   // still runs: a worker that ended in time counts even if the limit has
   // passed since.
-  const std::function<int64_t()>& clock = platform_.clock;
-  const int64_t start = clock();
+  const int64_t start = clock_();
   while (code == kDownloadStillActive) {
-    if ((clock() - start) / 1000 >= m_lSecondsToDownload) break;
+    if ((clock_() - start) / 1000 >= time_limit_) break;
     code = control.WaitForEnd(std::chrono::milliseconds(100));
   }
   if (code == kDownloadStillActive) {
@@ -217,23 +41,35 @@ int WallpaperFetcher::DownloadFile(char* buffer, int buffer_size, std::string ur
   } else if (worker.joinable()) {
     worker.join();
   }
+  fetch->result = code;
+  fetch->seconds = static_cast<double>(clock_() - start) / 1000;
+  fetch->details = control.Details();
+  return code;
+}
+
+int Downloader::Download(char* buffer, int buffer_size, const std::string& url,
+                         const std::string& output_path) {
+  PendingDownload.buffer = buffer;
+  PendingDownload.buffer_size = buffer_size;
+  PendingDownload.url = url;
+  PendingDownload.output_path = output_path;
+
   FetchRecord fetch;
   fetch.url = url;
-  fetch.result = code;
-  fetch.seconds = static_cast<double>(clock() - start) / 1000;
-  fetch.details = control.Details();
-  Observer().OnFetch(fetch);
+  fetch.time_limit = time_limit_;
+  const int code = RunWorker(&fetch);
+  observer_.OnFetch(fetch);
 
   switch (code) {
     case kDownloadTimedOut:
-      ShowMessage("Didn't have enough time to download file");
+      reporter_.ShowMessage("Didn't have enough time to download file");
       return 0;
     case kDownloadNoFile:
       // A check reports it as a failed fetch and goes on with the next site.
-      if (Observer().IsCheck()) return 0;
-      FatalError("Can't find file on the server...");
+      if (mode_ == CrawlMode::kCheck) return 0;
+      throw Fatal{"Can't find file on the server...", ""};
     case kDownloadFailed:
-      ShowMessage("Something wrong while getting remote file");
+      reporter_.ShowMessage("Something wrong while getting remote file");
       return 0;
     default:
       return code;

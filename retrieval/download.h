@@ -1,15 +1,19 @@
 #ifndef RETRIEVAL_DOWNLOAD_H_
 #define RETRIEVAL_DOWNLOAD_H_
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <cstdint>
+#include <functional>
 #include <string>
 
+#include "diagnostics/reporter.h"
 #include "platform/network/internet.h"
+#include "retrieval/crawl_observer.h"
 
-// The one transfer in flight. DownloadFile fills it before it starts the
-// worker; only the worker reads it until the worker has ended.
+// Size of the transfer buffer that every download goes through.
+constexpr int kTransferBufferSize = 640000;
+
+// The one transfer in flight. Downloader::Download fills it before it starts
+// the worker; only the worker reads it until the worker has ended.
 struct PendingDownloadRecord {
   std::string url;
   std::string output_path;  // empty: count the bytes, write no file
@@ -19,55 +23,36 @@ struct PendingDownloadRecord {
 
 extern PendingDownloadRecord PendingDownload;
 
-// Worker results besides a byte count (>= 0).
-constexpr int kDownloadFailed = -1;        // the transfer or the file failed
-constexpr int kDownloadNoFile = -2;        // no file object for the URL
-constexpr int kDownloadTimedOut = -3;      // ended at the time limit
-constexpr int kDownloadStillActive = 259;  // the status while the worker runs
-
-// What the waiter and the worker share for one download: the worker's
-// status and the way to cancel its transfer. Thread-safe.
-class DownloadControl {
+// Fetches one URL at a time into a file, each within the time limit: the
+// transfer runs on a worker thread of its own (retrieval/download_worker.h)
+// while the caller's thread waits on `clock` (milliseconds that never go
+// back) and cancels it when the limit passes. Every download is told to the
+// observer. Main thread only; the references outlive it.
+class Downloader {
  public:
-  DownloadControl() = default;
-  DownloadControl(const DownloadControl&) = delete;
-  DownloadControl& operator=(const DownloadControl&) = delete;
+  Downloader(Internet& internet, const std::function<int64_t()>& clock, const Reporter& reporter,
+             CrawlObserver& observer, CrawlMode mode);
 
-  // Worker: `session` may be cancelled until Detach. A session attached
-  // after Cancel is cancelled at once.
-  void Attach(InternetSession* session);
-  void Detach();
-  // Worker: delivers the result; wakes the waiter.
-  void Finish(int result);
+  // SecondsToDownload for the downloads from now on.
+  void SetTimeLimit(long seconds) { time_limit_ = seconds; }
 
-  // Waiter: the worker result, or kDownloadStillActive while it runs.
-  int Status();
-  // Waiter: Status() once the worker has ended or `timeout` has passed,
-  // whichever comes first.
-  int WaitForEnd(std::chrono::milliseconds timeout);
-  // Waiter: makes the attached transfer, and any attached later, end soon
-  // with kCancelled.
-  void Cancel();
-
-  // Worker: what the transfer learned. Waiter: read once the worker ended.
-  void SetDetails(const InternetSession::Details& details);
-  InternetSession::Details Details();
+  // Fetches `url` into `output_path` through `buffer`. Returns the byte
+  // count (259 reads as 258), 0 on failure or time-out (shown as a message
+  // here). A URL that yields no file object throws Fatal in a run; a check
+  // counts it as a failed fetch.
+  int Download(char* buffer, int buffer_size, const std::string& url,
+               const std::string& output_path);
 
  private:
-  std::mutex mutex_;
-  std::condition_variable ended_;
-  int status_ = kDownloadStillActive;
-  InternetSession* session_ = nullptr;
-  bool cancelled_ = false;
-  InternetSession::Details details_;
-};
+  // Runs the worker until it ends or the limit passes: its result.
+  int RunWorker(FetchRecord* fetch);
 
-// The worker: fetches PendingDownload through a session of `internet`,
-// attached to `control` while it runs. Returns the byte count (259 delivered
-// as 258, more than 2^31-1 delivered as 2^31-1) or kDownloadFailed,
-// kDownloadNoFile, kDownloadTimedOut. The output file is created only once
-// data has arrived or the transfer has completed, and is closed on return.
-// Never traces or shows anything.
-int DownloadThreadProc(Internet& internet, DownloadControl& control);
+  Internet& internet_;
+  const std::function<int64_t()>& clock_;
+  const Reporter& reporter_;
+  CrawlObserver& observer_;
+  CrawlMode mode_;
+  long time_limit_ = 0;
+};
 
 #endif  // RETRIEVAL_DOWNLOAD_H_

@@ -1,12 +1,11 @@
 #include "retrieval/link_extraction.h"
 
+#include <boost/regex.hpp>
+#include <functional>
 #include <new>
-#include <stdexcept>
 
-#include "app/diagnostics.h"
-#include "app/wallpaper_fetcher.h"
-#include "config/text_file.h"
-#include "retrieval/crawl_observer.h"
+#include "diagnostics/format.h"
+#include "platform/filesystem/text_file.h"
 
 namespace {
 
@@ -20,6 +19,44 @@ std::string FirstSentence(const char* what) {
   return text;
 }
 
+// The search's callback: appends one filled template per match. A link that would go past the
+// bounds ends the search (the callback answers false) and is noted in `*overflow`.
+class LinkCollector {
+ public:
+  LinkCollector(std::vector<std::string>& links, const std::string& url_template, bool* overflow)
+      : links_(links), template_(url_template), overflow_(overflow) {}
+
+  bool operator()(const boost::smatch& match) {
+    groups_.clear();
+    for (size_t i = 0; i < match.size(); ++i) {
+      // str() of a group that took no part in the match is "".
+      groups_.push_back(match[static_cast<int>(i)].str());
+    }
+    std::string link = ExpandTemplate(template_, groups_);
+    if (links_.size() >= kMaxLinks || link.size() > kMaxLinkBytes - bytes_) {
+      *overflow_ = true;
+      return false;
+    }
+    bytes_ += link.size();
+    links_.push_back(std::move(link));
+    return true;
+  }
+
+ private:
+  std::vector<std::string>& links_;
+  const std::string& template_;
+  bool* overflow_;
+  size_t bytes_ = 0;  // of every link appended
+  std::vector<std::string> groups_;
+};
+
+void Fail(LinkSearch* search, bool compiling, std::string what, long position) {
+  search->failed = true;
+  search->compiling = compiling;
+  search->what = std::move(what);
+  search->position = position;
+}
+
 }  // namespace
 
 bool ReadTextFile(const std::string& path, std::string& text) {
@@ -31,84 +68,51 @@ bool ReadTextFile(const std::string& path, std::string& text) {
   }
 }
 
-std::string ExpandTemplate(const std::string& url_template, const boost::smatch& match) {
+std::string ExpandTemplate(const std::string& url_template,
+                           const std::vector<std::string>& groups) {
   std::string result = url_template;
-  for (size_t i = 1; i < match.size(); ++i) {
+  for (size_t i = 1; i < groups.size(); ++i) {
     const std::string placeholder = Format("$_%d_$", static_cast<int>(i));
     const size_t at = result.find(placeholder);
     if (at == std::string::npos) continue;
-    // str() of a group that took no part in the match is "".
-    result.replace(at, placeholder.size(), match[static_cast<int>(i)].str());
+    result.replace(at, placeholder.size(), groups[i]);
   }
   return result;
 }
 
-bool LinkCollector::operator()(const boost::smatch& match) const {
-  std::string link = ExpandTemplate(template_, match);
-  if (links_.size() >= kMaxLinks || link.size() > kMaxLinkBytes - *bytes_) {
-    throw std::length_error("too many links on one page");
-  }
-  *bytes_ += link.size();
-  links_.push_back(std::move(link));
-  return true;
-}
-
-std::vector<std::string> WallpaperFetcher::CollectLinks(const std::string& text,
-                                                        const std::string& strRExpression,
-                                                        const std::string& strRFormatExp,
-                                                        int iStepNumber) {
-  boost::regex expression;
+LinkSearch FindLinks(const std::string& text, const std::string& expression,
+                     const std::string& url_template) {
+  LinkSearch search;
+  boost::regex compiled;
   try {
-    // Perl-like syntax; a malformed expression throws (Boost reports errors
-    // by exception unless told not to).
-    expression.assign(strRExpression.c_str(), boost::regex::normal);
-  } catch (...) {
-    ReportExpressionError(iStepNumber, /*bCompiling=*/true);
-    if (m_yDebug) {
-      Trace("Format(\"Wrong (StepXXXGet)regular expression for the step %d\",iStepNumber).data()",
-            Format("Wrong (StepXXXGet)regular expression for the step %d", iStepNumber));
-    }
-    return {};
-  }
-
-  std::vector<std::string> vec;
-  LinkCollector collector(vec, strRFormatExp);
-  try {
-    // The site expressions were written for the leftmost-longest rule: where
-    // two alternatives fit at one place, the one covering more text wins.
-    // Boost matches Perl syntax first-found unless match_posix is given.
-    boost::regex_grep(collector, text.begin(), text.end(), expression,
-                      boost::match_default | boost::match_posix);
-  } catch (...) {
-    // Too complex a search (a regex_error), memory, or the collector itself
-    // (a page with more links than it takes): the links found so far are
-    // kept.
-    ReportExpressionError(iStepNumber, /*bCompiling=*/false);
-    if (m_yDebug) {
-      Trace(
-          "Format(\"Wrong format (StepXXXGo) regular expression for the step "
-          "%d\",iStepNumber).data()",
-          Format("Wrong format (StepXXXGo) regular expression for the step %d", iStepNumber));
-    }
-  }
-  return vec;
-}
-
-void WallpaperFetcher::ReportExpressionError(int iStepNumber, bool bCompiling) {
-  // Called inside a catch block: the exception at hand is the one to report.
-  CrawlObserver& observer = Observer();
-  try {
-    throw;
+    // Boost reports a malformed expression by exception unless told not to.
+    compiled.assign(expression.c_str(), boost::regex::normal);
   } catch (const boost::regex_error& error) {
-    observer.OnExpressionError(iStepNumber, bCompiling, FirstSentence(error.what()),
-                               bCompiling ? static_cast<long>(error.position()) : -1L);
-  } catch (const std::length_error&) {
-    observer.OnExpressionError(iStepNumber, bCompiling, "too many links on one page", -1);
+    Fail(&search, /*compiling=*/true, FirstSentence(error.what()),
+         static_cast<long>(error.position()));
+    return search;
   } catch (const std::bad_alloc&) {
-    observer.OnExpressionError(iStepNumber, bCompiling, "out of memory", -1);
+    Fail(&search, /*compiling=*/true, "out of memory", -1);
+    return search;
   } catch (const std::exception& error) {
-    observer.OnExpressionError(iStepNumber, bCompiling, error.what(), -1);
-  } catch (...) {
-    observer.OnExpressionError(iStepNumber, bCompiling, "unknown error", -1);
+    Fail(&search, /*compiling=*/true, error.what(), -1);
+    return search;
   }
+
+  bool overflow = false;
+  LinkCollector collector(search.links, url_template, &overflow);
+  try {
+    // Where two alternatives fit at one place, the one covering more text
+    // wins (match_posix); Boost's Perl syntax is first-found without it.
+    boost::regex_grep(std::ref(collector), text.begin(), text.end(), compiled,
+                      boost::match_default | boost::match_posix);
+  } catch (const boost::regex_error& error) {  // too complex a search
+    Fail(&search, /*compiling=*/false, FirstSentence(error.what()), -1);
+  } catch (const std::bad_alloc&) {
+    Fail(&search, /*compiling=*/false, "out of memory", -1);
+  } catch (const std::exception& error) {
+    Fail(&search, /*compiling=*/false, error.what(), -1);
+  }
+  if (overflow) Fail(&search, /*compiling=*/false, "too many links on one page", -1);
+  return search;
 }

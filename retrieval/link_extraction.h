@@ -1,9 +1,7 @@
 #ifndef RETRIEVAL_LINK_EXTRACTION_H_
 #define RETRIEVAL_LINK_EXTRACTION_H_
 
-#include <boost/regex.hpp>
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,10 +15,11 @@ constexpr size_t kMaxPageBytes = 256u << 20;
 // no page to search.
 bool ReadTextFile(const std::string& path, std::string& text);
 
-// Fills `url_template`: the first occurrence of "$_i_$" is replaced by capture
-// group i, for i = 1 .. match.size()-1 in order; a group that did not take part
-// gives "". Nothing is escaped.
-std::string ExpandTemplate(const std::string& url_template, const boost::smatch& match);
+// Fills `url_template` from one match, whose capture groups are `groups`
+// ([0] the whole match): the first occurrence of "$_i_$" is replaced by
+// group i, for i = 1 .. groups.size()-1 in order; a group that did not take
+// part is "". Nothing is escaped.
+std::string ExpandTemplate(const std::string& url_template, const std::vector<std::string>& groups);
 
 // At most this many links are gathered from one page, holding at most this
 // many bytes together: far more than any gallery page has, and far less
@@ -28,19 +27,22 @@ std::string ExpandTemplate(const std::string& url_template, const boost::smatch&
 constexpr size_t kMaxLinks = 100000;
 constexpr size_t kMaxLinkBytes = 64u << 20;
 
-// The search's callback: appends one filled template per match. Copies
-// append to the same list. A link that would go past the bounds above
-// throws std::length_error instead, which ends the search.
-class LinkCollector {
- public:
-  LinkCollector(std::vector<std::string>& links, std::string url_template)
-      : links_(links), template_(std::move(url_template)), bytes_(std::make_shared<size_t>(0)) {}
-  bool operator()(const boost::smatch& match) const;
-
- private:
-  std::vector<std::string>& links_;
-  std::string template_;
-  std::shared_ptr<size_t> bytes_;  // of every link appended, shared by copies
+// The links a step's expression finds in a page, and what stopped it.
+struct LinkSearch {
+  std::vector<std::string> links;
+  // Set when the expression could not be compiled (`compiling`, no links)
+  // or the search ended early (the links found until then are kept): a
+  // search too complex, memory, or a page with more links than the bounds
+  // above take.
+  bool failed = false;
+  bool compiling = false;
+  std::string what;    // Boost.Regex's first sentence, "too many links on one page", ...
+  long position = -1;  // where in the expression a compile error lies, -1 when unknown
 };
+
+// One link per match of `expression` (Perl syntax, matched leftmost-longest,
+// as the site expressions were written for) in `text`, from `url_template`.
+LinkSearch FindLinks(const std::string& text, const std::string& expression,
+                     const std::string& url_template);
 
 #endif  // RETRIEVAL_LINK_EXTRACTION_H_

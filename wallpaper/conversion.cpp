@@ -1,15 +1,10 @@
 #include "wallpaper/conversion.h"
 
 #include <memory>
-#include <string>
 
-#include "app/diagnostics.h"
-#include "app/wallpaper_fetcher.h"
 #include "config/paths.h"
 #include "picture/formats.h"
-#include "picture/picture_codec.h"
 #include "platform/filesystem/filesystem.h"
-#include "retrieval/crawl_observer.h"
 
 PictureRefusal PictureLimitsRefusal(long long width, long long height, int max_width,
                                     int max_height, int* limit) {
@@ -24,75 +19,79 @@ PictureRefusal PictureLimitsRefusal(long long width, long long height, int max_w
   return PictureRefusal::kNone;
 }
 
-bool WallpaperFetcher::ConvertToBmp() {
-  // What a check is told: every way out below says why a run would refuse
-  // the picture (kNone when it would take it).
-  PictureRecord record;
-  const auto verdict = [&](PictureRefusal refusal) {
-    record.refusal = refusal;
-    Observer().OnPicture(record);
-  };
+std::string BitmapPath(const std::string& save_path, const std::string& program_dir) {
+  return MakeFullPath(save_path + "Walp.bmp", program_dir, false);
+}
 
-  const size_t dot = m_strWalpFileName.rfind('.');
-  if (dot == std::string::npos) {
-    verdict(PictureRefusal::kNoExtension);
-    ShowMessage("No extenssion for downloaded file");
-    return false;
-  }
-  PictureCodec& codec = *platform_.pictures;
-  record.extension = m_strWalpFileName.substr(dot);
-  const int iFormat = PictureFormatFromExtension(record.extension);
-  record.format = iFormat;
+namespace {
 
-  // The header first, so that a picture over the limits or over any sensible
-  // size is refused before it is decoded.
-  std::unique_ptr<Picture> picture;
-  long long llWidth = 0;
-  long long llHeight = 0;
-  PictureRefusal refusal = PictureRefusal::kNone;
-  if (iFormat < 0) {
-    refusal = PictureRefusal::kUnknownFormat;
-  } else if (!IsAcceptedPictureFormat(iFormat)) {
-    refusal = PictureRefusal::kNotAccepted;
-  } else if (!codec.ReadSize(iFormat, m_strWalpFileName, &llWidth, &llHeight)) {
-    refusal = PictureRefusal::kHeaderUnreadable;
+// The picture decoded, or null with `record->refusal` saying why not. A
+// refusal by the configured limits leaves `*over_limits` set: such a picture
+// costs the user nothing, not even the old bitmap.
+std::unique_ptr<Picture> DecodePicture(const std::string& path, int max_width, int max_height,
+                                       PictureCodec& codec, PictureRecord* record,
+                                       bool* over_limits) {
+  const int format = record->format;
+  long long width = 0;
+  long long height = 0;
+  if (format < 0) {
+    record->refusal = PictureRefusal::kUnknownFormat;
+  } else if (!IsAcceptedPictureFormat(format)) {
+    record->refusal = PictureRefusal::kNotAccepted;
+  } else if (!codec.ReadSize(format, path, &width, &height)) {
+    record->refusal = PictureRefusal::kHeaderUnreadable;
   } else {
-    record.size_known = true;
-    record.width = llWidth;
-    record.height = llHeight;
-    // Over the configured limits: refused without a message, Walp.bmp kept.
-    refusal =
-        PictureLimitsRefusal(llWidth, llHeight, m_iMaxWallpWidth, m_iMaxWallpHeight, &record.limit);
-    if (refusal != PictureRefusal::kNone) {
-      verdict(refusal);
-      return false;
-    }
-    if (HasTooManyPixels(llWidth, llHeight)) {
-      refusal = PictureRefusal::kTooManyPixels;
+    record->size_known = true;
+    record->width = width;
+    record->height = height;
+    record->refusal = PictureLimitsRefusal(width, height, max_width, max_height, &record->limit);
+    if (record->refusal != PictureRefusal::kNone) {
+      *over_limits = true;
+    } else if (HasTooManyPixels(width, height)) {
+      record->refusal = PictureRefusal::kTooManyPixels;
+    } else if (std::unique_ptr<Picture> picture = codec.Load(format, path)) {
+      // The decoder has the last word on the size.
+      record->width = picture->Width();
+      record->height = picture->Height();
+      record->refusal = PictureLimitsRefusal(picture->Width(), picture->Height(), max_width,
+                                             max_height, &record->limit);
+      *over_limits = record->refusal != PictureRefusal::kNone;
+      if (!*over_limits) return picture;
     } else {
-      picture = codec.Load(iFormat, m_strWalpFileName);
-      if (picture == nullptr) refusal = PictureRefusal::kUndecodable;
-    }
-    if (picture != nullptr) {
-      record.width = picture->Width();
-      record.height = picture->Height();
-      refusal = PictureLimitsRefusal(picture->Width(), picture->Height(), m_iMaxWallpWidth,
-                                     m_iMaxWallpHeight, &record.limit);
-      if (refusal != PictureRefusal::kNone) {
-        verdict(refusal);
-        return false;
-      }
+      record->refusal = PictureRefusal::kUndecodable;
     }
   }
+  return nullptr;
+}
 
-  m_strBmpFileName = MakeFullPath(m_strSavePath + "Walp.bmp", GetProgramDir(), false);
-  if (FileExists(m_strBmpFileName)) (void)DeleteFileAt(m_strBmpFileName);
-  if (picture == nullptr) {
-    verdict(refusal);
-    ShowMessage("Couldn't convert file to BMP");
-    return false;
+}  // namespace
+
+PictureVerdict ConvertPictureToBmp(const std::string& picture, const std::string& bitmap,
+                                   int max_width, int max_height, PictureCodec& codec,
+                                   const Reporter& reporter) {
+  PictureVerdict verdict;
+  PictureRecord& record = verdict.record;
+  const size_t dot = picture.rfind('.');
+  if (dot == std::string::npos) {
+    record.refusal = PictureRefusal::kNoExtension;
+    reporter.ShowMessage("No extenssion for downloaded file");
+    return verdict;
   }
-  picture->SaveBmp(m_strBmpFileName);
-  verdict(PictureRefusal::kNone);
-  return true;
+  record.extension = picture.substr(dot);
+  record.format = PictureFormatFromExtension(record.extension);
+
+  bool over_limits = false;
+  const std::unique_ptr<Picture> decoded =
+      DecodePicture(picture, max_width, max_height, codec, &record, &over_limits);
+  // Over the configured limits: refused without a message, Walp.bmp kept.
+  if (over_limits) return verdict;
+  if (FileExists(bitmap)) (void)DeleteFileAt(bitmap);
+  verdict.bitmap_replaced = true;
+  if (decoded == nullptr) {
+    reporter.ShowMessage("Couldn't convert file to BMP");
+    return verdict;
+  }
+  decoded->SaveBmp(bitmap);
+  verdict.converted = true;
+  return verdict;
 }

@@ -1,30 +1,22 @@
-// Walp.bmp becomes the desktop wallpaper.
-#include <string>
+#include "wallpaper/installation.h"
 
-#include "app/diagnostics.h"
-#include "app/run_record.h"
-#include "app/wallpaper_fetcher.h"
-#include "config/paths.h"
-#include "platform/desktop/desktop.h"
+#include "platform/filesystem/filesystem.h"
 #include "wallpaper/desktop_copy.h"
 
-void WallpaperFetcher::SetWallpaper() {
-  // A save that failed (a full disk) left no bitmap: the desktop keeps the
-  // wallpaper it shows rather than be handed a missing file.
-  if (!FileExists(m_strBmpFileName)) {
-    TraceMessage("No bitmap to set as the wallpaper, the previous one stays: " + m_strBmpFileName);
-    CurrentRunRecord().desktop = m_strBmpFileName + " could not be written";
-    return;
+WallpaperOutcome InstallWallpaper(const std::string& bitmap, const WallpaperLook& look,
+                                  Desktop& desktop, const Reporter& reporter) {
+  if (!FileExists(bitmap)) {
+    reporter.TraceMessage("No bitmap to set as the wallpaper, the previous one stays: " + bitmap);
+    WallpaperOutcome outcome;
+    outcome.failure = bitmap + " could not be written";
+    return outcome;
   }
-  // A desktop that reads its picture from the file again later is handed a
-  // copy of its own, which a failed conversion deleting Walp.bmp leaves in
-  // place. Without one (none wanted, or it cannot be made) it gets Walp.bmp.
-  Desktop& desktop = *platform_.desktop;
+  // A copy of its own survives a failed conversion deleting Walp.bmp.
+  // Without one (none wanted, or it cannot be made) the desktop gets
+  // Walp.bmp.
   DesktopCopy copy(desktop.CopyFolder());
-  const WallpaperOutcome outcome =
-      desktop.SetWallpaper(m_strBmpFileName, copy.Make(m_strBmpFileName), m_WallpaperLook);
+  WallpaperOutcome outcome = desktop.SetWallpaper(bitmap, copy.Make(bitmap), look);
   copy.Settle(outcome.copy_taken);
-  CurrentRunRecord().desktop = outcome.failure;
-  CurrentRunRecord().desktop_notes = outcome.notes;
-  if (m_yDebug && !outcome.failure.empty()) Trace("strWallpaperError.data()", outcome.failure);
+  if (!outcome.failure.empty()) reporter.Trace("strWallpaperError.data()", outcome.failure);
+  return outcome;
 }

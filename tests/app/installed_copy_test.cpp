@@ -9,7 +9,7 @@
 
 #include "config/ini_document.h"
 #include "config/starter_config.h"
-#include "config/text_file.h"
+#include "platform/filesystem/text_file.h"
 #include "support/test_support.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <filesystem>
 
 #include "config/settings.h"
-#include "config/text_file.h"
+#include "platform/filesystem/text_file.h"
 #include "support/test_support.h"
 #include "support/tmpfs_mount.h"
 

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <iterator>
 
-#include "config/text_file.h"
 #include "platform/filesystem/filesystem.h"
+#include "platform/filesystem/text_file.h"
 #include "support/test_support.h"
 
 namespace {

@@ -26,7 +26,7 @@
 
 #include "app/wallpaper_fetcher.h"
 #include "config/paths.h"
-#include "config/text_file.h"
+#include "platform/filesystem/text_file.h"
 #include "support/test_support.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <set>
 #include <thread>
 
-#include "config/text_file.h"
+#include "platform/filesystem/text_file.h"
 #include "support/end_to_end.h"
 
 namespace {

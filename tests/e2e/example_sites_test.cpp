@@ -7,7 +7,7 @@
 #include <regex>
 
 #include "config/ini_document.h"
-#include "config/text_file.h"
+#include "platform/filesystem/text_file.h"
 #include "support/end_to_end.h"
 #include "support/test_pictures.h"
 #include "support/test_support.h"

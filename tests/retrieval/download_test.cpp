@@ -24,8 +24,9 @@
 #include <string>
 #include <vector>
 
-#include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
+#include "diagnostics/format.h"
+#include "retrieval/download_worker.h"
 #include "support/http_server.h"
 #include "support/test_support.h"
 
@@ -122,10 +123,7 @@ class DownloadTest : public ::testing::Test {
     fetcher_->m_lSecondsToDownload = 60;
     ASSERT_TRUE(server_.Start());
   }
-  void TearDown() override {
-    fetcher_.reset();
-    SetTraceConsole(nullptr);
-  }
+  void TearDown() override { fetcher_.reset(); }
 
   int Download(const std::string& url, const std::string& path) {
     return fetcher_->DownloadFile(fetcher_->m_szBuffer, kTransferBufferSize, url, path);

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
 #include "config/ini_document.h"
 #include "config/settings.h"
+#include "diagnostics/format.h"
 #include "support/test_support.h"
 
 namespace {
@@ -23,10 +23,7 @@ class LinkExtractionTest : public ::testing::Test {
     fetcher_ = std::make_unique<WallpaperFetcher>(fakes_.Get(), 1);
     fetcher_->m_yDebug = 1;
   }
-  void TearDown() override {
-    fetcher_.reset();
-    SetTraceConsole(nullptr);
-  }
+  void TearDown() override { fetcher_.reset(); }
   Links Collect(const std::string& text, const std::string& expression,
                 const std::string& url_template, int step = 1) {
     return fetcher_->CollectLinks(text, expression, url_template, step);

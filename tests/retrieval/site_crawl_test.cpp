@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "app/diagnostics.h"
-#include "app/wallpaper_fetcher.h"
-#include "config/paths.h"
+#include "diagnostics/reporter.h"
+#include "platform/filesystem/filesystem.h"
+#include "retrieval/crawler.h"
 #include "support/fake_internet.h"
 #include "support/test_support.h"
 
@@ -17,29 +17,42 @@ namespace {
 class SiteCrawlTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string program = dir_.Join("wallpaper-fetcher");
-    const char* argv[] = {program.c_str()};
-    SetCommandLine(1, argv);
     fakes_.internet = &internet_;
-    fetcher_ = std::make_unique<WallpaperFetcher>(fakes_.Get(), 1);
-    fetcher_->m_yDebug = 1;
-    fetcher_->m_ySuppressMessages = 1;
-    fetcher_->m_yNotMakeAWallpaper = 1;
-    fetcher_->m_iKeepInHistory = 2;
-    fetcher_->m_iSite = 1;
-    fetcher_->m_Ini.SetFileName(dir_.Join("Sites.ini"));
+    settings_.debug = true;
+    settings_.suppress_messages = true;
+    settings_.not_make_a_wallpaper = true;
+    settings_.keep_in_history = 2;
+    ini_.SetFileName(dir_.Join("Sites.ini"));
   }
-  void TearDown() override {
-    fetcher_.reset();
-    SetTraceConsole(nullptr);
-  }
-  void Site(const std::string& text) { fetcher_->m_Ini.Parse("[General]\n[Site1]\n" + text); }
+  void Site(const std::string& text) { ini_.Parse("[General]\n[Site1]\n" + text); }
   std::string Traced() const { return fakes_.console.written; }
+  // One run's attempt at site site_, as a run makes it.
+  bool Crawl() {
+    const Platform platform = fakes_.Get();
+    const Reporter reporter(*platform.console, *platform.boxes, settings_.debug,
+                            settings_.suppress_messages, "wallpaper-fetcher");
+    CrawlObserver deaf;
+    Downloader downloader(*platform.internet, platform.clock, reporter, deaf, CrawlMode::kRun);
+    History history(ini_, settings_.keep_in_history);
+    const CrawlTools tools{downloader, history, *platform.pictures, *platform.desktop,
+                           reporter,   deaf,    buffer_.data(),     kTransferBufferSize};
+    Crawler crawler(ini_, site_, settings_, GetDirOfPath(dir_.Join("wallpaper-fetcher")), tools,
+                    CrawlMode::kRun);
+    const bool taken = crawler.CrawlSite();
+    seconds_ = crawler.seconds_to_download();
+    last_url_ = crawler.last_url();
+    return taken;
+  }
 
   ScopedTempDir dir_;
   FakeInternet internet_;
   FakePlatform fakes_;
-  std::unique_ptr<WallpaperFetcher> fetcher_;
+  IniDocument ini_;
+  GeneralSettings settings_;
+  int site_ = 1;
+  std::vector<char> buffer_ = std::vector<char>(kTransferBufferSize);
+  long seconds_ = 0;
+  std::string last_url_;
 };
 
 const char kIndex[] = "<a href=\"p.jpg\">x</a> <a href=\"q.jpg\">y</a>";
@@ -50,7 +63,7 @@ TEST_F(SiteCrawlTest, SuccessfulCrawlTracesEveryStep) {
       "Step1Go=http://site/$_1_$\n");
   internet_.bodies["http://site/"] = kIndex;
   internet_.bodies["http://site/p.jpg"] = "JPEGDATA";
-  ASSERT_TRUE(fetcher_->CrawlSite());
+  ASSERT_TRUE(Crawl());
   EXPECT_EQ(
       "Test site\n"  // the expression holds a quote: the value alone
       "strUrl.data() = http://site/\n"
@@ -71,8 +84,8 @@ TEST_F(SiteCrawlTest, SuccessfulCrawlTracesEveryStep) {
       Traced());
   EXPECT_EQ("JPEGDATA", ReadFileBytes(dir_.Join("p.jpg")));
   EXPECT_FALSE(Exists(dir_.Join("temp.file")));  // moved to the picture's name
-  EXPECT_EQ("http://site/p.jpg", fetcher_->m_strLastUrl);
-  EXPECT_EQ("http://site/p.jpg", fetcher_->m_Ini.GetValue("General", "Recent1"));
+  EXPECT_EQ("http://site/p.jpg", last_url_);
+  EXPECT_EQ("http://site/p.jpg", ini_.GetValue("General", "Recent1"));
   EXPECT_TRUE(fakes_.boxes.boxes.empty());  // messages suppressed
 }
 
@@ -81,8 +94,8 @@ TEST_F(SiteCrawlTest, StepsEndAtTheFirstMissingGetKey) {
   // there is no step at all.
   Site("Begin=http://site/a/pic.png\nSecondsToDownload=soon\nStep2Get=x\nStep2Go=y\n");
   internet_.bodies["http://site/a/pic.png"] = "PNG";
-  ASSERT_TRUE(fetcher_->CrawlSite());
-  EXPECT_EQ(120, fetcher_->m_lSecondsToDownload);  // not a number: the default
+  ASSERT_TRUE(Crawl());
+  EXPECT_EQ(120, seconds_);  // not a number: the default
   EXPECT_EQ(std::string::npos, Traced().find("In step"));
   EXPECT_EQ("PNG", ReadFileBytes(dir_.Join("pic.png")));
 }
@@ -95,7 +108,7 @@ TEST_F(SiteCrawlTest, EmptyOrMissingStepValuesFailSilently) {
     SCOPED_TRACE(steps);
     fakes_.console.written.clear();
     Site("Begin=http://site/\n" + steps);
-    EXPECT_FALSE(fetcher_->CrawlSite());
+    EXPECT_FALSE(Crawl());
     const std::string traced = Traced();
     EXPECT_NE(std::string::npos, traced.find("strRFormatExp.data() = "));
     EXPECT_EQ(std::string::npos, traced.find("Found"));
@@ -106,20 +119,20 @@ TEST_F(SiteCrawlTest, EmptyOrMissingStepValuesFailSilently) {
 TEST_F(SiteCrawlTest, NoLinksOrNothingReceivedFailTheAttempt) {
   Site("Begin=http://site/\nStep1Get=nomatch(x)\nStep1Go=http://site/$_1_$\n");
   internet_.bodies["http://site/"] = kIndex;
-  EXPECT_FALSE(fetcher_->CrawlSite());
+  EXPECT_FALSE(Crawl());
   EXPECT_NE(
       std::string::npos,
       Traced().find("Found 0 links for the step 1\nNo following links were found on step 1\n"));
 
   fakes_.console.written.clear();
   Site("Begin=http://unreachable/\n");
-  EXPECT_FALSE(fetcher_->CrawlSite());
+  EXPECT_FALSE(Crawl());
   EXPECT_NE(std::string::npos, Traced().find("iRet = 0\nNoting was recieved from URL\n"));
 
   // A site number without a section: an empty start address is still asked for.
   fakes_.console.written.clear();
-  fetcher_->m_iSite = 7;
-  EXPECT_FALSE(fetcher_->CrawlSite());
+  site_ = 7;
+  EXPECT_FALSE(Crawl());
   EXPECT_EQ("", internet_.requested.back());
   EXPECT_EQ(0u, Traced().find("\nstrUrl.data() = \n"));
   EXPECT_TRUE(Exists(dir_.Join("temp.file")));  // the probe made it
@@ -132,7 +145,7 @@ TEST_F(SiteCrawlTest, PictureNamesThatWouldNotBeAFileAreRefused) {
     fakes_.console.written.clear();
     Site("Begin=" + url + "\n");
     internet_.bodies[url] = "data";
-    EXPECT_FALSE(fetcher_->CrawlSite());
+    EXPECT_FALSE(Crawl());
     EXPECT_NE(std::string::npos, Traced().find("Failure to detect filename of last download\n"));
     EXPECT_TRUE(Exists(dir_.path()));
     EXPECT_FALSE(Exists(dir_.Join("Walp.bmp")));
@@ -143,60 +156,53 @@ TEST_F(SiteCrawlTest, HistoryIsAskedBeforeAnExistingFileIsReplaced) {
   Site("Begin=http://site/p.jpg\n");
   internet_.bodies["http://site/p.jpg"] = "NEW";
   WriteFileBytes(dir_.Join("p.jpg"), "USER'S COPY");
-  fetcher_->m_Ini.SetValue("General", "Recent1", "http://site/p.jpg", true);
+  ini_.SetValue("General", "Recent1", "http://site/p.jpg", true);
 
-  EXPECT_FALSE(fetcher_->CrawlSite());  // already taken: the user's file stays
+  EXPECT_FALSE(Crawl());  // already taken: the user's file stays
   EXPECT_EQ("USER'S COPY", ReadFileBytes(dir_.Join("p.jpg")));
   EXPECT_EQ(std::string::npos, Traced().find("This file already exists"));
   EXPECT_EQ("NEW", ReadFileBytes(dir_.Join("temp.file")));
 
-  fetcher_->m_Ini.SetValue("General", "Recent1", "http://site/other.jpg", true);
+  ini_.SetValue("General", "Recent1", "http://site/other.jpg", true);
   fakes_.console.written.clear();
-  EXPECT_TRUE(fetcher_->CrawlSite());
+  EXPECT_TRUE(Crawl());
   EXPECT_NE(std::string::npos,
             Traced().find("This file already exists, will be replaced by a new one.\n"));
   EXPECT_EQ("NEW", ReadFileBytes(dir_.Join("p.jpg")));
 }
 
 TEST_F(SiteCrawlTest, MessagesPauseAfterEveryStepWhenNotSuppressed) {
-  fetcher_->m_ySuppressMessages = 0;
+  settings_.suppress_messages = false;
   Site("Begin=http://site/\nStep1Get=<a href=\"(p[^\"]+)\">\nStep1Go=http://site/$_1_$\n");
   internet_.bodies["http://site/"] = kIndex;
   internet_.bodies["http://site/p.jpg"] = "JPEGDATA";
-  ASSERT_TRUE(fetcher_->CrawlSite());
+  ASSERT_TRUE(Crawl());
   ASSERT_EQ(2u, fakes_.boxes.boxes.size());
   EXPECT_EQ("Press any key, one step is done", fakes_.boxes.boxes[0].text);
   EXPECT_EQ("Press any key, all steps are done", fakes_.boxes.boxes[1].text);
 }
 
-// Shows trace lines on standard error, where a death test can see them.
-class StderrConsole : public Console {
- public:
-  void Open() override {}
-  void Write(const std::string& text) override { std::fputs(text.c_str(), stderr); }
-  void Close() override {}
-};
-
-TEST_F(SiteCrawlTest, FatalErrorsEndTheProcess) {
-  static StderrConsole console;
+TEST_F(SiteCrawlTest, FatalErrorsEndTheAttempt) {
+  // Thrown to the main object, which ends the process with them.
   Site("Begin=http://site/\n");
-  fetcher_->m_strSavePath = dir_.Join("missing-dir/");
-  EXPECT_EXIT(
-      {
-        SetTraceConsole(&console);
-        fetcher_->CrawlSite();
-      },
-      ::testing::ExitedWithCode(101),
-      "Please, check if this path exists: /tmp/wf-test-.*/missing-dir/temp.file\n"
-      "Can't create temp file, most probably problem with SavePath var in INI file\n");
-  fetcher_->m_strSavePath = "";
+  settings_.save_path = dir_.Join("missing-dir/");
+  try {
+    Crawl();
+    ADD_FAILURE() << "no fatal error";
+  } catch (const Fatal& fatal) {
+    EXPECT_EQ("Can't create temp file, most probably problem with SavePath var in INI file",
+              fatal.text);
+  }
+  EXPECT_NE(std::string::npos, Traced().find("Please, check if this path exists: " +
+                                             dir_.Join("missing-dir/temp.file") + "\n"));
+  settings_.save_path = "";
   Site("Begin=nofile:x\n");
-  EXPECT_EXIT(
-      {
-        SetTraceConsole(&console);
-        fetcher_->CrawlSite();
-      },
-      ::testing::ExitedWithCode(101), "Can't find file on the server...\n");
+  try {
+    Crawl();
+    ADD_FAILURE() << "no fatal error";
+  } catch (const Fatal& fatal) {
+    EXPECT_EQ("Can't find file on the server...", fatal.text);
+  }
 }
 
 TEST_F(SiteCrawlTest, PagesFromTheWebCannotLeadToLocalFiles) {
@@ -210,7 +216,7 @@ TEST_F(SiteCrawlTest, PagesFromTheWebCannotLeadToLocalFiles) {
     fakes_.console.written.clear();
     internet_.requested.clear();
     internet_.bodies["http://site/"] = std::string("<a href=\"") + local + "\">";
-    EXPECT_FALSE(fetcher_->CrawlSite());
+    EXPECT_FALSE(Crawl());
     EXPECT_EQ((std::vector<std::string>{"http://site/"}), internet_.requested);
     EXPECT_NE(std::string::npos,
               Traced().find("Something wrong while getting remote file\niRet = 0\n"
@@ -221,7 +227,7 @@ TEST_F(SiteCrawlTest, PagesFromTheWebCannotLeadToLocalFiles) {
   Site("Begin=file:///gallery/index.html\nStep1Get=href=\"([^\"]+)\"\nStep1Go=$_1_$\n");
   internet_.bodies["file:///gallery/index.html"] = "<a href=\"file:///gallery/view.jpg\">";
   internet_.bodies["file:///gallery/view.jpg"] = "JPEG";
-  EXPECT_TRUE(fetcher_->CrawlSite());
+  EXPECT_TRUE(Crawl());
   EXPECT_EQ("JPEG", ReadFileBytes(dir_.Join("view.jpg")));
 }
 

@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 
 #include "config/ini_document.h"
-#include "config/text_file.h"
+#include "platform/filesystem/text_file.h"
 
 void EndToEndTest::SetUp() {
   ASSERT_EQ(0, ::mkdir(dir_.Join("prog").c_str(), 0755));

@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
+#include "diagnostics/format.h"
 #include "picture/freeimage_decoder_posix.h"
 #include "support/test_pictures.h"
 #include "support/test_support.h"
@@ -164,10 +164,7 @@ class ConversionTest : public ::testing::Test {
     fetcher_->m_iMaxWallpWidth = 0;
     fetcher_->m_iMaxWallpHeight = 0;
   }
-  void TearDown() override {
-    fetcher_.reset();
-    SetTraceConsole(nullptr);
-  }
+  void TearDown() override { fetcher_.reset(); }
 
   // Converts `name` (under the temporary directory) after putting an old
   // Walp.bmp in place; returns the result.

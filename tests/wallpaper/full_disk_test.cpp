@@ -8,8 +8,8 @@
 #include <set>
 #include <string>
 
-#include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
+#include "diagnostics/format.h"
 #include "support/test_pictures.h"
 #include "support/test_support.h"
 #include "support/tmpfs_mount.h"
@@ -49,10 +49,7 @@ class FullDiskTest : public ::testing::Test {
     fetcher_->m_iMaxWallpHeight = 0;
     fetcher_->m_strSavePath = disk_.path();
   }
-  void TearDown() override {
-    fetcher_.reset();
-    SetTraceConsole(nullptr);
-  }
+  void TearDown() override { fetcher_.reset(); }
 
   ScopedTmpfs disk_{kDiskSize};
   FakePlatform fakes_;

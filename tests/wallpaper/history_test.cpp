@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
+#include "diagnostics/format.h"
 #include "support/test_support.h"
 
 namespace {
@@ -21,10 +21,7 @@ const char kUrl3[] = "http://files.example.com/wallpapers/third_1280x1024.jpg";
 // its settings, as the crawl finds it when a picture has arrived.
 class HistoryTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    fetcher_.reset();
-    SetTraceConsole(nullptr);
-  }
+  void TearDown() override { fetcher_.reset(); }
   std::string IniPath() const { return dir_.Join("Sites.ini"); }
   // Starts a new run over the file as it is on disk now.
   WallpaperFetcher& NewRun() {

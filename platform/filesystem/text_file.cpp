@@ -1,4 +1,4 @@
-#include "config/text_file.h"
+#include "platform/filesystem/text_file.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
-#ifndef CONFIG_TEXT_FILE_H_
-#define CONFIG_TEXT_FILE_H_
+#ifndef PLATFORM_FILESYSTEM_TEXT_FILE_H_
+#define PLATFORM_FILESYSTEM_TEXT_FILE_H_
 
 #include <cstddef>
 #include <string>
@@ -28,4 +28,4 @@ bool ReadTextModeFile(const std::string& path, std::string* text,
 // untouched, when any step fails.
 Outcome WriteTextModeFileAtomically(const std::string& path, const std::string& text);
 
-#endif  // CONFIG_TEXT_FILE_H_
+#endif  // PLATFORM_FILESYSTEM_TEXT_FILE_H_

@@ -1,5 +1,5 @@
-#ifndef APP_CRT_RANDOM_H_
-#define APP_CRT_RANDOM_H_
+#ifndef PLATFORM_CRT_RANDOM_H_
+#define PLATFORM_CRT_RANDOM_H_
 
 #include <cstdint>
 
@@ -17,4 +17,4 @@ constexpr int kCrtRandMax = 32767;
 // draw (32767) gives hi.
 int RandomInRange(int lo, int hi);
 
-#endif  // APP_CRT_RANDOM_H_
+#endif  // PLATFORM_CRT_RANDOM_H_

@@ -1,4 +1,4 @@
-#include "app/crt_random.h"
+#include "platform/crt_random.h"
 
 #include <cmath>
 

@@ -1,27 +1,20 @@
-#include "app/diagnostics.h"
+#include "diagnostics/reporter.h"
 
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <cstdio>
-#include <memory>
 #include <string>
 
-#include "app/wallpaper_fetcher.h"
 #include "support/test_support.h"
 
 namespace {
 
-class DiagnosticsTest : public ::testing::Test {
+class ReporterTest : public ::testing::Test {
  protected:
-  void SetUp() override { fetcher_ = std::make_unique<WallpaperFetcher>(fakes_.Get(), 1); }
-  void TearDown() override {
-    fetcher_.reset();
-    CloseLog();
-    SetTraceConsole(nullptr);
+  void TearDown() override { CloseLog(); }
+  Reporter Make(bool debug, bool suppress) {
+    return Reporter(fakes_.console, fakes_.boxes, debug, suppress, "wallpaper-fetcher");
   }
   FakePlatform fakes_;
-  std::unique_ptr<WallpaperFetcher> fetcher_;
 };
 
 TEST(FormatTest, ExpandsAndNeverTruncatesOrOverflows) {
@@ -34,13 +27,16 @@ TEST(FormatTest, ExpandsAndNeverTruncatesOrOverflows) {
   EXPECT_EQ('>', formatted.back());
 }
 
-TEST_F(DiagnosticsTest, TraceLineFormats) {
-  Trace("strUrl.data()", std::string("http://a/b"));
-  Trace("Format(\"Going to a %d try\",iAttempt).data()", Format("Going to a %d try", 0));
-  Trace("iRet", 12345);
-  Trace("m_lSecondsToDownload", -1L);
-  Trace("m_lSecondsToDownload", 60L);
-  Trace("m_strSavePath.data()", std::string());
+TEST_F(ReporterTest, TraceLineFormatsOnlyInDebugMode) {
+  Make(/*debug=*/false, false).Trace("iRet", 1);
+  EXPECT_EQ("", fakes_.console.written);
+  const Reporter reporter = Make(/*debug=*/true, false);
+  reporter.Trace("strUrl.data()", std::string("http://a/b"));
+  reporter.Trace("Format(\"Going to a %d try\",iAttempt).data()", Format("Going to a %d try", 0));
+  reporter.Trace("iRet", 12345);
+  reporter.Trace("m_lSecondsToDownload", -1L);
+  reporter.Trace("m_lSecondsToDownload", 60L);
+  reporter.Trace("m_strSavePath.data()", std::string());
   EXPECT_EQ(
       "strUrl.data() = http://a/b\n"
       "Going to a 0 try\n"
@@ -51,7 +47,7 @@ TEST_F(DiagnosticsTest, TraceLineFormats) {
       fakes_.console.written);
 }
 
-TEST_F(DiagnosticsTest, MessageRoutingFollowsDebugAndSuppressFlags) {
+TEST_F(ReporterTest, MessageRoutingFollowsDebugAndSuppressFlags) {
   struct Case {
     int debug, suppress;
     bool traced, boxed;
@@ -60,10 +56,9 @@ TEST_F(DiagnosticsTest, MessageRoutingFollowsDebugAndSuppressFlags) {
     SCOPED_TRACE(testing::Message() << "debug " << c.debug << " suppress " << c.suppress);
     fakes_.console.written.clear();
     fakes_.boxes.boxes.clear();
-    fetcher_->m_yDebug = static_cast<uint8_t>(c.debug);
-    fetcher_->m_ySuppressMessages = static_cast<uint8_t>(c.suppress);
-    fetcher_->ShowMessage("Couldn't convert file to BMP");
-    fetcher_->TraceMessage("Noting was recieved from URL");
+    const Reporter reporter = Make(c.debug != 0, c.suppress != 0);
+    reporter.ShowMessage("Couldn't convert file to BMP");
+    reporter.TraceMessage("Noting was recieved from URL");
     EXPECT_EQ(c.traced ? "Couldn't convert file to BMP\nNoting was recieved from URL\n" : "",
               fakes_.console.written);
     ASSERT_EQ(c.boxed ? 1u : 0u, fakes_.boxes.boxes.size());
@@ -73,20 +68,29 @@ TEST_F(DiagnosticsTest, MessageRoutingFollowsDebugAndSuppressFlags) {
       EXPECT_EQ("Couldn't convert file to BMP", fakes_.boxes.boxes[0].text);
     }
   }
+  // The fatal box is shown whatever the switches, captioned with the name.
+  fakes_.boxes.boxes.clear();
+  Make(false, true).ShowFatal("Wrong ini file, no general section", "");
+  ASSERT_EQ(1u, fakes_.boxes.boxes.size());
+  EXPECT_TRUE(fakes_.boxes.boxes[0].error);
+  EXPECT_EQ("wallpaper-fetcher", fakes_.boxes.boxes[0].caption);
+  EXPECT_EQ("wallpaper-fetcher", ApplicationName(""));
+  EXPECT_EQ("wallpaper-fetcher", ApplicationName("C:/Tools/wallpaper-fetcher.com"));
+  EXPECT_EQ("wf", ApplicationName("/opt/bin/wf"));
 }
 
-TEST_F(DiagnosticsTest, LogGetsHeaderAndAppendsWithCrLf) {
+TEST_F(ReporterTest, LogGetsHeaderAndAppendsWithCrLf) {
+  const Reporter reporter = Make(/*debug=*/true, false);
   ScopedTempDir dir;
   const std::string log = dir.Join("log.log");
   WriteFileBytes(log, "old\r\n");
   OpenLog(log);
-  Trace("iRet", 7);
-  Trace("\"Noting was recieved from URL\"", std::string("Noting was recieved from URL"));
+  reporter.Trace("iRet", 7);
+  reporter.TraceMessage("Noting was recieved from URL");
   CloseLog();
   OpenLog(log);
-  Trace("iRet", 8);
+  reporter.Trace("iRet", 8);
   CloseLog();
-
   const std::string text = ReadFileBytes(log);
   // old, two empty lines, the header with ctime's text, the lines; again.
   const std::string header_start = "old\r\n\r\n\r\n--------- ";
@@ -102,46 +106,10 @@ TEST_F(DiagnosticsTest, LogGetsHeaderAndAppendsWithCrLf) {
   // A log that cannot be opened: the console still gets the line.
   fakes_.console.written.clear();
   OpenLog(dir.Join("missing-dir/log.log"));
-  Trace("iRet", 9);
+  reporter.Trace("iRet", 9);
   CloseLog();
   EXPECT_EQ("iRet = 9\n", fakes_.console.written);
   EXPECT_FALSE(Exists(dir.Join("missing-dir")));
-}
-
-TEST_F(DiagnosticsTest, FatalErrorShowsTheBoxWhateverTheFlagsAndExits101) {
-  ScopedTempDir dir;
-  const std::string log = dir.Join("log.log");
-  EXPECT_EXIT(
-      {
-        fetcher_->m_yDebug = 1;
-        OpenLog(log);
-        Trace("iRet", 1);
-        fetcher_->FatalError("Can't find file on the server...");
-      },
-      ::testing::ExitedWithCode(101), "");
-  // The traced lines reached the log before the process ended.
-  const std::string text = ReadFileBytes(log);
-  EXPECT_NE(std::string::npos, text.find("iRet = 1\r\nCan't find file on the server...\r\n"));
-
-  // Outside debug mode, and with messages suppressed, the error box is still
-  // shown, captioned with the program's name.
-  struct StderrBoxes : MessageBoxes {
-    void ShowInfo(const std::string& caption, const std::string& text) override {
-      std::fprintf(stderr, "info[%s|%s]", caption.c_str(), text.c_str());
-    }
-    void ShowError(const std::string& caption, const std::string& text) override {
-      std::fprintf(stderr, "error[%s|%s]", caption.c_str(), text.c_str());
-    }
-  } stderr_boxes;
-  Platform platform = fakes_.Get();
-  platform.boxes = &stderr_boxes;
-  EXPECT_EXIT(
-      {
-        WallpaperFetcher quiet(platform, 1);
-        quiet.m_ySuppressMessages = 1;
-        quiet.FatalError("Wrong ini file, no general section");
-      },
-      ::testing::ExitedWithCode(101), "error\\[.+\\|Wrong ini file, no general section\\]");
 }
 
 }  // namespace
