@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
+#include "diagnostics/format.h"
 
 namespace {
 

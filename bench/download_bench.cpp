@@ -38,6 +38,7 @@
 #include "app/wallpaper_fetcher.h"
 #include "platform/network/internet.h"
 #include "retrieval/download.h"
+#include "retrieval/download_worker.h"
 
 namespace {
 

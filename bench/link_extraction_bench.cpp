@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/diagnostics.h"
 #include "app/wallpaper_fetcher.h"
 #include "config/ini_document.h"
 #include "config/settings.h"
+#include "diagnostics/format.h"
 #include "retrieval/link_extraction.h"
 
 namespace {

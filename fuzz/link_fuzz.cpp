@@ -1,5 +1,5 @@
 // A crawl step's link extraction on hostile input: whatever the page, the
-// expression (Step%dGet) and the template (Step%dGo), CollectLinks returns
+// expression (Step%dGet) and the template (Step%dGo), FindLinks returns
 // (no exception, no crash, no hang), and the links obey the template rules.
 //
 // Input: expression 0x1F template 0x1F page. Missing parts are empty.
@@ -10,22 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "app/wallpaper_fetcher.h"
 #include "retrieval/link_extraction.h"
 
 namespace {
 
 constexpr char kSeparator = '\x1f';
-
-// Holds a 640,000-byte buffer: made once, never on the fuzzer's stack.
-WallpaperFetcher& Fetcher() {
-  static WallpaperFetcher* fetcher = [] {
-    auto* made = new WallpaperFetcher(SystemPlatform(), 1);
-    made->m_yDebug = 0;
-    return made;
-  }();
-  return *fetcher;
-}
 
 // Next part of `bytes` from `at` up to the separator (or the end).
 std::string TakePart(const std::string& bytes, size_t* at) {
@@ -50,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The step compiles the expression from its C string, as Sites.ini holds it.
   const std::string compiled_text = expression.c_str();
-  const std::vector<std::string> links = Fetcher().CollectLinks(page, expression, url_template, 1);
+  const std::vector<std::string> links = FindLinks(page, expression, url_template).links;
 
   boost::regex regex;
   try {
@@ -78,10 +67,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     found = boost::regex_search(page.begin(), page.end(), match, regex,
                                 boost::match_default | boost::match_posix);
   } catch (...) {
-    return 0;  // too complex a search; CollectLinks already kept what it had
+    return 0;  // too complex a search; FindLinks already kept what it had
   }
   if (!found) return 0;
-  const std::string expanded = ExpandTemplate(url_template, match);
+  std::vector<std::string> groups;
+  for (size_t i = 0; i < match.size(); ++i) groups.push_back(match[static_cast<int>(i)].str());
+  const std::string expanded = ExpandTemplate(url_template, groups);
   if (links.empty() || links.front() != expanded) std::abort();
   // Each group fills at most one placeholder of five or more characters.
   size_t longest = url_template.size();

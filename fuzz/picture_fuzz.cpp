@@ -42,9 +42,11 @@
 #include <memory>
 #include <string>
 
-#include "app/wallpaper_fetcher.h"
 #include "picture/formats.h"
 #include "picture/freeimage_decoder_posix.h"
+#include "platform/console/console.h"
+#include "platform/console/message_box.h"
+#include "wallpaper/conversion.h"
 
 namespace {
 
@@ -133,20 +135,11 @@ std::string& WorkDir() {
   return dir;
 }
 
-// Holds a 640,000-byte buffer: made once, never on the fuzzer's stack.
-WallpaperFetcher& Fetcher() {
-  static WallpaperFetcher* fetcher = [] {
-    Platform platform = SystemPlatform();
-    platform.pictures = &Codec();
-    auto* made = new WallpaperFetcher(platform, 1);
-    made->m_yDebug = 0;
-    made->m_ySuppressMessages = 1;
-    made->m_iMaxWallpWidth = kMaxSide;
-    made->m_iMaxWallpHeight = kMaxSide;
-    made->m_strSavePath = WorkDir();
-    return made;
-  }();
-  return *fetcher;
+// A run's reporter outside debug mode: says nothing.
+const Reporter& Quiet() {
+  static const Reporter quiet(SystemConsole(), SystemMessageBoxes(), /*debug=*/false,
+                              /*suppress_messages=*/true, "wallpaper-fetcher");
+  return quiet;
 }
 
 // The first bytes of a file (a bitmap's headers), "" when it cannot be read.
@@ -213,7 +206,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const int extension_index = data[0] % 4;
   const char* extension = kExtensions[extension_index];
-  WallpaperFetcher& fetcher = Fetcher();
   Codec().Clear();
   const std::string picture = WorkDir() + "picture" + extension;
   const std::string bitmap_path = WorkDir() + "Walp.bmp";
@@ -227,14 +219,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ::unlink(picture.c_str());
     return 0;
   }
-  fetcher.m_strWalpFileName = picture;
-  const bool converted = fetcher.ConvertToBmp();
+  const PictureVerdict verdict =
+      ConvertPictureToBmp(picture, bitmap_path, kMaxSide, kMaxSide, Codec(), Quiet());
+  const bool converted = verdict.converted;
   struct stat st;
   const bool bitmap_exists = ::stat(bitmap_path.c_str(), &st) == 0;
   const bool refused_by_size =
       Codec().header_read && (Codec().header_width > kMaxSide || Codec().header_height > kMaxSide);
-  if (!refused_by_size && fetcher.m_strBmpFileName != bitmap_path) std::abort();
-  if (!converted && bitmap_exists) std::abort();  // a failure leaves no bitmap
+  if (refused_by_size && verdict.bitmap_replaced) std::abort();  // the old one stays
+  if (!converted && bitmap_exists) std::abort();                 // a failure leaves no bitmap
   // Only the headers are read: a small picture may well make a bitmap of
   // hundreds of megabytes.
   const std::string bitmap = bitmap_exists ? ReadHead(bitmap_path, 54) : "";
