@@ -1,3 +1,5 @@
+#include "wallpaper/history.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <utime.h>
@@ -7,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/wallpaper_fetcher.h"
+#include "config/settings.h"
 #include "diagnostics/format.h"
 #include "support/test_support.h"
 
@@ -17,37 +19,36 @@ const char kUrl1[] = "http://files.example.com/wallpapers/first_1280x1024.jpg";
 const char kUrl2[] = "http://files.example.com/wallpapers/second_1280x1024.jpg";
 const char kUrl3[] = "http://files.example.com/wallpapers/third_1280x1024.jpg";
 
-// One run's view of Sites.ini: a fetcher that has loaded the file and read
-// its settings, as the crawl finds it when a picture has arrived.
+// One run's view of Sites.ini: the document loaded and its settings read,
+// as the crawl finds them when a picture has arrived.
+struct RunView {
+  IniDocument ini;
+  GeneralSettings settings;
+  History history() { return History(ini, settings.keep_in_history); }
+};
+
 class HistoryTest : public ::testing::Test {
  protected:
-  void TearDown() override { fetcher_.reset(); }
   std::string IniPath() const { return dir_.Join("Sites.ini"); }
   // Starts a new run over the file as it is on disk now.
-  WallpaperFetcher& NewRun() {
-    fetcher_.reset();
-    fetcher_ = std::make_unique<WallpaperFetcher>(fakes_.Get(), 1);
-    fetcher_->m_Ini.SetFileName(IniPath());
-    EXPECT_TRUE(fetcher_->m_Ini.Load());
-    fetcher_->ReadGeneralSettings();
-    return *fetcher_;
+  RunView& NewRun() {
+    run_ = std::make_unique<RunView>();
+    run_->ini.SetFileName(IniPath());
+    EXPECT_TRUE(run_->ini.Load());
+    run_->settings = ReadGeneralSettings(run_->ini);
+    return *run_;
   }
   // Records `url` as the crawl does after a successful picture.
   void Store(const std::string& url) {
-    WallpaperFetcher& run = NewRun();
-    run.m_strLastUrl = url;
-    ASSERT_TRUE(run.IsNotInHistory()) << url;
-    run.AddToHistory();
+    History history = NewRun().history();
+    ASSERT_FALSE(history.Contains(url)) << url;
+    (void)history.Add(url);
   }
-  bool IsNew(const std::string& url) {
-    WallpaperFetcher& run = NewRun();
-    run.m_strLastUrl = url;
-    return run.IsNotInHistory();
-  }
+  bool IsNew(const std::string& url) { return !NewRun().history().Contains(url); }
   // The keys of [General] in file order, with their values.
   std::vector<std::string> GeneralEntries() {
     std::vector<std::string> entries;
-    for (const IniSection& section : NewRun().m_Ini.sections()) {
+    for (const IniSection& section : NewRun().ini.sections()) {
       if (section.name != "General") continue;
       for (const IniEntry& entry : section.entries)
         entries.push_back(entry.key + "=" + entry.value);
@@ -56,8 +57,7 @@ class HistoryTest : public ::testing::Test {
   }
 
   ScopedTempDir dir_;
-  FakePlatform fakes_;
-  std::unique_ptr<WallpaperFetcher> fetcher_;
+  std::unique_ptr<RunView> run_;
 };
 
 TEST_F(HistoryTest, KeepThreeAfterTwoPicturesAndMore) {
@@ -192,22 +192,18 @@ TEST_F(HistoryTest, DeleteLastRemovesThePictureOnlyWhenSet) {
   const std::string picture = dir_.Join("first_1280x1024.jpg");
   WriteFileBytes(picture, "JPEG bytes");
 
-  WallpaperFetcher& keep = NewRun();
-  keep.m_strWalpFileName = picture;
-  keep.DeleteLastDownload();
+  DeleteLastDownload(NewRun().settings.delete_last, picture);
   EXPECT_EQ("JPEG bytes", ReadFileBytes(picture));
 
   WriteFileBytes(IniPath(), "[General]\r\nDeleteLast=1\r\n\r\n");
-  WallpaperFetcher& remove = NewRun();
-  remove.m_strWalpFileName = picture;
-  remove.DeleteLastDownload();
+  const bool delete_last = NewRun().settings.delete_last;
+  DeleteLastDownload(delete_last, picture);
   EXPECT_FALSE(Exists(picture));
   // A picture that is already gone, or a directory under that name: no harm.
-  remove.DeleteLastDownload();
+  DeleteLastDownload(delete_last, picture);
   const std::string sub = dir_.Join("sub");
   ASSERT_EQ(0, mkdir(sub.c_str(), 0755));
-  remove.m_strWalpFileName = sub;
-  remove.DeleteLastDownload();
+  DeleteLastDownload(delete_last, sub);
   EXPECT_TRUE(Exists(sub));
   // Other files are never touched.
   EXPECT_TRUE(Exists(IniPath()));
@@ -217,14 +213,14 @@ TEST_F(HistoryTest, ReadOnlySitesIniStaysUnchanged) {
   const std::string original = "[General]\r\nKeepInHistory=2\r\nRecent0=\r\nRecent1=x\r\n\r\n";
   WriteFileBytes(IniPath(), original);
   ASSERT_EQ(0, chmod(IniPath().c_str(), 0444));
-  WallpaperFetcher& run = NewRun();
-  run.m_strLastUrl = kUrl1;
-  ASSERT_TRUE(run.IsNotInHistory());
-  run.AddToHistory();
+  RunView& run = NewRun();
+  History history = run.history();
+  ASSERT_FALSE(history.Contains(kUrl1));
+  EXPECT_FALSE(history.Add(kUrl1).ok());  // the reason reaches --status
   EXPECT_EQ(original, ReadFileBytes(IniPath()));
   // The run itself remembers the picture; no temporary file is left behind.
-  EXPECT_FALSE(run.IsNotInHistory());
-  EXPECT_EQ(std::string("x"), run.m_Ini.GetValue("General", "Recent0"));
+  EXPECT_TRUE(history.Contains(kUrl1));
+  EXPECT_EQ(std::string("x"), run.ini.GetValue("General", "Recent0"));
   struct stat st;
   ASSERT_EQ(0, stat(IniPath().c_str(), &st));
   EXPECT_EQ(0444u, st.st_mode & 07777u);

@@ -1,12 +1,15 @@
 // Walp.bmp handed to the desktop: as it is, or as a copy of the desktop's own
 // that is kept or removed by what the desktop did with it.
+#include "wallpaper/installation.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <string>
 
-#include "app/wallpaper_fetcher.h"
+#include "config/ini_document.h"
+#include "config/settings.h"
 #include "support/test_support.h"
 #include "support/tmpfs_mount.h"
 
@@ -15,10 +18,9 @@ namespace {
 TEST(InstallationTest, ADesktopCopyOutlivesWalpBmpAndOnlyTheOneShownIsKept) {
   ScopedTempDir dir;
   FakePlatform fakes;
-  WallpaperFetcher fetcher(fakes.Get(), 1);
-  fetcher.m_yDebug = 1;
+  bool debug = true;
+  WallpaperLook look;
   const std::string walp = dir.Join("Walp.bmp");
-  fetcher.m_strBmpFileName = walp;
   // Walp.bmp replaced whole, as the conversion writes it.
   const auto convert = [&walp](const std::string& bytes) {
     WriteFileBytes(walp + ".new", bytes);
@@ -27,7 +29,8 @@ TEST(InstallationTest, ADesktopCopyOutlivesWalpBmpAndOnlyTheOneShownIsKept) {
   // Installs Walp.bmp; returns the file the desktop's setting was given.
   const auto install = [&]() -> std::string {
     fakes.desktop.wallpapers.clear();
-    fetcher.SetWallpaper();
+    const Reporter reporter(fakes.console, fakes.boxes, debug, false, "wallpaper-fetcher");
+    (void)InstallWallpaper(walp, look, fakes.desktop, reporter);
     return fakes.desktop.wallpapers.size() == 1 ? fakes.desktop.wallpapers[0] : "";
   };
 
@@ -35,15 +38,15 @@ TEST(InstallationTest, ADesktopCopyOutlivesWalpBmpAndOnlyTheOneShownIsKept) {
   fakes.desktop.copy_folder = copies;
   convert("first picture");
   // The style of Sites.ini reaches the desktop; one it cannot read is absent.
-  fetcher.m_Ini.Parse("[General]\nWallpaperStyle=Fit\nWallpaperBackground=#102030\n");
-  fetcher.ReadGeneralSettings();
+  IniDocument ini;
+  ini.Parse("[General]\nWallpaperStyle=Fit\nWallpaperBackground=#102030\n");
+  look = ReadGeneralSettings(ini).look;
   EXPECT_EQ(copies + "wallpaper-1.bmp", install());
   ASSERT_EQ(1u, fakes.desktop.looks.size());
   EXPECT_EQ(WallpaperStyle::kFit, fakes.desktop.looks[0].style);
   EXPECT_EQ(0x102030u, fakes.desktop.looks[0].background);
-  fetcher.m_Ini.Parse("[General]\nWallpaperStyle=zoom\n");
-  fetcher.ReadGeneralSettings();
-  fetcher.m_yDebug = 1;
+  ini.Parse("[General]\nWallpaperStyle=zoom\n");
+  look = ReadGeneralSettings(ini).look;
   EXPECT_EQ("first picture", ReadFileBytes(copies + "wallpaper-1.bmp"));
   struct stat bitmap_st, copy_st;
   ASSERT_EQ(0, ::stat(walp.c_str(), &bitmap_st));
@@ -68,7 +71,7 @@ TEST(InstallationTest, ADesktopCopyOutlivesWalpBmpAndOnlyTheOneShownIsKept) {
   EXPECT_FALSE(Exists(copies + "wallpaper-3.bmp"));
   EXPECT_TRUE(Exists(copies + "wallpaper-2.bmp"));
   EXPECT_EQ("strWallpaperError.data() = pcmanfm: exit status 1\n", fakes.console.written);
-  fetcher.m_yDebug = 0;
+  debug = false;
   fakes.console.written.clear();
   install();
   EXPECT_EQ("", fakes.console.written);
