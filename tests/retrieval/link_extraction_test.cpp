@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "app/wallpaper_fetcher.h"
 #include "config/ini_document.h"
 #include "config/settings.h"
 #include "diagnostics/format.h"
+#include "diagnostics/reporter.h"
+#include "retrieval/crawler.h"
 #include "support/test_support.h"
 
 namespace {
@@ -19,14 +20,12 @@ using Links = std::vector<std::string>;
 
 class LinkExtractionTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fetcher_ = std::make_unique<WallpaperFetcher>(fakes_.Get(), 1);
-    fetcher_->m_yDebug = 1;
-  }
-  void TearDown() override { fetcher_.reset(); }
+  // A step's links as the crawl collects them, errors traced in debug mode.
   Links Collect(const std::string& text, const std::string& expression,
                 const std::string& url_template, int step = 1) {
-    return fetcher_->CollectLinks(text, expression, url_template, step);
+    const Reporter reporter(fakes_.console, fakes_.boxes, debug_, false, "wallpaper-fetcher");
+    CrawlObserver deaf;
+    return CollectLinks(text, expression, url_template, step, deaf, reporter);
   }
   // The page as the crawl sees it: written to disk as the download left it,
   // then read back.
@@ -41,7 +40,7 @@ class LinkExtractionTest : public ::testing::Test {
 
   ScopedTempDir dir_;
   FakePlatform fakes_;
-  std::unique_ptr<WallpaperFetcher> fetcher_;
+  bool debug_ = true;
 };
 
 TEST_F(LinkExtractionTest, LeftmostLongestRuleChoosesTheMatch) {
@@ -77,7 +76,7 @@ TEST_F(LinkExtractionTest, MalformedExpressionIsTracedAndGivesNoLinks) {
       traces());
   // Outside debug mode nothing is traced and no box appears either way.
   fakes_.console.written.clear();
-  fetcher_->m_yDebug = 0;
+  debug_ = false;
   EXPECT_TRUE(Collect("abc", "(", "t", 3).empty());
   EXPECT_EQ("", traces());
   EXPECT_TRUE(fakes_.boxes.boxes.empty());
@@ -162,7 +161,7 @@ TEST_F(LinkExtractionTest, TooComplexSearchKeepsTheLinksFoundBefore) {
   fakes_.console.written.clear();
   EXPECT_EQ((Links{"http://h/xx"}), Collect("xxy", "(x+x+)+y", "http://h/$_1_$", 4));
   EXPECT_EQ("", traces());
-  fetcher_->m_yDebug = 0;
+  debug_ = false;
   EXPECT_EQ(2u, Collect(page, "(x+x+)+y", "t", 3).size());
   EXPECT_EQ("", traces());
 }
