@@ -24,10 +24,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/wallpaper_fetcher.h"
 #include "config/paths.h"
 #include "platform/filesystem/text_file.h"
 #include "support/test_support.h"
+#include "wallpaper/history.h"
 
 namespace {
 
@@ -206,14 +206,13 @@ TEST(SaveDurabilityTest, KilledDuringHistorySavesLeavesAWholeFile) {
     ASSERT_GE(pid, 0);
     if (pid == 0) {
       // The child records pictures as fast as it can until it is killed.
-      WallpaperFetcher fetcher(SystemPlatform(), 1);
-      fetcher.m_Ini.SetFileName(path);
-      fetcher.m_Ini.Load();
-      fetcher.m_iKeepInHistory = 20;
+      IniDocument ini;
+      ini.SetFileName(path);
+      ini.Load();
+      History history(ini, 20);
       for (int i = 0;; ++i) {
-        fetcher.m_strLastUrl =
-            "http://pictures.example/" + std::to_string(trial) + "-" + std::to_string(i) + ".jpg";
-        fetcher.AddToHistory();
+        (void)history.Add("http://pictures.example/" + std::to_string(trial) + "-" +
+                          std::to_string(i) + ".jpg");
         if (i == 0) (void)!::write(first_save[1], "s", 1);
       }
     }

@@ -24,8 +24,9 @@
 #include <string>
 #include <vector>
 
-#include "app/wallpaper_fetcher.h"
+#include "app/platform_services.h"
 #include "diagnostics/format.h"
+#include "diagnostics/reporter.h"
 #include "retrieval/download_worker.h"
 #include "support/http_server.h"
 #include "support/test_support.h"
@@ -116,17 +117,17 @@ class ScopedEnvironment {
 
 class DownloadTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fetcher_ = std::make_unique<WallpaperFetcher>(fakes_.Get(), 1);
-    fetcher_->m_yDebug = 1;
-    fetcher_->m_ySuppressMessages = 0;
-    fetcher_->m_lSecondsToDownload = 60;
-    ASSERT_TRUE(server_.Start());
-  }
-  void TearDown() override { fetcher_.reset(); }
+  void SetUp() override { ASSERT_TRUE(server_.Start()); }
 
+  // A run's download of `url` into `path` under the switches and the limit.
   int Download(const std::string& url, const std::string& path) {
-    return fetcher_->DownloadFile(fetcher_->m_szBuffer, kTransferBufferSize, url, path);
+    const Platform platform = fakes_.Get();
+    const Reporter reporter(fakes_.console, fakes_.boxes, debug_, suppress_messages_,
+                            "wallpaper-fetcher");
+    CrawlObserver deaf;
+    Downloader downloader(*platform.internet, platform.clock, reporter, deaf, CrawlMode::kRun);
+    downloader.SetTimeLimit(seconds_to_download_);
+    return downloader.Download(buffer_.data(), kTransferBufferSize, url, path);
   }
   // The boxes shown so far as "caption: text" lines; forgets them.
   std::string TakeBoxes() {
@@ -147,7 +148,10 @@ class DownloadTest : public ::testing::Test {
   ScopedTempDir dir_;
   LocalHttpServer server_;
   FakePlatform fakes_;
-  std::unique_ptr<WallpaperFetcher> fetcher_;
+  bool debug_ = true;
+  bool suppress_messages_ = false;
+  long seconds_to_download_ = 60;
+  std::vector<char> buffer_ = std::vector<char>(kTransferBufferSize);
 };
 
 TEST_F(DownloadTest, BodiesArriveWholeAndInOrder) {
@@ -234,16 +238,16 @@ TEST_F(DownloadTest, FailuresAreReportedAndLeaveTheFileAlone) {
 
   // Shown only in debug mode and when messages are not suppressed; traced
   // in debug mode.
-  fetcher_->m_ySuppressMessages = 1;
+  suppress_messages_ = 1;
   EXPECT_EQ(0, Download(refused, out));
   EXPECT_EQ("", TakeBoxes());
   EXPECT_NE(std::string::npos, TakeTrace().find(kFailedText));
-  fetcher_->m_yDebug = 0;
-  fetcher_->m_ySuppressMessages = 0;
+  debug_ = 0;
+  suppress_messages_ = 0;
   EXPECT_EQ(0, Download(refused, out));
   EXPECT_EQ("", TakeBoxes());
   EXPECT_EQ("", TakeTrace());
-  fetcher_->m_yDebug = 1;
+  debug_ = 1;
 
   // Data with nowhere to go.
   server_.ServeBytes("/a.jpg", "JPEG");
@@ -287,7 +291,7 @@ TEST_F(DownloadTest, LocalFilesMustBeRegularFiles) {
   // device like /dev/zero never ends; a directory is no page.
   const std::string fifo = dir_.Join("pipe");
   ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
-  fetcher_->m_lSecondsToDownload = 5;  // were any of them read, the limit would show
+  seconds_to_download_ = 5;  // were any of them read, the limit would show
   for (const std::string& url :
        {"file://" + fifo, std::string("file:///dev/zero"), "file://" + dir_.path()}) {
     SCOPED_TRACE(url);
@@ -343,7 +347,7 @@ TEST_F(DownloadTest, ProxySettingsOfTheEnvironmentAreIgnored) {
 
 TEST_F(DownloadTest, StalledTransfersEndAtTheLimit) {
   const std::string out = dir_.Join("temp.file");
-  fetcher_->m_lSecondsToDownload = 1;
+  seconds_to_download_ = 1;
   server_.Stall("/idle");                      // headers, then nothing
   server_.Stall("/partial", Pattern(700000));  // one buffer's worth, then nothing
   server_.ServeBytes("/next", "next page");
@@ -522,9 +526,12 @@ TEST(DownloadLimitTest, TheTransferIsCancelledWhenTheLimitPasses) {
       now = next < c.script.size() ? c.script[next++] : now + 1000;
       return now.load();
     };
-    WallpaperFetcher fetcher(platform, 1);
-    fetcher.m_lSecondsToDownload = c.limit;
-    EXPECT_EQ(0, fetcher.DownloadFile(fetcher.m_szBuffer, kTransferBufferSize, "http://site/", ""));
+    const Reporter quiet(fakes.console, fakes.boxes, false, true, "wallpaper-fetcher");
+    CrawlObserver deaf;
+    Downloader downloader(internet, platform.clock, quiet, deaf, CrawlMode::kRun);
+    downloader.SetTimeLimit(c.limit);
+    std::vector<char> buffer(kTransferBufferSize);
+    EXPECT_EQ(0, downloader.Download(buffer.data(), kTransferBufferSize, "http://site/", ""));
     EXPECT_EQ(std::vector<int64_t>{c.cancelled_at}, internet.cancelled_at);
   }
 }

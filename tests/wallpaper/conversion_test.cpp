@@ -13,8 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "app/wallpaper_fetcher.h"
 #include "diagnostics/format.h"
+#include "diagnostics/reporter.h"
 #include "picture/freeimage_decoder_posix.h"
 #include "support/test_pictures.h"
 #include "support/test_support.h"
@@ -154,25 +154,19 @@ class CountingCodec : public PictureCodec {
 
 class ConversionTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fakes_.pictures = &codec_;
-    fetcher_ = std::make_unique<WallpaperFetcher>(fakes_.Get(), 1);
-    fetcher_->m_yDebug = 1;
-    fetcher_->m_ySuppressMessages = 0;
-    fetcher_->m_strSavePath = dir_.path();
-    // As after a Sites.ini without limits (the constructor's are 640x480).
-    fetcher_->m_iMaxWallpWidth = 0;
-    fetcher_->m_iMaxWallpHeight = 0;
-  }
-  void TearDown() override { fetcher_.reset(); }
+  void SetUp() override { save_path_ = dir_.path(); }
 
   // Converts `name` (under the temporary directory) after putting an old
   // Walp.bmp in place; returns the result.
   bool Convert(const std::string& name) {
     WriteFileBytes(Walp(), "old bitmap");
     fakes_.boxes.boxes.clear();
-    fetcher_->m_strWalpFileName = dir_.Join(name);
-    return fetcher_->ConvertToBmp();
+    bitmap_ = BitmapPath(save_path_, "");
+    const Reporter reporter(fakes_.console, fakes_.boxes, /*debug=*/true, suppress_messages_,
+                            "wallpaper-fetcher");
+    verdict_ =
+        ConvertPictureToBmp(dir_.Join(name), bitmap_, max_width_, max_height_, codec_, reporter);
+    return verdict_.converted;
   }
 
   std::string Walp() const { return dir_.Join("Walp.bmp"); }
@@ -186,7 +180,13 @@ class ConversionTest : public ::testing::Test {
   ScopedTempDir dir_;
   CountingCodec codec_;
   FakePlatform fakes_;
-  std::unique_ptr<WallpaperFetcher> fetcher_;
+  // As after a Sites.ini without limits.
+  int max_width_ = 0;
+  int max_height_ = 0;
+  bool suppress_messages_ = false;
+  std::string save_path_;
+  std::string bitmap_;
+  PictureVerdict verdict_;
 };
 
 TEST_F(ConversionTest, ConvertsCommonFormatsToAWindowsBitmap) {
@@ -199,9 +199,8 @@ TEST_F(ConversionTest, ConvertsCommonFormatsToAWindowsBitmap) {
                         Case{"g.ppm", FIF_PPM}}) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(WritePicture(dir_.Join(c.name), c.format, 64, 48));
-    fetcher_->m_strBmpFileName.clear();
     ASSERT_TRUE(Convert(c.name));
-    EXPECT_EQ(Walp(), fetcher_->m_strBmpFileName);
+    EXPECT_TRUE(verdict_.bitmap_replaced);
     EXPECT_EQ("", Boxes());
     const std::string bytes = ReadFileBytes(Walp());
     ASSERT_GT(bytes.size(), 54u);
@@ -293,7 +292,7 @@ TEST_F(ConversionTest, UnreadablePicturesDeleteTheOldBitmapAndSaySo) {
     EXPECT_FALSE(Convert(name));
     EXPECT_EQ("Message: Couldn't convert file to BMP\n", Boxes());
     EXPECT_FALSE(Exists(Walp()));
-    EXPECT_EQ(Walp(), fetcher_->m_strBmpFileName);
+    EXPECT_TRUE(verdict_.bitmap_replaced);
   }
   // The GIF is refused by its format, not by failing to decode.
   const int loads_before = codec_.loads;
@@ -301,7 +300,7 @@ TEST_F(ConversionTest, UnreadablePicturesDeleteTheOldBitmapAndSaySo) {
   EXPECT_EQ(loads_before, codec_.loads);
 
   // Messages are shown in debug mode only, and not when suppressed.
-  fetcher_->m_ySuppressMessages = 1;
+  suppress_messages_ = true;
   EXPECT_FALSE(Convert("page.jpg"));
   EXPECT_EQ("", Boxes());
   EXPECT_FALSE(Exists(Walp()));
@@ -309,12 +308,11 @@ TEST_F(ConversionTest, UnreadablePicturesDeleteTheOldBitmapAndSaySo) {
 
 TEST_F(ConversionTest, ExtensionIsTakenFromTheLastDotOfTheWholePath) {
   // No dot at all: nothing is touched.
-  fetcher_->m_strBmpFileName = "unchanged";
   ASSERT_EQ(std::string::npos, dir_.path().find('.'));
   EXPECT_FALSE(Convert("sunset"));
   EXPECT_EQ("Message: No extenssion for downloaded file\n", Boxes());
   EXPECT_EQ("old bitmap", ReadFileBytes(Walp()));
-  EXPECT_EQ("unchanged", fetcher_->m_strBmpFileName);
+  EXPECT_FALSE(verdict_.bitmap_replaced);
 
   // A dotted directory lends its dot: ".pics/sunset" names no format.
   ASSERT_EQ(0, ::system(("mkdir " + dir_.Join("my.pics")).c_str()));
@@ -334,28 +332,27 @@ TEST_F(ConversionTest, SizeLimitsRefuseSilentlyAndKeepTheOldBitmap) {
   ASSERT_TRUE(WritePicture(dir_.Join("h480.png"), FIF_PNG, 8, 480));
   ASSERT_TRUE(WritePicture(dir_.Join("h481.png"), FIF_PNG, 8, 481));
 
-  fetcher_->m_iMaxWallpWidth = 640;
+  max_width_ = 640;
   EXPECT_TRUE(Convert("w640.png"));
-  fetcher_->m_strBmpFileName = "unchanged";
   EXPECT_FALSE(Convert("w641.png"));
   EXPECT_EQ("", Boxes());
   EXPECT_EQ("old bitmap", ReadFileBytes(Walp()));
-  EXPECT_EQ("unchanged", fetcher_->m_strBmpFileName);
+  EXPECT_FALSE(verdict_.bitmap_replaced);
   EXPECT_TRUE(Convert("h481.png"));  // no height limit
 
-  fetcher_->m_iMaxWallpWidth = 0;
-  fetcher_->m_iMaxWallpHeight = 480;
+  max_width_ = 0;
+  max_height_ = 480;
   EXPECT_TRUE(Convert("h480.png"));
   EXPECT_FALSE(Convert("h481.png"));
   EXPECT_EQ("old bitmap", ReadFileBytes(Walp()));
   EXPECT_TRUE(Convert("w641.png"));
 
   // A negative limit refuses everything.
-  fetcher_->m_iMaxWallpHeight = -1;
+  max_height_ = -1;
   ASSERT_TRUE(WritePicture(dir_.Join("dot.png"), FIF_PNG, 1, 1));
   EXPECT_FALSE(Convert("dot.png"));
-  fetcher_->m_iMaxWallpHeight = 0;
-  fetcher_->m_iMaxWallpWidth = -5;
+  max_height_ = 0;
+  max_width_ = -5;
   EXPECT_FALSE(Convert("dot.png"));
   EXPECT_EQ("", Boxes());
   EXPECT_EQ("old bitmap", ReadFileBytes(Walp()));
@@ -389,7 +386,7 @@ TEST_F(ConversionTest, HugeHeadersAreRefusedBeforeDecoding) {
   EXPECT_EQ("Message: Couldn't convert file to BMP\n", Boxes());
 
   // The configured limits come first and refuse silently.
-  fetcher_->m_iMaxWallpWidth = 1920;
+  max_width_ = 1920;
   EXPECT_FALSE(Convert("huge.bmp"));
   EXPECT_EQ("", Boxes());
   EXPECT_EQ("old bitmap", ReadFileBytes(Walp()));
@@ -484,16 +481,16 @@ TEST_F(ConversionTest, PcxWhoseReaderLooksAheadIsConverted) {
 TEST_F(ConversionTest, BitmapPathFollowsSavePathAndAFailedSaveStillCounts) {
   ASSERT_TRUE(WritePicture(dir_.Join("p.png"), FIF_PNG, 4, 4));
   // SavePath without a trailing separator is a prefix of the name.
-  fetcher_->m_strSavePath = dir_.Join("pics");
+  save_path_ = dir_.Join("pics");
   EXPECT_TRUE(Convert("p.png"));
-  EXPECT_EQ(dir_.Join("picsWalp.bmp"), fetcher_->m_strBmpFileName);
+  EXPECT_EQ(dir_.Join("picsWalp.bmp"), bitmap_);
   EXPECT_TRUE(Exists(dir_.Join("picsWalp.bmp")));
 
   // A directory that does not exist: saving fails, the conversion counts.
-  fetcher_->m_strSavePath = dir_.Join("missing/");
+  save_path_ = dir_.Join("missing/");
   EXPECT_TRUE(Convert("p.png"));
-  EXPECT_EQ(dir_.Join("missing/Walp.bmp"), fetcher_->m_strBmpFileName);
-  EXPECT_FALSE(Exists(fetcher_->m_strBmpFileName));
+  EXPECT_EQ(dir_.Join("missing/Walp.bmp"), bitmap_);
+  EXPECT_FALSE(Exists(bitmap_));
 }
 
 }  // namespace

@@ -8,11 +8,14 @@
 #include <set>
 #include <string>
 
-#include "app/wallpaper_fetcher.h"
 #include "diagnostics/format.h"
+#include "diagnostics/reporter.h"
+#include "picture/picture_codec.h"
 #include "support/test_pictures.h"
 #include "support/test_support.h"
 #include "support/tmpfs_mount.h"
+#include "wallpaper/conversion.h"
+#include "wallpaper/installation.h"
 
 namespace {
 
@@ -42,18 +45,24 @@ class FullDiskTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!disk_.mounted()) GTEST_SKIP() << disk_.reason();
-    fetcher_ = std::make_unique<WallpaperFetcher>(fakes_.Get(), 1);
-    fetcher_->m_yDebug = 1;
-    fetcher_->m_ySuppressMessages = 1;
-    fetcher_->m_iMaxWallpWidth = 0;
-    fetcher_->m_iMaxWallpHeight = 0;
-    fetcher_->m_strSavePath = disk_.path();
   }
-  void TearDown() override { fetcher_.reset(); }
+  Reporter MakeReporter() {
+    return Reporter(fakes_.console, fakes_.boxes, debug_, /*suppress_messages=*/true,
+                    "wallpaper-fetcher");
+  }
+  // Walp.bmp on the disk from `picture`, as a run without limits makes it.
+  bool Convert(const std::string& picture) {
+    return ConvertPictureToBmp(picture, Walp(), 0, 0, SystemPictureCodec(), MakeReporter())
+        .converted;
+  }
+  void Install() {
+    (void)InstallWallpaper(Walp(), WallpaperLook(), fakes_.desktop, MakeReporter());
+  }
+  std::string Walp() const { return disk_.path() + "Walp.bmp"; }
 
   ScopedTmpfs disk_{kDiskSize};
   FakePlatform fakes_;
-  std::unique_ptr<WallpaperFetcher> fetcher_;
+  bool debug_ = true;
 };
 
 TEST_F(FullDiskTest, ABitmapThatDoesNotFitLeavesNoFileAndNoWallpaper) {
@@ -65,15 +74,13 @@ TEST_F(FullDiskTest, ABitmapThatDoesNotFitLeavesNoFileAndNoWallpaper) {
   WriteFileBytes(disk_.path() + "Walp.bmp", "the previous bitmap");
   const long long free_before = disk_.FreeBytes();
 
-  fetcher_->m_strWalpFileName = picture;
   // A failed save still counts as a conversion.
-  EXPECT_TRUE(fetcher_->ConvertToBmp());
-  EXPECT_EQ(disk_.path() + "Walp.bmp", fetcher_->m_strBmpFileName);
+  EXPECT_TRUE(Convert(picture));
   // Neither a cut-off Walp.bmp nor the partial copy beside it is left.
   EXPECT_EQ((std::set<std::string>{"big.png"}), Names(disk_.path()));
   EXPECT_GE(disk_.FreeBytes(), free_before);  // the old bitmap's space came back too
 
-  fetcher_->SetWallpaper();
+  Install();
   EXPECT_TRUE(fakes_.desktop.wallpapers.empty());
   EXPECT_NE(std::string::npos, fakes_.console.written.find(
                                    "No bitmap to set as the wallpaper, the previous one stays: " +
@@ -83,21 +90,20 @@ TEST_F(FullDiskTest, ABitmapThatDoesNotFitLeavesNoFileAndNoWallpaper) {
 
   // Outside debug mode the same happens without a trace.
   fakes_.console.written.clear();
-  fetcher_->m_yDebug = 0;
-  fetcher_->SetWallpaper();
+  debug_ = false;
+  Install();
   EXPECT_TRUE(fakes_.desktop.wallpapers.empty());
   EXPECT_EQ("", fakes_.console.written);
 
   // A picture whose bitmap fits on the same disk goes through whole.
-  fetcher_->m_yDebug = 1;
+  debug_ = true;
   const std::string small = disk_.path() + "small.png";
   ASSERT_TRUE(WriteGradientPng(small, 200, 150));
-  fetcher_->m_strWalpFileName = small;
-  EXPECT_TRUE(fetcher_->ConvertToBmp());
+  EXPECT_TRUE(Convert(small));
   const std::string bitmap = ReadFileBytes(disk_.path() + "Walp.bmp");
   EXPECT_EQ(54u + 200u * 150u * 3u, bitmap.size());
   EXPECT_EQ("BM", bitmap.substr(0, 2));
-  fetcher_->SetWallpaper();
+  Install();
   ASSERT_EQ(1u, fakes_.desktop.wallpapers.size());
   EXPECT_EQ(disk_.path() + "Walp.bmp", fakes_.desktop.wallpapers[0]);
 }
