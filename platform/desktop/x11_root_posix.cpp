@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "picture/freeimage_library_posix.h"
+#include "platform/freeimage/freeimage_library_posix.h"
 #include "platform/owned_handle.h"
 #include "platform/process/child_process_posix.h"
 
