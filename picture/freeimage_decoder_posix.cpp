@@ -154,8 +154,6 @@ PictureDecoder::PictureDecoder(std::function<void()> on_cut_short) : state_(new 
 
 PictureDecoder::~PictureDecoder() = default;
 
-bool PictureDecoder::LoadLibrary() { return LoadFreeImage() != nullptr; }
-
 bool PictureDecoder::Open(int format, const std::string& path) {
   state_->api = LoadFreeImage();
   if (state_->api == nullptr || format < 0) return false;
