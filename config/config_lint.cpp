@@ -13,6 +13,7 @@
 #include "config/paths.h"
 #include "platform/desktop/wallpaper_style.h"
 #include "platform/filesystem/user_files.h"
+#include "platform/text_case.h"
 
 namespace {
 
@@ -21,11 +22,6 @@ std::string Trimmed(const std::string& text) {
   if (first == std::string::npos) return "";
   const size_t last = text.find_last_not_of(" \t");
   return text.substr(first, last - first + 1);
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 // True when atoi would read a number from the text (blanks, a sign, a digit).

@@ -16,13 +16,9 @@
 #include "platform/filesystem/user_files_posix.h"
 #include "platform/owned_handle.h"
 #include "platform/process/process_runner_posix.h"
+#include "platform/text_case.h"
 
 namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 bool Contains(const std::string& text, const char* part) {
   return text.find(part) != std::string::npos;
