@@ -4,8 +4,11 @@
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "picture/decoders/bmp_writer.h"
@@ -13,6 +16,24 @@
 #include "picture/formats.h"
 #include "support/picture_samples.h"
 #include "support/test_support.h"
+
+// While it is not 0, an allocation through operator new of more bytes than
+// this throws: a decoder must know that the file can hold the pixels its
+// header claims before it allocates them.
+static std::atomic<size_t> g_allocation_cap{0};
+
+void* operator new(size_t size) {
+  const size_t cap = g_allocation_cap.load();
+  if (cap != 0 && size > cap) throw std::bad_alloc();
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+// GCC takes the free of a block from this operator new for a mismatch.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, size_t) noexcept { std::free(block); }
 
 namespace {
 
@@ -343,11 +364,35 @@ TEST(OurDecoders, RefuseDamagedTruncatedAndHugeFiles) {
     EXPECT_FALSE(imaging::Decode(DecoderOf(h.name), Data(h.bytes), h.bytes.size(), &raster))
         << h.name;
   }
-  // 2^28 pixels exactly may be decoded, but not from a file this small.
-  std::string edge =
-      Patched(Sample(samples, "ras_8_grey.ras").bytes, 4, {0, 0, 64, 0, 0, 0, 64, 0});
+  // 2^28 pixels exactly may be decoded, but not from a file this small, and
+  // nothing is allocated for them first.
+  const std::pair<std::string, std::string> at_the_limit[] = {
+      {"limit.ras",
+       Patched(Sample(samples, "ras_8_grey.ras").bytes, 4, {0, 0, 64, 0, 0, 0, 64, 0})},
+      {"limit_rle.ras",
+       Patched(Sample(samples, "ras_8_map_rle.ras").bytes, 4, {0, 0, 64, 0, 0, 0, 64, 0})},
+      {"limit.tga", Patched(Sample(samples, "targa_8_grey.tga").bytes, 12, {0, 64, 0, 64})},
+      {"limit_rle.tga",
+       Patched(Sample(samples, "targa_8_grey_rle_footer.tga").bytes, 12, {0, 64, 0, 64})},
+      {"limit_rle.pcx",
+       Patched(Sample(samples, "pcx_8_grey_rle.pcx").bytes, 8, {255, 63, 255, 63})},
+      {"limit.pgm", "P5 16384 16384 255\n\x01"},
+  };
+  for (const auto& [name, bytes] : at_the_limit) {
+    long long width = 0, height = 0;
+    ASSERT_TRUE(imaging::ReadSize(DecoderOf(name), Data(bytes), bytes.size(), &width, &height));
+    ASSERT_EQ(width * height, kMaxPicturePixels) << name;
+    bool decoded = true;
+    g_allocation_cap = 1 << 20;
+    try {
+      Raster raster;
+      decoded = imaging::Decode(DecoderOf(name), Data(bytes), bytes.size(), &raster);
+    } catch (const std::bad_alloc&) {
+    }
+    g_allocation_cap = 0;
+    EXPECT_FALSE(decoded) << name << " is decoded or allocates more than 1 MiB";
+  }
   Raster raster;
-  EXPECT_FALSE(imaging::Decode(WindowsDecoder::kSunRaster, Data(edge), edge.size(), &raster));
   EXPECT_FALSE(raster.Allocate(1LL << 14, (1LL << 14) + 1, 3));
   EXPECT_TRUE(imaging::EncodeBmp(Raster()).empty());
 }
