@@ -19,21 +19,38 @@
 
 // While it is not 0, an allocation through operator new of more bytes than
 // this throws: a decoder must know that the file can hold the pixels its
-// header claims before it allocates them.
+// header claims before it allocates them. Every form of new and delete is
+// replaced, so that none meets a block of another allocator (FreeImage's
+// nothrow news included).
 static std::atomic<size_t> g_allocation_cap{0};
 
-void* operator new(size_t size) {
+static void* Allocate(size_t size) {
   const size_t cap = g_allocation_cap.load();
   if (cap != 0 && size > cap) throw std::bad_alloc();
   if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
   throw std::bad_alloc();
 }
-// GCC takes the free of a block from this operator new for a mismatch.
+static void* AllocateOrNull(size_t size) noexcept {
+  try {
+    return Allocate(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new(size_t size) { return Allocate(size); }
+void* operator new[](size_t size) { return Allocate(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return AllocateOrNull(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return AllocateOrNull(size); }
+// GCC takes the free of a block from these operators new for a mismatch.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
 void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, size_t) noexcept { std::free(block); }
+void operator delete[](void* block, size_t) noexcept { std::free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
 
 namespace {
 
