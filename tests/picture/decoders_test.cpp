@@ -161,40 +161,6 @@ TEST_P(OurDecoders, GiveFreeImagesPixelsAndWriteThemBack) {
 
 INSTANTIATE_TEST_SUITE_P(Samples, OurDecoders, testing::ValuesIn(OurSamples()), SampleName);
 
-class CommittedSamples : public testing::TestWithParam<PictureSample> {};
-
-// tests/data/pictures holds the samples and, for the Windows build's parity
-// test, FreeImage's pixels of each; both must still be what they claim.
-TEST_P(CommittedSamples, AreTheSamplesAndFreeImagesPixels) {
-  const PictureSample& sample = GetParam();
-  const std::string dir = std::string(FETCHER_SOURCE_DIR) + "/tests/data/pictures/";
-  const std::string committed = ReadFileBytes(dir + sample.name);
-  // FreeImage's own writers leave some padding bytes unset, so only the
-  // samples made byte by byte must be the same bytes.
-  if (sample.ours) {
-    EXPECT_EQ(committed, sample.bytes) << "run scripts/make-picture-samples.sh";
-  }
-  Dib reference(FreeImageReference(sample.name, committed));
-  ASSERT_NE(reference, nullptr);
-  Dib expected = LoadBmp(ReadFileBytes(dir + "expected/" + sample.name + ".bmp"));
-  ASSERT_NE(expected, nullptr) << "run scripts/make-picture-samples.sh";
-  Raster pixels;
-  ASSERT_TRUE(
-      pixels.Allocate(FreeImage_GetWidth(expected.get()), FreeImage_GetHeight(expected.get()), 3));
-  for (int y = 0; y < pixels.height; ++y) {
-    const BYTE* line = FreeImage_GetScanLine(expected.get(), pixels.height - 1 - y);
-    for (int x = 0; x < pixels.width; ++x) {
-      pixels.Row(y)[3 * x] = line[3 * x + FI_RGBA_RED];
-      pixels.Row(y)[3 * x + 1] = line[3 * x + FI_RGBA_GREEN];
-      pixels.Row(y)[3 * x + 2] = line[3 * x + FI_RGBA_BLUE];
-    }
-  }
-  EXPECT_EQ(Differences(pixels, reference.get(), false), "");
-}
-
-INSTANTIATE_TEST_SUITE_P(Samples, CommittedSamples, testing::ValuesIn(PictureSamples()),
-                         SampleName);
-
 const PictureSample& Sample(const std::vector<PictureSample>& samples, const std::string& name) {
   for (const PictureSample& sample : samples) {
     if (sample.name == name) return sample;
