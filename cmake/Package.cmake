@@ -55,7 +55,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # Depends: what the program is linked with, as dpkg-shlibdeps finds it, and
 # FreeImage, which the decoder loads with dlopen (as libfreeimage.so.3, see
-# picture/freeimage_decoder_posix.cpp) and dpkg-shlibdeps cannot see: its
+# platform/freeimage/freeimage_library_posix.cpp) and dpkg-shlibdeps cannot see: its
 # dependency is the one the shlibs file of the package holding that library
 # on this machine gives.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

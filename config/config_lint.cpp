@@ -13,6 +13,7 @@
 #include "diagnostics/format.h"
 #include "platform/desktop/wallpaper_style.h"
 #include "platform/filesystem/user_files.h"
+#include "platform/text_case.h"
 
 namespace {
 
@@ -21,11 +22,6 @@ std::string Trimmed(const std::string& text) {
   if (first == std::string::npos) return "";
   const size_t last = text.find_last_not_of(" \t");
   return text.substr(first, last - first + 1);
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 // True when atoi would read a number from the text (blanks, a sign, a digit).
@@ -175,47 +171,49 @@ void WarnAboutSite(const IniDocument& ini, int site, std::vector<std::string>* w
   }
 }
 
-}  // namespace
-
-std::vector<std::string> ConfigurationWarnings(const IniDocument& ini,
-                                               const std::vector<int>& sites) {
-  std::vector<std::string> warnings;
+// What each section says: [General]'s keys once, those of the sites a run
+// reads, and sections that look meant to be read but are not.
+void WarnAboutSections(const IniDocument& ini, const std::vector<int>& sites,
+                       std::vector<std::string>* warnings) {
   bool general_seen = false;
   for (const IniSection& section : ini.sections()) {
     if (section.name == kGeneralSection) {
       if (general_seen) {
-        warnings.push_back("a second [General] section is never read");
+        warnings->push_back("a second [General] section is never read");
         continue;
       }
       general_seen = true;
-      WarnAboutKeys(section, /*in_site=*/false, &warnings);
-      WarnAboutNumbers(section, &warnings);
-      WarnAboutLook(ini, &warnings);
+      WarnAboutKeys(section, /*in_site=*/false, warnings);
+      WarnAboutNumbers(section, warnings);
+      WarnAboutLook(ini, warnings);
     } else if (SiteNumberOf(section.name) >= 0) {
       for (int site : sites) {
         if (SiteSectionName(site) == section.name) {
-          WarnAboutKeys(section, /*in_site=*/true, &warnings);
+          WarnAboutKeys(section, /*in_site=*/true, warnings);
           break;
         }
       }
     } else if (Lower(section.name).find("site") == 0 || Lower(section.name) == "general") {
-      warnings.push_back("[" + section.name + "] is not a section a run reads");
+      warnings->push_back("[" + section.name + "] is not a section a run reads");
     }
   }
+}
 
+// NumOfSites against the [SiteN] sections present.
+void WarnAboutSiteCount(const IniDocument& ini, std::vector<std::string>* warnings) {
   const int sites_count = ini.GetIntValue(kGeneralSection, GeneralKeyName(GeneralKey::kNumOfSites));
   if (sites_count < 1) {
-    warnings.push_back(Format("NumOfSites=%d: a run draws site %s", sites_count,
-                              sites_count == 0 ? "0 or 1" : "1 to 32767"));
+    warnings->push_back(Format("NumOfSites=%d: a run draws site %s", sites_count,
+                               sites_count == 0 ? "0 or 1" : "1 to 32767"));
   }
   const std::vector<int> missing = MissingSites(ini, sites_count, kMissingSitesListed + 1);
   if (missing.size() <= kMissingSitesListed) {
     for (int site : missing) {
-      warnings.push_back(Format("NumOfSites=%d but there is no [Site%d]: ", sites_count, site) +
-                         "a run that draws it fails");
+      warnings->push_back(Format("NumOfSites=%d but there is no [Site%d]: ", sites_count, site) +
+                          "a run that draws it fails");
     }
   } else {
-    warnings.push_back(
+    warnings->push_back(
         Format("NumOfSites=%d but %d of the numbers 1 to %d have no [SiteN] section: ", sites_count,
                sites_count - static_cast<int>(ExistingSites(ini, sites_count).size()),
                sites_count) +
@@ -224,19 +222,30 @@ std::vector<std::string> ConfigurationWarnings(const IniDocument& ini,
   for (const IniSection& section : ini.sections()) {
     const int site = SiteNumberOf(section.name);
     if (site >= 0 && (site < 1 || site > sites_count)) {
-      warnings.push_back("[" + section.name +
-                         "] is never drawn: " + Format("NumOfSites=%d", sites_count));
+      warnings->push_back("[" + section.name +
+                          "] is never drawn: " + Format("NumOfSites=%d", sites_count));
     }
   }
+}
 
+void WarnAboutSavePath(const IniDocument& ini, std::vector<std::string>* warnings) {
   const std::string save_path =
       ini.GetValue(kGeneralSection, GeneralKeyName(GeneralKey::kSavePath));
   if (!save_path.empty() && save_path.back() != '/' && save_path.back() != '\\') {
     const std::string leaf = save_path.substr(GetDirOfPath(save_path).size());
-    warnings.push_back("SavePath=" + save_path + " has no trailing /: files would be named " +
-                       leaf + "Walp.bmp beside it");
+    warnings->push_back("SavePath=" + save_path + " has no trailing /: files would be named " +
+                        leaf + "Walp.bmp beside it");
   }
+}
 
+}  // namespace
+
+std::vector<std::string> ConfigurationWarnings(const IniDocument& ini,
+                                               const std::vector<int>& sites) {
+  std::vector<std::string> warnings;
+  WarnAboutSections(ini, sites, &warnings);
+  WarnAboutSiteCount(ini, &warnings);
+  WarnAboutSavePath(ini, &warnings);
   for (int site : sites) WarnAboutSite(ini, site, &warnings);
   return warnings;
 }

@@ -28,7 +28,6 @@ class IniDocument {
   virtual ~IniDocument();
 
   void SetFileName(std::string path);
-  const std::string& GetFileName() const { return file_name_; }
 
   // A configuration larger than this is not read: a wrong name (a device,
   // a huge download) must not take all the memory.

@@ -1,5 +1,5 @@
 // Decoding with FreeImage through its generic calls, FreeImage loaded on
-// first use (freeimage_library_posix.cpp).
+// first use (platform/freeimage/).
 
 #include "picture/freeimage_decoder_posix.h"
 
@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "picture/freeimage_library_posix.h"
 #include "platform/filesystem/filesystem.h"
+#include "platform/freeimage/freeimage_library_posix.h"
 
 namespace {
 
@@ -153,8 +153,6 @@ PictureDecoder::PictureDecoder(std::function<void()> on_cut_short) : state_(new 
 }
 
 PictureDecoder::~PictureDecoder() = default;
-
-bool PictureDecoder::LoadLibrary() { return LoadFreeImage() != nullptr; }
 
 bool PictureDecoder::Open(int format, const std::string& path) {
   state_->api = LoadFreeImage();

@@ -25,8 +25,6 @@ class PictureDecoder {
   PictureDecoder(const PictureDecoder&) = delete;
   PictureDecoder& operator=(const PictureDecoder&) = delete;
 
-  // Loads FreeImage (once a process). False when it cannot be loaded.
-  static bool LoadLibrary();
   // Opens `path` to be read as `format`; false when that format cannot be
   // read or the file cannot be opened.
   bool Open(int format, const std::string& path);

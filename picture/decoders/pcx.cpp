@@ -91,6 +91,57 @@ class RowReader {
   size_t pos_ = kHeaderSize;
 };
 
+// The palette: white on black for 1 bit, the header's 16 colours for four
+// planes, for 8 bits the one at the end of the file when it is marked there;
+// false when that one is cut short.
+bool FillPalette(Bytes in, unsigned bitcount, Dib* dib) {
+  if (bitcount == 1) {
+    dib->palette[1] = Rgb{255, 255, 255};
+  } else if (bitcount == 4) {
+    for (int i = 0; i < 16; ++i) {
+      dib->palette[i] = Rgb{in.U8(16 + 3 * i), in.U8(17 + 3 * i), in.U8(18 + 3 * i)};
+    }
+  } else if (bitcount == 8) {
+    // The palette marker 769 bytes before the end; without it the grey ramp
+    // stays. In a file shorter than that FreeImage looks at the byte after
+    // the header instead, and a marker there would make it read a palette
+    // that is not in the file.
+    const size_t marker = in.size >= 769 ? in.size - 769 : kHeaderSize;
+    if (in.Has(marker, 1) && in.U8(marker) == 0x0C) {
+      if (!in.Has(marker + 1, 768)) return false;
+      for (int i = 0; i < 256; ++i) {
+        const size_t entry = marker + 1 + 3 * static_cast<size_t>(i);
+        dib->palette[i] = Rgb{in.U8(entry), in.U8(entry + 1), in.U8(entry + 2)};
+      }
+    }
+  }
+  return true;
+}
+
+// A row of four 1-bit planes as 4-bit pixels, two a byte; the last pixel of
+// an odd width stays colour 0.
+void JoinFourPlanes(const PcxHeader& header, const std::vector<uint8_t>& line, uint8_t* bits) {
+  auto colour = [&](unsigned x) {
+    unsigned index = 0;
+    for (unsigned plane = 0; plane < 4; ++plane) {
+      if (line[x / 8 + plane * header.bytes_per_line] & (0x80 >> (x & 7))) index |= 1u << plane;
+    }
+    return index;
+  };
+  for (unsigned x = 0; x < header.width / 2; ++x) {
+    bits[x] = static_cast<uint8_t>((colour(2 * x) << 4) | colour(2 * x + 1));
+  }
+}
+
+// A row of three 8-bit planes (red, green, blue) as blue-green-red pixels.
+void JoinThreePlanes(const PcxHeader& header, const std::vector<uint8_t>& line, uint8_t* bits) {
+  for (unsigned x = 0; x < header.width; ++x) {
+    bits[3 * x + 2] = line[x];
+    bits[3 * x + 1] = line[header.bytes_per_line + x];
+    bits[3 * x] = line[2 * header.bytes_per_line + x];
+  }
+}
+
 }  // namespace
 
 bool ReadPcxSize(Bytes in, long long* width, long long* height) {
@@ -122,26 +173,7 @@ bool DecodePcx(Bytes in, Raster* raster) {
 
   Dib dib;
   if (!dib.Allocate(header.width, header.height, static_cast<int>(bitcount))) return false;
-  if (bitcount == 1) {
-    dib.palette[1] = Rgb{255, 255, 255};
-  } else if (bitcount == 4) {
-    for (int i = 0; i < 16; ++i) {
-      dib.palette[i] = Rgb{in.U8(16 + 3 * i), in.U8(17 + 3 * i), in.U8(18 + 3 * i)};
-    }
-  } else if (bitcount == 8) {
-    // The palette marker 769 bytes before the end; without it the grey ramp
-    // stays. In a file shorter than that FreeImage looks at the byte after
-    // the header instead, and a marker there would make it read a palette
-    // that is not in the file.
-    const size_t marker = in.size >= 769 ? in.size - 769 : kHeaderSize;
-    if (in.Has(marker, 1) && in.U8(marker) == 0x0C) {
-      if (!in.Has(marker + 1, 768)) return false;
-      for (int i = 0; i < 256; ++i) {
-        const size_t entry = marker + 1 + 3 * static_cast<size_t>(i);
-        dib.palette[i] = Rgb{in.U8(entry), in.U8(entry + 1), in.U8(entry + 2)};
-      }
-    }
-  }
+  if (!FillPalette(in, bitcount, &dib)) return false;
 
   RowReader rows(in, compressed, length);
   const std::vector<uint8_t>& line = rows.line();
@@ -152,23 +184,10 @@ bool DecodePcx(Bytes in, Raster* raster) {
       if (length > 0) std::memcpy(bits, line.data(), length < dib.pitch ? length : dib.pitch);
       rows.SkipAfterUncompressedRow();
     } else if (four_planes) {
-      auto colour = [&](unsigned x) {
-        unsigned index = 0;
-        for (unsigned plane = 0; plane < 4; ++plane) {
-          if (line[x / 8 + plane * header.bytes_per_line] & (0x80 >> (x & 7))) index |= 1u << plane;
-        }
-        return index;
-      };
-      for (unsigned x = 0; x < header.width / 2; ++x) {
-        bits[x] = static_cast<uint8_t>((colour(2 * x) << 4) | colour(2 * x + 1));
-      }
+      JoinFourPlanes(header, line, bits);
       rows.SkipAfterUncompressedRow();
     } else {
-      for (unsigned x = 0; x < header.width; ++x) {
-        bits[3 * x + 2] = line[x];
-        bits[3 * x + 1] = line[header.bytes_per_line + x];
-        bits[3 * x] = line[2 * header.bytes_per_line + x];
-      }
+      JoinThreePlanes(header, line, bits);
     }
   }
   return DibToRaster(dib, raster);

@@ -94,6 +94,57 @@ uint16_t Scale16(int32_t level, int32_t maximum) {
   return static_cast<uint16_t>(static_cast<int32_t>(value));
 }
 
+// The next level: a number in text, one byte in binary, two (high first)
+// above a maximum of 255.
+bool ReadLevel(PnmReader* reader, const PnmHeader& header, int32_t* value) {
+  if (header.kind <= '3') return reader->Number(value);
+  uint8_t high, low;
+  if (!reader->Char(&high)) return false;
+  if (header.maximum <= 255) {
+    *value = high;
+    return true;
+  }
+  if (!reader->Char(&low)) return false;
+  *value = (high << 8) | low;
+  return true;
+}
+
+// A P4 row, a bit a pixel with 1 black, into `out`.
+bool ReadBitRow(PnmReader* reader, int width, uint8_t* out) {
+  uint8_t byte = 0;
+  for (int x = 0; x < width; ++x) {
+    if (x % 8 == 0 && !reader->Char(&byte)) return false;
+    const uint8_t v = (byte & (0x80 >> (x % 8))) ? 0 : 255;
+    out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = v;
+  }
+  return true;
+}
+
+// Row `y` of levels into `out`, a 16-bit grey one into *grey16 instead.
+bool ReadLevelRow(PnmReader* reader, const PnmHeader& header, int y, uint8_t* out,
+                  std::vector<uint16_t>* grey16) {
+  const int samples = (header.kind == '3' || header.kind == '6') ? 3 : 1;
+  const bool wide = header.maximum > 255;
+  for (int x = 0; x < header.width; ++x) {
+    uint8_t* pixel = out + 3 * static_cast<size_t>(x);
+    for (int s = 0; s < samples; ++s) {
+      int32_t value;
+      if (!ReadLevel(reader, header, &value)) return false;
+      if (header.kind == '1') {
+        pixel[0] = pixel[1] = pixel[2] = value == 0 ? 255 : 0;
+      } else if (!wide) {
+        pixel[s] = Scale8(value, header.maximum);
+      } else if (samples == 3) {
+        pixel[s] = static_cast<uint8_t>(Scale16(value, header.maximum) >> 8);
+      } else {
+        (*grey16)[static_cast<size_t>(y) * header.width + x] = Scale16(value, header.maximum);
+      }
+    }
+    if (samples == 1 && header.kind != '1' && !wide) pixel[1] = pixel[2] = pixel[0];
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ReadPnmSize(Bytes in, long long* width, long long* height) {
@@ -121,49 +172,13 @@ bool DecodePnm(Bytes in, Raster* raster) {
   if (needed > reader.left()) return false;
   if (!raster->Allocate(header.width, header.height, 3)) return false;
 
-  auto level = [&](int32_t* value) {
-    if (text) return reader.Number(value);
-    uint8_t high, low;
-    if (!reader.Char(&high)) return false;
-    if (!wide) {
-      *value = high;
-      return true;
-    }
-    if (!reader.Char(&low)) return false;
-    *value = (high << 8) | low;
-    return true;
-  };
-
   std::vector<uint16_t> grey16;
   if (wide && samples == 1) grey16.resize(static_cast<size_t>(pixels));
   for (int y = 0; y < header.height; ++y) {
-    uint8_t* out = raster->Row(y);
-    if (header.kind == '4') {
-      uint8_t byte = 0;
-      for (int x = 0; x < header.width; ++x) {
-        if (x % 8 == 0 && !reader.Char(&byte)) return false;
-        const uint8_t v = (byte & (0x80 >> (x % 8))) ? 0 : 255;
-        out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = v;
-      }
-      continue;
-    }
-    for (int x = 0; x < header.width; ++x) {
-      uint8_t* pixel = out + 3 * static_cast<size_t>(x);
-      for (int s = 0; s < samples; ++s) {
-        int32_t value;
-        if (!level(&value)) return false;
-        if (header.kind == '1') {
-          pixel[0] = pixel[1] = pixel[2] = value == 0 ? 255 : 0;
-        } else if (!wide) {
-          pixel[s] = Scale8(value, header.maximum);
-        } else if (samples == 3) {
-          pixel[s] = static_cast<uint8_t>(Scale16(value, header.maximum) >> 8);
-        } else {
-          grey16[static_cast<size_t>(y) * header.width + x] = Scale16(value, header.maximum);
-        }
-      }
-      if (samples == 1 && header.kind != '1' && !wide) pixel[1] = pixel[2] = pixel[0];
-    }
+    const bool read = header.kind == '4'
+                          ? ReadBitRow(&reader, header.width, raster->Row(y))
+                          : ReadLevelRow(&reader, header, y, raster->Row(y), &grey16);
+    if (!read) return false;
   }
   if (!grey16.empty()) StretchGrey16(grey16, raster);
   return true;

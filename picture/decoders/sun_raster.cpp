@@ -85,6 +85,72 @@ class RasReader {
   size_t remaining_ = 0;
 };
 
+// The rows as the file holds them.
+struct RowLayout {
+  size_t line_length;  // the bytes of a row's pixels
+  bool fill;           // a padding byte follows each row
+};
+
+RowLayout LayoutOf(const RasHeader& header) {
+  // FreeImage cuts the row length of 1 and 8 bits to 16 bits.
+  const size_t line_length = header.depth == 1 ? static_cast<uint16_t>((header.width + 7) / 8)
+                             : header.depth == 8
+                                 ? static_cast<uint16_t>(header.width)
+                                 : static_cast<size_t>(header.width) * (header.depth / 8);
+  const bool fill =
+      (static_cast<uint16_t>(header.depth == 1 ? (header.width + 7) / 8 : header.width) & 1) != 0;
+  return {line_length, fill};
+}
+
+// Steps *pos past the colour map; false when the file ends inside it.
+bool SkipColourMap(Bytes in, const RasHeader& header, size_t* pos) {
+  if (header.map_type == 1) {
+    const size_t colours = header.map_length / 3;
+    if (!in.Has(*pos, 3 * colours)) return false;
+    *pos += 3 * colours;
+  } else if (header.map_type == 2) {
+    if (!in.Has(*pos, header.map_length)) return false;
+    *pos += header.map_length;
+  }
+  return true;
+}
+
+// The palette of no colour map for 1 bit (8 bits already have their ramp),
+// or the colour map's.
+void FillPalette(Bytes in, const RasHeader& header, Dib* dib) {
+  if (header.map_type == 0 && header.depth == 1) dib->palette[1] = Rgb{255, 255, 255};
+  if (header.map_type == 1) {
+    const size_t colours = header.map_length / 3;
+    for (size_t i = 0; i < colours; ++i) {
+      dib->palette[i] = Rgb{in.U8(kHeaderSize + i), in.U8(kHeaderSize + colours + i),
+                            in.U8(kHeaderSize + 2 * colours + i)};
+    }
+  }
+}
+
+// A row of 24 or 32 bits from the file's order into the dib's.
+void ReorderRow(const RasHeader& header, const uint8_t* from, uint8_t* to, int width) {
+  const bool rgb_order = header.type == 3;
+  if (header.depth == 24) {
+    for (int x = 0; x < width; ++x) {
+      const uint8_t* p = from + 3 * static_cast<size_t>(x);
+      uint8_t* q = to + 3 * static_cast<size_t>(x);
+      q[0] = rgb_order ? p[2] : p[0];
+      q[1] = p[1];
+      q[2] = rgb_order ? p[0] : p[2];
+    }
+  } else if (header.depth == 32) {
+    for (int x = 0; x < width; ++x) {
+      const uint8_t* p = from + 4 * static_cast<size_t>(x);
+      uint8_t* q = to + 4 * static_cast<size_t>(x);
+      q[3] = p[0];
+      q[0] = rgb_order ? p[3] : p[1];
+      q[1] = p[2];
+      q[2] = rgb_order ? p[1] : p[3];
+    }
+  }
+}
+
 }  // namespace
 
 bool ReadSunRasterSize(Bytes in, long long* width, long long* height) {
@@ -99,71 +165,32 @@ bool DecodeSunRaster(Bytes in, Raster* raster) {
   RasHeader header;
   if (!ParseHeader(in, &header)) return false;
   const bool compressed = header.type == 2;
-  const bool rgb_order = header.type == 3;
   if (!IsAllowedSize(static_cast<long long>(header.width), static_cast<long long>(header.height))) {
     return false;
   }
-  Dib dib;
   size_t pos = kHeaderSize;
-  if (header.map_type == 0 && header.depth == 1) {
-    // The linear ramp of no colour map; 8 bits already have it.
-  } else if (header.map_type == 1) {
-    const size_t colours = header.map_length / 3;
-    if (!in.Has(pos, 3 * colours)) return false;
-    pos += 3 * colours;
-  } else if (header.map_type == 2) {
-    if (!in.Has(pos, header.map_length)) return false;
-    pos += header.map_length;
-  }
-  // FreeImage cuts the row length of 1 and 8 bits to 16 bits.
-  const size_t line_length = header.depth == 1 ? static_cast<uint16_t>((header.width + 7) / 8)
-                             : header.depth == 8
-                                 ? static_cast<uint16_t>(header.width)
-                                 : static_cast<size_t>(header.width) * (header.depth / 8);
-  const bool fill =
-      (static_cast<uint16_t>(header.depth == 1 ? (header.width + 7) / 8 : header.width) & 1) != 0;
-  const unsigned long long file_bytes = (line_length + (fill ? 1 : 0)) * header.height;
+  if (!SkipColourMap(in, header, &pos)) return false;
+  const RowLayout layout = LayoutOf(header);
+  const unsigned long long file_bytes =
+      (layout.line_length + (layout.fill ? 1 : 0)) * header.height;
   // A run of three bytes stands for up to 256.
   if (file_bytes > (compressed ? 86ULL : 1ULL) * (in.size - pos) + 256) return false;
 
+  Dib dib;
   if (!dib.Allocate(static_cast<long long>(header.width), static_cast<long long>(header.height),
                     static_cast<int>(header.depth))) {
     return false;
   }
-  if (header.map_type == 0 && header.depth == 1) dib.palette[1] = Rgb{255, 255, 255};
-  if (header.map_type == 1) {
-    const size_t colours = header.map_length / 3;
-    for (size_t i = 0; i < colours; ++i) {
-      dib.palette[i] = Rgb{in.U8(kHeaderSize + i), in.U8(kHeaderSize + colours + i),
-                           in.U8(kHeaderSize + 2 * colours + i)};
-    }
-  }
+  FillPalette(in, header, &dib);
 
   RasReader reader(in, pos, compressed);
-  std::vector<uint8_t> buffer(line_length);
+  std::vector<uint8_t> buffer(layout.line_length);
   uint8_t fill_byte;
   for (int y = 0; y < dib.height; ++y) {
     uint8_t* bits = dib.ScanLine(dib.height - 1 - y);
-    if (!reader.Read(header.depth <= 8 ? bits : buffer.data(), line_length)) return false;
-    if (header.depth == 24) {
-      for (int x = 0; x < dib.width; ++x) {
-        const uint8_t* p = buffer.data() + 3 * static_cast<size_t>(x);
-        uint8_t* q = bits + 3 * static_cast<size_t>(x);
-        q[0] = rgb_order ? p[2] : p[0];
-        q[1] = p[1];
-        q[2] = rgb_order ? p[0] : p[2];
-      }
-    } else if (header.depth == 32) {
-      for (int x = 0; x < dib.width; ++x) {
-        const uint8_t* p = buffer.data() + 4 * static_cast<size_t>(x);
-        uint8_t* q = bits + 4 * static_cast<size_t>(x);
-        q[3] = p[0];
-        q[0] = rgb_order ? p[3] : p[1];
-        q[1] = p[2];
-        q[2] = rgb_order ? p[1] : p[3];
-      }
-    }
-    if (fill && !reader.Read(&fill_byte, 1)) return false;
+    if (!reader.Read(header.depth <= 8 ? bits : buffer.data(), layout.line_length)) return false;
+    ReorderRow(header, buffer.data(), bits, dib.width);
+    if (layout.fill && !reader.Read(&fill_byte, 1)) return false;
   }
   return DibToRaster(dib, raster);
 }

@@ -16,13 +16,9 @@
 #include "platform/filesystem/user_files_posix.h"
 #include "platform/owned_handle.h"
 #include "platform/process/process_runner_posix.h"
+#include "platform/text_case.h"
 
 namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 bool Contains(const std::string& text, const char* part) {
   return text.find(part) != std::string::npos;
@@ -447,6 +443,63 @@ std::string StyleNote(DesktopKind kind, const WallpaperLook& look) {
          (closest ? std::string(" (the closest: ") + KindName(kind) + " has no " + name + ")" : "");
 }
 
+std::string SetLxde(const Tools& tools, const std::string& path, const char* mode) {
+  if (!PcmanfmDesktopRuns(tools.Variable("DISPLAY")))
+    return "pcmanfm: no pcmanfm desktop runs for this display";
+  if (mode == nullptr) return tools.Run({"pcmanfm", "--set-wallpaper", path}).message();
+  return tools.Run({"pcmanfm", "--set-wallpaper", path, std::string("--wallpaper-mode=") + mode})
+      .message();
+}
+
+// Sets `file` as the wallpaper of desktop `kind` in its own words for the
+// style; "" when done, else why not.
+std::string AskDesktop(const Tools& tools, DesktopKind kind, const std::string& file,
+                       const WallpaperLook& look) {
+  bool closest = false;
+  const char* word = StyleWord(kind, look.style, &closest);
+  switch (kind) {
+    case DesktopKind::kGnome:
+      return SetGnome(tools, file, word);
+    case DesktopKind::kCinnamon:
+      SetPictureOptions(tools, "org.cinnamon.desktop.background", word);
+      return SetThroughGsettings(tools, "org.cinnamon.desktop.background", "picture-uri",
+                                 FileUri(file));
+    case DesktopKind::kMate:
+      SetPictureOptions(tools, "org.mate.background", word);
+      return SetThroughGsettings(tools, "org.mate.background", "picture-filename", file);
+    case DesktopKind::kKde:
+      return SetKde(tools, file, word);
+    case DesktopKind::kXfce:
+      return SetXfce(tools, file, word);
+    case DesktopKind::kLxde:
+      return SetLxde(tools, file, word);
+    case DesktopKind::kLxqt:
+      return SetLxqt(tools, file, word);
+    case DesktopKind::kSway:
+      return SetSway(tools, file, word, look.background);
+    case DesktopKind::kWlroots:
+      return StartSwaybg(tools, file, word, look.background);
+    case DesktopKind::kUnknown:
+      break;
+  }
+  return "no desktop recognised";
+}
+
+// After the desktop failed with `failure`: any X server shows a root window
+// background, whoever else draws; not so Xwayland's. The run's failure, ""
+// when the root window shows `path`.
+std::string DrawOnRootWindow(const ProcessRunner& runner, const std::string& path,
+                             const WallpaperLook& look, const std::string& failure,
+                             std::vector<std::string>* notes) {
+  if (IsWayland(runner)) return failure + "; a Wayland session shows no X root window";
+  const std::string display = runner.Variable("DISPLAY");
+  if (display.empty()) return failure + "; no X display";
+  notes->push_back("fallback: the X11 root window of " + display);
+  const std::string root = SetRootWindowBackground(display, path, look);
+  notes->push_back(root.empty() ? "X11 root window: drawn" : "X11 root window: " + root);
+  return root.empty() ? "" : failure + "; X11 root window: " + root;
+}
+
 // The user's session bus when none is named (a run from cron): the
 // desktops' settings reach the running desktop only through it.
 std::vector<std::string> WithSessionBus(std::vector<std::string> environment,
@@ -510,74 +563,16 @@ WallpaperOutcome PosixDesktop::SetWallpaper(const std::string& bitmap, const std
   const DesktopKind kind = KindOf(runner);
   notes.insert(notes.begin(), std::string("desktop: ") + KindName(kind));
   notes.push_back(StyleNote(kind, look));
-  bool closest = false;
-  const char* word = StyleWord(kind, look.style, &closest);
   // The desktop's setting names its copy when it has one, else Walp.bmp.
   const std::string file = copy.empty() ? path : AbsolutePath(copy);
-  std::string failure;
-  switch (kind) {
-    case DesktopKind::kGnome:
-      failure = SetGnome(tools, file, word);
-      break;
-    case DesktopKind::kCinnamon:
-      SetPictureOptions(tools, "org.cinnamon.desktop.background", word);
-      failure = SetThroughGsettings(tools, "org.cinnamon.desktop.background", "picture-uri",
-                                    FileUri(file));
-      break;
-    case DesktopKind::kMate:
-      SetPictureOptions(tools, "org.mate.background", word);
-      failure = SetThroughGsettings(tools, "org.mate.background", "picture-filename", file);
-      break;
-    case DesktopKind::kKde:
-      failure = SetKde(tools, file, word);
-      break;
-    case DesktopKind::kXfce:
-      failure = SetXfce(tools, file, word);
-      break;
-    case DesktopKind::kLxde:
-      if (!PcmanfmDesktopRuns(tools.Variable("DISPLAY"))) {
-        failure = "pcmanfm: no pcmanfm desktop runs for this display";
-      } else if (word == nullptr) {
-        failure = tools.Run({"pcmanfm", "--set-wallpaper", file}).message();
-      } else {
-        failure =
-            tools.Run({"pcmanfm", "--set-wallpaper", file, std::string("--wallpaper-mode=") + word})
-                .message();
-      }
-      break;
-    case DesktopKind::kLxqt:
-      failure = SetLxqt(tools, file, word);
-      break;
-    case DesktopKind::kSway:
-      failure = SetSway(tools, file, word, look.background);
-      break;
-    case DesktopKind::kWlroots:
-      failure = StartSwaybg(tools, file, word, look.background);
-      break;
-    case DesktopKind::kUnknown:
-      failure = "no desktop recognised";
-      break;
-  }
+  const std::string failure = AskDesktop(tools, kind, file, look);
   if (failure.empty()) {
     outcome.copy_taken = !copy.empty();
     return outcome;
   }
-  // Any X server shows a root window background, whoever else draws; not
-  // so Xwayland's. The desktop's setting still names an earlier copy: the
-  // new one is not taken.
-  if (IsWayland(runner)) {
-    outcome.failure = failure + "; a Wayland session shows no X root window";
-    return outcome;
-  }
-  const std::string display = runner.Variable("DISPLAY");
-  if (display.empty()) {
-    outcome.failure = failure + "; no X display";
-    return outcome;
-  }
-  notes.push_back("fallback: the X11 root window of " + display);
-  const std::string root = SetRootWindowBackground(display, path, look);
-  notes.push_back(root.empty() ? "X11 root window: drawn" : "X11 root window: " + root);
-  outcome.failure = root.empty() ? "" : failure + "; X11 root window: " + root;
+  // The desktop's setting still names an earlier copy: the new one is not
+  // taken.
+  outcome.failure = DrawOnRootWindow(runner, path, look, failure, &notes);
   return outcome;
 }
 

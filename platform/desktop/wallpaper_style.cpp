@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "platform/text_case.h"
+
 namespace {
 
 struct StyleName {
@@ -15,11 +17,6 @@ constexpr StyleName kStyleNames[] = {
     {WallpaperStyle::kStretch, "stretch"}, {WallpaperStyle::kCenter, "center"},
     {WallpaperStyle::kTile, "tile"},       {WallpaperStyle::kSpan, "span"},
 };
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 PixelRect Intersection(const PixelRect& a, const PixelRect& b) {
   const int left = std::max(a.x, b.x);

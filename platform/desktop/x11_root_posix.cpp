@@ -10,9 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
-#include "picture/freeimage_library_posix.h"
+#include "platform/freeimage/freeimage_library_posix.h"
 #include "platform/owned_handle.h"
 #include "platform/process/child_process_posix.h"
 
@@ -135,6 +136,55 @@ Pixmap PublishedPixmap(Display* display, Window root, Atom property) {
   return None;
 }
 
+// The picture at `bitmap_path` composed in `look` across the monitors of a
+// `width` x `height` screen into *canvas; false when it cannot be read.
+bool ComposeCanvas(Display* display, Window root, int width, int height,
+                   const std::string& bitmap_path, const WallpaperLook& look, Pixels* canvas) {
+  Pixels picture;
+  if (!LoadPixels(bitmap_path, &picture)) return false;
+  canvas->width = width;
+  canvas->height = height;
+  canvas->data.resize(static_cast<size_t>(width) * height);
+  ComposeWallpaper(picture, look, ReadMonitors(display, root), canvas);
+  return true;
+}
+
+// The pixmap the last such program left behind is freed with the client
+// that still holds it, when both properties name it (the Esetroot rule,
+// which keeps us from killing a live program that shares its pixmap).
+void FreePublishedPixmap(Display* display, Window root, Atom root_pixmap_atom, Atom esetroot_atom) {
+  const Pixmap old_root = PublishedPixmap(display, root, root_pixmap_atom);
+  const Pixmap old_esetroot = PublishedPixmap(display, root, esetroot_atom);
+  if (old_root != None && old_root == old_esetroot) {
+    XKillClient(display, old_root);
+    XSync(display, False);
+    g_x_errors = 0;  // a pixmap already gone is no failure of ours
+  }
+}
+
+// `image` in a new pixmap, which becomes the root window's background and
+// is published in both properties.
+void ShowOnRootWindow(Display* display, Window root, int depth, ImagePtr image) {
+  const Atom root_pixmap_atom = XInternAtom(display, "_XROOTPMAP_ID", False);
+  const Atom esetroot_atom = XInternAtom(display, "ESETROOT_PMAP_ID", False);
+  FreePublishedPixmap(display, root, root_pixmap_atom, esetroot_atom);
+
+  const unsigned width = static_cast<unsigned>(image->width);
+  const unsigned height = static_cast<unsigned>(image->height);
+  const Pixmap pixmap = XCreatePixmap(display, root, width, height, static_cast<unsigned>(depth));
+  GC gc = XCreateGC(display, pixmap, 0, nullptr);
+  XPutImage(display, pixmap, gc, image.get(), 0, 0, 0, 0, width, height);
+  XFreeGC(display, gc);
+  image.reset();
+
+  XChangeProperty(display, root, root_pixmap_atom, XA_PIXMAP, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&pixmap), 1);
+  XChangeProperty(display, root, esetroot_atom, XA_PIXMAP, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&pixmap), 1);
+  XSetWindowBackgroundPixmap(display, root, pixmap);
+  XClearWindow(display, root);
+}
+
 std::string SetRootWindowBackgroundHere(const std::string& display_name,
                                         const std::string& bitmap_path, const WallpaperLook& look) {
   // Errors are only noted until the display is closed.
@@ -152,14 +202,9 @@ std::string SetRootWindowBackgroundHere(const std::string& display_name,
   if (visual->c_class != TrueColor && visual->c_class != DirectColor) {
     return "the X screen has no true-colour visual";
   }
-  Pixels picture;
-  if (!LoadPixels(bitmap_path, &picture)) return "cannot read " + bitmap_path;
   Pixels canvas;
-  canvas.width = width;
-  canvas.height = height;
-  canvas.data.resize(static_cast<size_t>(width) * height);
-  ComposeWallpaper(picture, look, ReadMonitors(display, root), &canvas);
-  picture = Pixels();
+  if (!ComposeCanvas(display, root, width, height, bitmap_path, look, &canvas))
+    return "cannot read " + bitmap_path;
 
   ImagePtr image(XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
                               static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0));
@@ -170,33 +215,7 @@ std::string SetRootWindowBackgroundHere(const std::string& display_name,
   FillImage(image.get(), canvas, visual);
   canvas = Pixels();
 
-  // The pixmap the last such program left behind is freed with the client
-  // that still holds it, when both properties name it (the Esetroot rule,
-  // which keeps us from killing a live program that shares its pixmap).
-  const Atom root_pixmap_atom = XInternAtom(display, "_XROOTPMAP_ID", False);
-  const Atom esetroot_atom = XInternAtom(display, "ESETROOT_PMAP_ID", False);
-  const Pixmap old_root = PublishedPixmap(display, root, root_pixmap_atom);
-  const Pixmap old_esetroot = PublishedPixmap(display, root, esetroot_atom);
-  if (old_root != None && old_root == old_esetroot) {
-    XKillClient(display, old_root);
-    XSync(display, False);
-    g_x_errors = 0;  // a pixmap already gone is no failure of ours
-  }
-
-  const Pixmap pixmap = XCreatePixmap(display, root, static_cast<unsigned>(width),
-                                      static_cast<unsigned>(height), static_cast<unsigned>(depth));
-  GC gc = XCreateGC(display, pixmap, 0, nullptr);
-  XPutImage(display, pixmap, gc, image.get(), 0, 0, 0, 0, static_cast<unsigned>(width),
-            static_cast<unsigned>(height));
-  XFreeGC(display, gc);
-  image.reset();
-
-  XChangeProperty(display, root, root_pixmap_atom, XA_PIXMAP, 32, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(&pixmap), 1);
-  XChangeProperty(display, root, esetroot_atom, XA_PIXMAP, 32, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(&pixmap), 1);
-  XSetWindowBackgroundPixmap(display, root, pixmap);
-  XClearWindow(display, root);
+  ShowOnRootWindow(display, root, depth, std::move(image));
   // Our pixmap must outlive this connection: the server keeps it.
   XSetCloseDownMode(display, RetainPermanent);
   XSync(display, False);

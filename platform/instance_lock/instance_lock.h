@@ -8,8 +8,8 @@
 // has one claim per program file, whatever the session the start comes from;
 // on Windows wallpaper-fetcher.com and the .exe beside it are one program.
 // Returns true in the first instance. In a later instance it brings the first
-// instance's window forward (if there is a display) and returns false; on
-// Windows it ends the process there instead, with ExitProcess(0).
+// instance's window forward (if there is a display), lets go of what it took
+// to check, and returns false: the caller ends the process.
 // When the claim cannot be checked, it returns true as well (a run is better
 // than every run skipped) and `*problem` says what happened, for the trace;
 // otherwise `*problem` is empty, or names a lesser trouble the claim survived.

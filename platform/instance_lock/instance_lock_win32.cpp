@@ -105,13 +105,16 @@ bool ClaimSingleInstance(const std::string& program_path, const std::string& uni
   const HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                               kMappingSize, name.c_str());
   const DWORD created = ::GetLastError();
-  static OwnedHandle claim(mapping);
   if (mapping != nullptr && created == ERROR_ALREADY_EXISTS) {
     BringForward(mapping);
-    // Still holding the mutex: Windows releases it as abandoned, and the
-    // next instance's wait returns with it owned.
-    ::ExitProcess(0);
+    // The mapping is closed before the mutex is released, so that an
+    // instance that starts after the first has ended never finds it kept
+    // alive by this one.
+    ::CloseHandle(mapping);
+    if (mutex.valid()) ::ReleaseMutex(mutex.get());
+    return false;
   }
+  static OwnedHandle claim(mapping);
   if (mapping != nullptr) {
     ScopedView view(mapping, FILE_MAP_WRITE);
     if (view.get() != nullptr) *view.get() = ::GetCurrentProcessId();

@@ -98,23 +98,62 @@ class CurlSession : public InternetSession {
 
   Result Fetch(const std::string& url, char* buffer, size_t size, const Sink& sink) override {
     details_ = Details();
+    Result refusal = Result::kFailed;
+    if (RefusesUrl(url, &refusal)) return refusal;
+    if (cancelled_) return Cancelled();
+
+    BufferedBody body(buffer, size, sink);
+    if (!SetUpTransfer(url, &body)) {
+      details_.error = "the transfer could not be set up";
+      return Result::kFailed;
+    }
+    if (curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) return Result::kFailed;
+    CURLcode outcome = CURLE_OK;
+    const bool finished = RunTransfer(&outcome);
+    curl_multi_remove_handle(multi_.get(), easy_.get());
+    LearnAnswer();
+    return Conclude(finished, outcome, &body);
+  }
+
+  Details LastDetails() const override { return details_; }
+
+  void Cancel() override {
+    cancelled_ = true;
+    curl_multi_wakeup(multi_.get());
+  }
+
+ private:
+  Result Cancelled() {
+    details_.error = "cancelled";
+    return Result::kCancelled;
+  }
+
+  // True, with the result in *refusal and the reason in details_, when the
+  // URL is not fetched at all.
+  bool RefusesUrl(const std::string& url, Result* refusal) {
     const std::string scheme = SchemeOf(url);
     if (!scheme.empty() && !IsSupportedScheme(scheme)) {
       details_.error = "the scheme \"" + scheme + "\" is not fetched";
-      return Result::kNoFileObject;
+      *refusal = Result::kNoFileObject;
+      return true;
     }
     // A name without a scheme is not guessed at: it is a malformed URL.
     if (scheme.empty()) {
       details_.error = url.empty() ? "the URL is empty" : "the URL has no scheme such as http:";
-      return Result::kFailed;
+      *refusal = Result::kFailed;
+      return true;
     }
     if (scheme == "file" && !IsRegularLocalFile(url)) {
       details_.error = "no regular file at this file: URL";
-      return Result::kFailed;
+      *refusal = Result::kFailed;
+      return true;
     }
-    if (cancelled_) return Cancelled();
+    return false;
+  }
 
-    BufferedBody body(buffer, size, sink);
+  // Sets every option of the easy handle for one transfer into *body; false
+  // when libcurl refused one.
+  bool SetUpTransfer(const std::string& url, BufferedBody* body) {
     curl_easy_reset(easy_.get());
     bool options_ok = true;
     auto set = [&](CURLcode code) { options_ok = options_ok && code == CURLE_OK; };
@@ -130,7 +169,7 @@ class CurlSession : public InternetSession {
     set(curl_easy_setopt(easy_.get(), CURLOPT_SSL_VERIFYHOST, 2L));
     set(curl_easy_setopt(easy_.get(), CURLOPT_BUFFERSIZE, kReceiveBufferSize));
     set(curl_easy_setopt(easy_.get(), CURLOPT_WRITEFUNCTION, OnBody));
-    set(curl_easy_setopt(easy_.get(), CURLOPT_WRITEDATA, &body));
+    set(curl_easy_setopt(easy_.get(), CURLOPT_WRITEDATA, body));
     // The progress callback is the second way out of a cancelled transfer;
     // signals are no way to time out on a worker thread.
     set(curl_easy_setopt(easy_.get(), CURLOPT_NOSIGNAL, 1L));
@@ -143,32 +182,33 @@ class CurlSession : public InternetSession {
     // A cancelled name lookup is left to end on its own instead of joined.
     curl_easy_setopt(easy_.get(), CURLOPT_QUICK_EXIT, 1L);
 #endif
-    if (!options_ok) {
-      details_.error = "the transfer could not be set up";
-      return Result::kFailed;
-    }
+    return options_ok;
+  }
 
-    if (curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) return Result::kFailed;
-    bool finished = false;
-    CURLcode outcome = CURLE_OK;
+  // Drives the added transfer until it ends or is cancelled: true when it
+  // ended, with libcurl's result in *outcome.
+  bool RunTransfer(CURLcode* outcome) {
     while (!cancelled_) {
       int running = 0;
-      if (curl_multi_perform(multi_.get(), &running) != CURLM_OK) break;
+      if (curl_multi_perform(multi_.get(), &running) != CURLM_OK) return false;
       if (running == 0) {
         int queued = 0;
         while (CURLMsg* message = curl_multi_info_read(multi_.get(), &queued)) {
-          if (message->msg == CURLMSG_DONE) outcome = message->data.result;
+          if (message->msg == CURLMSG_DONE) *outcome = message->data.result;
         }
-        finished = true;
-        break;
+        return true;
       }
-      if (curl_multi_poll(multi_.get(), nullptr, 0, kPollMilliseconds, nullptr) != CURLM_OK) break;
+      if (curl_multi_poll(multi_.get(), nullptr, 0, kPollMilliseconds, nullptr) != CURLM_OK)
+        return false;
     }
-    curl_multi_remove_handle(multi_.get(), easy_.get());
-    LearnAnswer();
+    return false;
+  }
 
+  // The result of a transfer that ran, with the reason of a failure in
+  // details_.
+  Result Conclude(bool finished, CURLcode outcome, BufferedBody* body) {
     if (finished && outcome == CURLE_OK) {
-      if (body.Flush()) return Result::kComplete;
+      if (body->Flush()) return Result::kComplete;
       details_.error = "the received data could not be written";
       return Result::kFailed;
     }
@@ -181,19 +221,6 @@ class CurlSession : public InternetSession {
       details_.error = error_buffer_[0] != '\0' ? error_buffer_ : curl_easy_strerror(outcome);
     }
     return Result::kFailed;
-  }
-
-  Details LastDetails() const override { return details_; }
-
-  void Cancel() override {
-    cancelled_ = true;
-    curl_multi_wakeup(multi_.get());
-  }
-
- private:
-  Result Cancelled() {
-    details_.error = "cancelled";
-    return Result::kCancelled;
   }
 
   // The status and content type of the last answer, whatever became of the

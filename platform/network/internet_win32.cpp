@@ -227,40 +227,58 @@ class WinInetSession : public InternetSession {
     }
     if (size == 0) return Result::kFailed;  // nowhere to put a single byte
     if (cancelled_) return Result::kCancelled;
+    Result refusal = Result::kFailed;
+    const std::shared_ptr<Transfer> transfer = StartTransfer(url, size, &refusal);
+    if (transfer == nullptr) return refusal;
+    return ReceiveChunks(*transfer, buffer, sink);
+  }
 
+  // The transfer of `url` started on a thread of its own, chunks of `size`
+  // bytes; null, with the result in *refusal, when the session was cancelled
+  // or no thread started.
+  std::shared_ptr<Transfer> StartTransfer(const std::string& url, size_t size, Result* refusal) {
     std::shared_ptr<Transfer> transfer;
     try {
       transfer = std::make_shared<Transfer>();
       transfer->chunk.resize(size);
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (cancelled_) return Result::kCancelled;
+        if (cancelled_) {
+          *refusal = Result::kCancelled;
+          return nullptr;
+        }
         transfer_ = transfer;
       }
       std::thread(RunTransfer, transfer, url).detach();
     } catch (...) {  // no memory or no thread
-      return Result::kFailed;
+      *refusal = Result::kFailed;
+      return nullptr;
     }
+    return transfer;
+  }
 
+  // Hands each chunk the transfer's thread reads to the sink, until the
+  // transfer ends, fails, is cancelled or the sink refuses a chunk.
+  Result ReceiveChunks(Transfer& transfer, char* buffer, const Sink& sink) {
     for (;;) {
       size_t count = 0;
       {
-        std::unique_lock<std::mutex> lock(transfer->mutex);
-        transfer->changed.wait(lock, [&] {
-          return transfer->filled > 0 || transfer->ended || transfer->failed || transfer->cancelled;
+        std::unique_lock<std::mutex> lock(transfer.mutex);
+        transfer.changed.wait(lock, [&] {
+          return transfer.filled > 0 || transfer.ended || transfer.failed || transfer.cancelled;
         });
-        if (transfer->cancelled) return Result::kCancelled;
-        details_.status = transfer->status;
-        details_.content_type = transfer->content_type;
-        if (transfer->filled == 0) {
-          if (transfer->ended) return Result::kComplete;
-          details_.error = ErrorText(transfer->error);
+        if (transfer.cancelled) return Result::kCancelled;
+        details_.status = transfer.status;
+        details_.content_type = transfer.content_type;
+        if (transfer.filled == 0) {
+          if (transfer.ended) return Result::kComplete;
+          details_.error = ErrorText(transfer.error);
           return Result::kFailed;
         }
-        count = transfer->filled;
-        std::memcpy(buffer, transfer->chunk.data(), count);
-        transfer->filled = 0;
-        transfer->changed.notify_all();
+        count = transfer.filled;
+        std::memcpy(buffer, transfer.chunk.data(), count);
+        transfer.filled = 0;
+        transfer.changed.notify_all();
       }
       bool accepted = false;
       try {
@@ -269,10 +287,10 @@ class WinInetSession : public InternetSession {
         accepted = false;
       }
       if (!accepted) {
-        std::lock_guard<std::mutex> lock(transfer->mutex);
-        transfer->stopped = true;
-        transfer->CloseHandles();
-        transfer->changed.notify_all();
+        std::lock_guard<std::mutex> lock(transfer.mutex);
+        transfer.stopped = true;
+        transfer.CloseHandles();
+        transfer.changed.notify_all();
         details_.error = "the received data could not be written";
         return Result::kFailed;
       }

@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -8,10 +9,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
 
 extern char** environ;
 
@@ -35,6 +42,87 @@ const ScopedTempDir& LockParentOfThisTest() {
 }  // namespace
 
 std::string TestHome() { return LockParentOfThisTest().Join("home"); }
+
+namespace {
+
+// Every process whose parents lead to this one, as /proc has them.
+std::vector<pid_t> Descendants() {
+  std::map<pid_t, pid_t> parent_of;
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", ignored)) {
+    const std::string name = entry.path().filename();
+    if (!std::isdigit(static_cast<unsigned char>(name[0]))) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    std::getline(stat, line);
+    const size_t end_of_name = line.rfind(") ");
+    if (end_of_name == std::string::npos) continue;
+    // The state, then the parent's id.
+    parent_of[std::atoi(name.c_str())] = std::atoi(line.c_str() + end_of_name + 4);
+  }
+  std::vector<pid_t> found;
+  for (const auto& [pid, parent] : parent_of) {
+    for (pid_t up = parent; up > 1; up = parent_of.count(up) != 0 ? parent_of[up] : 0) {
+      if (up == ::getpid()) {
+        found.push_back(pid);
+        break;
+      }
+    }
+  }
+  return found;
+}
+
+// The deadline of the test that armed it last; never destroyed, as its
+// thread waits on it to the end of the process.
+struct Deadline {
+  std::mutex mutex;
+  std::condition_variable armed;
+  const ::testing::TestInfo* test = nullptr;  // null: none runs
+  std::chrono::steady_clock::time_point at;
+
+  // Waits for each deadline; past one whose test still runs, ends the test.
+  void Watch() {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      if (test == nullptr) {
+        armed.wait(lock);
+      } else if (armed.wait_until(lock, at) == std::cv_status::timeout &&
+                 std::chrono::steady_clock::now() >= at) {
+        const ::testing::TestInfo* running =
+            ::testing::UnitTest::GetInstance()->current_test_info();
+        if (running == test) Overrun(*test);
+        test = nullptr;
+      }
+    }
+  }
+
+  [[noreturn]] static void Overrun(const ::testing::TestInfo& test) {
+    std::fprintf(stderr, "%s.%s: still running %d s after it started a process; ending it\n",
+                 test.test_suite_name(), test.name(), kTestDeadlineSeconds);
+    for (const pid_t pid : Descendants()) {
+      if (::getpgid(pid) == pid) ::kill(-pid, SIGKILL);
+      ::kill(pid, SIGKILL);
+    }
+    std::_Exit(1);
+  }
+};
+
+}  // namespace
+
+void ArmTestDeadline() {
+  const ::testing::TestInfo* running = ::testing::UnitTest::GetInstance()->current_test_info();
+  if (running == nullptr) return;
+  static Deadline* const deadline = [] {
+    Deadline* made = new Deadline;
+    std::thread([made] { made->Watch(); }).detach();
+    return made;
+  }();
+  std::lock_guard<std::mutex> lock(deadline->mutex);
+  if (deadline->test == running) return;
+  deadline->test = running;
+  deadline->at = std::chrono::steady_clock::now() + std::chrono::seconds(kTestDeadlineSeconds);
+  deadline->armed.notify_all();
+}
 
 namespace {
 
@@ -80,6 +168,7 @@ void ChildProcess::Kill(int signal) {
 
 bool ChildProcess::Start(const std::vector<std::string>& argv, const std::string& cwd,
                          const std::map<std::string, std::string>& env_overrides) {
+  ArmTestDeadline();
   int out_pipe[2], err_pipe[2];
   if (::pipe2(out_pipe, O_CLOEXEC) != 0) return false;
   if (::pipe2(err_pipe, O_CLOEXEC) != 0) {

@@ -37,6 +37,15 @@ class ChildProcess {
   int err_fd_ = -1;
 };
 
+// Every test that starts a process has this long, from its first start, to
+// end: past it the test process kills every process it started (and theirs),
+// says which test overran, and ends with status 1, so that a hung child fails
+// the test instead of holding it until ctest's own time-out.
+constexpr int kTestDeadlineSeconds = 120;
+// Starts the running test's deadline unless it runs already. ChildProcess
+// does; tests that start processes another way call it before they do.
+void ArmTestDeadline();
+
 // The test hook of the single-instance guard: the directory in which a
 // started program keeps its per-user directory of claims instead of /tmp.
 // Every program a test starts gets a private one unless the test says

@@ -42,6 +42,31 @@ TEST(DetectDesktopTest, NamesFromTheSessionVariables) {
   }
 }
 
+// The composition drawn as text, '#' for the picture's colour and '.' for the
+// background, rows joined by '|'. Fit rounds its scaled side to the nearest
+// pixel; a monitor partly off the screen is drawn only where the screen is.
+TEST(ComposeWallpaperTest, FitRoundsAndMonitorsStopAtTheScreensEdges) {
+  const auto composed = [](int width, int height, WallpaperStyle style, int screen_width,
+                           int screen_height, const std::vector<PixelRect>& monitors) {
+    const Pixels picture{width, height, std::vector<uint32_t>(width * height, 0xFFFFFF)};
+    Pixels canvas{screen_width, screen_height,
+                  std::vector<uint32_t>(screen_width * screen_height, 0)};
+    ComposeWallpaper(picture, {style, 0x336699}, monitors, &canvas);
+    std::string text;
+    for (size_t i = 0; i < canvas.data.size(); ++i) {
+      text += canvas.data[i] == 0xFFFFFF ? '#' : canvas.data[i] == 0x336699 ? '.' : '?';
+      if ((i + 1) % screen_width == 0) text += '|';
+    }
+    return text;
+  };
+  // 4 x 2.67 and 2.67 x 4 pixels.
+  EXPECT_EQ("####|####|####|....|", composed(3, 2, WallpaperStyle::kFit, 4, 4, {}));
+  EXPECT_EQ("###.|###.|###.|###.|", composed(2, 3, WallpaperStyle::kFit, 4, 4, {}));
+  // Off the right, the left and the bottom edge.
+  EXPECT_EQ("...##|..#..|###..|", composed(2, 2, WallpaperStyle::kStretch, 5, 3,
+                                           {{3, 0, 4, 1}, {-2, 2, 4, 1}, {2, 1, 1, 4}}));
+}
+
 // A directory of stand-ins for the desktops' tools: each records its name
 // and arguments (one <...> each) as a line of calls.log, may print a text,
 // and ends with the given status.

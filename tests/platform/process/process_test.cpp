@@ -23,6 +23,7 @@ constexpr unsigned long long kBudget = 1ULL << 30;
 constexpr int kTimeoutMs = 60000;
 
 TEST(ChildProcessTest, ReportsWhatTheWorkReturnsAndFailsAChildWhoseWorkThrows) {
+  ArmTestDeadline();
   Report report;
   ASSERT_TRUE(RunInChild([] { return Report{42}; }, kBudget, kTimeoutMs, &report));
   EXPECT_EQ(42, report.value);
@@ -53,6 +54,8 @@ TEST(ChildProcessTest, ReportsWhatTheWorkReturnsAndFailsAChildWhoseWorkThrows) {
 // Stand-in programs: shell scripts in directories of a temporary one.
 class ProcessRunnerTest : public ::testing::Test {
  protected:
+  void SetUp() override { ArmTestDeadline(); }
+
   std::string Program(const std::string& path, const std::string& script, mode_t mode = 0755) {
     const std::string file = dir_.Join(path);
     ::mkdir(dir_.Join(path.substr(0, path.find('/'))).c_str(), 0755);

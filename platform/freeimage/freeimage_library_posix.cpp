@@ -1,4 +1,4 @@
-#include "picture/freeimage_library_posix.h"
+#include "platform/freeimage/freeimage_library_posix.h"
 
 #include <dlfcn.h>
 

@@ -1,5 +1,5 @@
-#ifndef PICTURE_FREEIMAGE_LIBRARY_POSIX_H_
-#define PICTURE_FREEIMAGE_LIBRARY_POSIX_H_
+#ifndef PLATFORM_FREEIMAGE_FREEIMAGE_LIBRARY_POSIX_H_
+#define PLATFORM_FREEIMAGE_FREEIMAGE_LIBRARY_POSIX_H_
 
 // FreeImage loaded with dlopen where pictures are handled (the decoder
 // child, the X11 drawing child, the picture fuzzer), so that the program's
@@ -30,4 +30,4 @@ struct FreeImageLibrary {
 // be loaded. Never unloaded: its plugins live as long as the process.
 const FreeImageLibrary* LoadFreeImage();
 
-#endif  // PICTURE_FREEIMAGE_LIBRARY_POSIX_H_
+#endif  // PLATFORM_FREEIMAGE_FREEIMAGE_LIBRARY_POSIX_H_
