@@ -2,13 +2,13 @@
 // built-in configuration. Run: build/bench/link_extraction_bench
 #include <benchmark/benchmark.h>
 
+#include <boost/regex.hpp>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/wallpaper_fetcher.h"
 #include "config/ini_document.h"
 #include "config/settings.h"
 #include "diagnostics/format.h"
@@ -75,12 +75,9 @@ void BM_CollectLinks(benchmark::State& state) {
   ini.Parse(DefaultSitesIni);
   const std::string expression = ini.GetValue(step.site, Format("Step%dGet", step.number));
   const std::string url_template = ini.GetValue(step.site, Format("Step%dGo", step.number));
-  auto fetcher = std::make_unique<WallpaperFetcher>();
-  fetcher->m_yDebug = 0;
   size_t links = 0;
   for (auto _ : state) {
-    const std::vector<std::string> vec =
-        fetcher->CollectLinks(page, expression, url_template, step.number);
+    const std::vector<std::string> vec = FindLinks(page, expression, url_template).links;
     links = vec.size();
     benchmark::DoNotOptimize(vec.data());
   }
@@ -108,8 +105,14 @@ void BM_FirstFoundReference(benchmark::State& state) {
   size_t links = 0;
   for (auto _ : state) {
     std::vector<std::string> vec;
-    boost::regex_grep(LinkCollector(vec, url_template), page.begin(), page.end(), expression,
-                      boost::match_default);
+    std::vector<std::string> groups;
+    const auto collect = [&](const boost::smatch& match) {
+      groups.clear();
+      for (size_t i = 0; i < match.size(); ++i) groups.push_back(match[static_cast<int>(i)].str());
+      vec.push_back(ExpandTemplate(url_template, groups));
+      return true;
+    };
+    boost::regex_grep(collect, page.begin(), page.end(), expression, boost::match_default);
     links = vec.size();
     benchmark::DoNotOptimize(vec.data());
   }
