@@ -19,6 +19,19 @@ std::string FirstSentence(const char* what) {
   return text;
 }
 
+// Fills `url_template` from the `count` groups that `group(i)` gives.
+template <typename Group>
+std::string Expand(const std::string& url_template, size_t count, Group group) {
+  std::string result = url_template;
+  for (size_t i = 1; i < count; ++i) {
+    const std::string placeholder = Format("$_%d_$", static_cast<int>(i));
+    const size_t at = result.find(placeholder);
+    if (at == std::string::npos) continue;
+    result.replace(at, placeholder.size(), group(i));
+  }
+  return result;
+}
+
 // The search's callback: appends one filled template per match. A link that would go past the
 // bounds ends the search (the callback answers false) and is noted in `*overflow`.
 class LinkCollector {
@@ -27,12 +40,9 @@ class LinkCollector {
       : links_(links), template_(url_template), overflow_(overflow) {}
 
   bool operator()(const boost::smatch& match) {
-    groups_.clear();
-    for (size_t i = 0; i < match.size(); ++i) {
-      // str() of a group that took no part in the match is "".
-      groups_.push_back(match[static_cast<int>(i)].str());
-    }
-    std::string link = ExpandTemplate(template_, groups_);
+    // str() of a group that took no part in the match is "".
+    std::string link = Expand(template_, match.size(),
+                              [&match](size_t i) { return match[static_cast<int>(i)].str(); });
     if (links_.size() >= kMaxLinks || link.size() > kMaxLinkBytes - bytes_) {
       *overflow_ = true;
       return false;
@@ -47,7 +57,6 @@ class LinkCollector {
   const std::string& template_;
   bool* overflow_;
   size_t bytes_ = 0;  // of every link appended
-  std::vector<std::string> groups_;
 };
 
 void Fail(LinkSearch* search, bool compiling, std::string what, long position) {
@@ -70,14 +79,7 @@ bool ReadTextFile(const std::string& path, std::string& text) {
 
 std::string ExpandTemplate(const std::string& url_template,
                            const std::vector<std::string>& groups) {
-  std::string result = url_template;
-  for (size_t i = 1; i < groups.size(); ++i) {
-    const std::string placeholder = Format("$_%d_$", static_cast<int>(i));
-    const size_t at = result.find(placeholder);
-    if (at == std::string::npos) continue;
-    result.replace(at, placeholder.size(), groups[i]);
-  }
-  return result;
+  return Expand(url_template, groups.size(), [&groups](size_t i) { return groups[i]; });
 }
 
 LinkSearch FindLinks(const std::string& text, const std::string& expression,
