@@ -197,13 +197,14 @@ TEST_F(CrawlEndToEndTest, SavePathIsTakenFromTheProgramDirectoryAndMustExist) {
   EXPECT_TRUE(Exists(dir_.Join("prog/picsWalp.bmp")));
   EXPECT_FALSE(Exists(dir_.Join("prog/pics/picssmall.png")));
 
-  // A directory that is not there ends the run before anything is fetched
-  // (the lines traced: site_crawl_test).
+  // A directory that is not there ends the run before anything is fetched.
   const size_t requests = server_.Requests().size();
   Configure("TryNumber=3\nSavePath=no-such-dir/\n", GallerySite());
   const ProgramResult missing = Run();
   EXPECT_EQ(101, missing.exit_code);
-  EXPECT_NE(std::string::npos, missing.out.find(dir_.Join("prog/no-such-dir/temp.file")));
+  EXPECT_NE(std::string::npos, missing.out.find("\nPlease, check if this path exists: " +
+                                                dir_.Join("prog/no-such-dir/temp.file") + "\n"))
+      << missing.out;
   EXPECT_EQ(
       "wallpaper-fetcher: Can't create temp file, most probably problem with SavePath var in INI "
       "file\n",

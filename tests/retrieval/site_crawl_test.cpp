@@ -57,7 +57,8 @@ class SiteCrawlTest : public ::testing::Test {
 
 const char kIndex[] = "<a href=\"p.jpg\">x</a> <a href=\"q.jpg\">y</a>";
 
-TEST_F(SiteCrawlTest, SuccessfulCrawlTracesEveryStep) {
+TEST_F(SiteCrawlTest, SuccessfulCrawlTracesEveryStepAndPausesAfterEach) {
+  settings_.suppress_messages = false;
   Site(
       "Name=Test site\nBegin=http://site/\nStep1Get=<a href=\"(p[^\"]+)\">\n"
       "Step1Go=http://site/$_1_$\n");
@@ -86,7 +87,9 @@ TEST_F(SiteCrawlTest, SuccessfulCrawlTracesEveryStep) {
   EXPECT_FALSE(Exists(dir_.Join("temp.file")));  // moved to the picture's name
   EXPECT_EQ("http://site/p.jpg", last_url_);
   EXPECT_EQ("http://site/p.jpg", ini_.GetValue("General", "Recent1"));
-  EXPECT_TRUE(fakes_.boxes.boxes.empty());  // messages suppressed
+  ASSERT_EQ(2u, fakes_.boxes.boxes.size());
+  EXPECT_EQ("Press any key, one step is done", fakes_.boxes.boxes[0].text);
+  EXPECT_EQ("Press any key, all steps are done", fakes_.boxes.boxes[1].text);
 }
 
 TEST_F(SiteCrawlTest, StepsEndAtTheFirstMissingGetKey) {
@@ -169,40 +172,6 @@ TEST_F(SiteCrawlTest, HistoryIsAskedBeforeAnExistingFileIsReplaced) {
   EXPECT_NE(std::string::npos,
             Traced().find("This file already exists, will be replaced by a new one.\n"));
   EXPECT_EQ("NEW", ReadFileBytes(dir_.Join("p.jpg")));
-}
-
-TEST_F(SiteCrawlTest, MessagesPauseAfterEveryStepWhenNotSuppressed) {
-  settings_.suppress_messages = false;
-  Site("Begin=http://site/\nStep1Get=<a href=\"(p[^\"]+)\">\nStep1Go=http://site/$_1_$\n");
-  internet_.bodies["http://site/"] = kIndex;
-  internet_.bodies["http://site/p.jpg"] = "JPEGDATA";
-  ASSERT_TRUE(Crawl());
-  ASSERT_EQ(2u, fakes_.boxes.boxes.size());
-  EXPECT_EQ("Press any key, one step is done", fakes_.boxes.boxes[0].text);
-  EXPECT_EQ("Press any key, all steps are done", fakes_.boxes.boxes[1].text);
-}
-
-TEST_F(SiteCrawlTest, FatalErrorsEndTheAttempt) {
-  // Thrown to the main object, which ends the process with them.
-  Site("Begin=http://site/\n");
-  settings_.save_path = dir_.Join("missing-dir/");
-  try {
-    Crawl();
-    ADD_FAILURE() << "no fatal error";
-  } catch (const Fatal& fatal) {
-    EXPECT_EQ("Can't create temp file, most probably problem with SavePath var in INI file",
-              fatal.text);
-  }
-  EXPECT_NE(std::string::npos, Traced().find("Please, check if this path exists: " +
-                                             dir_.Join("missing-dir/temp.file") + "\n"));
-  settings_.save_path = "";
-  Site("Begin=nofile:x\n");
-  try {
-    Crawl();
-    ADD_FAILURE() << "no fatal error";
-  } catch (const Fatal& fatal) {
-    EXPECT_EQ("Can't find file on the server...", fatal.text);
-  }
 }
 
 TEST_F(SiteCrawlTest, PagesFromTheWebCannotLeadToLocalFiles) {
