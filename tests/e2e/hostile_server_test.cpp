@@ -17,12 +17,6 @@
 
 namespace {
 
-size_t Count(const std::string& text, const std::string& part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
-
 // The peak resident size of a process in kB ("VmHWM"), -1 once it has ended.
 long long PeakResidentKb(int pid) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");

@@ -37,6 +37,12 @@ ProgramResult EndToEndTest::Run(int timeout_ms) const {
   return RunProgram({program_}, dir_.path(), NoDesktop(), timeout_ms);
 }
 
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
 ProgramResult EndToEndTest::RunWith(const std::vector<std::string>& args) const {
   std::vector<std::string> argv = {program_};
   argv.insert(argv.end(), args.begin(), args.end());

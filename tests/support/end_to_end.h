@@ -35,4 +35,7 @@ class EndToEndTest : public ::testing::Test {
   LocalHttpServer server_;
 };
 
+// How many times `part` occurs in `text`, overlaps included.
+size_t Count(const std::string& text, const std::string& part);
+
 #endif  // TESTS_SUPPORT_END_TO_END_H_
