@@ -16,13 +16,6 @@
 
 namespace {
 
-std::set<std::string> Listing(const std::string& dir) {
-  std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir))
-    names.insert(entry.path().filename().string());
-  return names;
-}
-
 class CheckEndToEndTest : public EndToEndTest {
  protected:
   void SetUp() override {

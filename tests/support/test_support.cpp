@@ -256,6 +256,13 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string
   return child.Wait(timeout_ms);
 }
 
+std::set<std::string> Listing(const std::string& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    names.insert(entry.path().filename());
+  return names;
+}
+
 std::string CopyFetcherInto(const std::string& dir) {
   const std::string target = dir + "wallpaper-fetcher";
   std::filesystem::copy_file(FETCHER_BINARY, target,

@@ -2,6 +2,7 @@
 #define TESTS_SUPPORT_TEST_SUPPORT_H_
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,9 @@ std::string TestHome();
 ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& cwd,
                          const std::map<std::string, std::string>& env_overrides = {},
                          int timeout_ms = 60000);
+
+// The names in the directory `dir`; throws when it cannot be read.
+std::set<std::string> Listing(const std::string& dir);
 
 // The built wallpaper-fetcher, copied into `dir` so that its program
 // directory (and so its single-instance name) is the test's own. Returns the

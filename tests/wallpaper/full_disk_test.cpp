@@ -1,7 +1,6 @@
 // Walp.bmp on a disk that fills up: the bitmap appears whole or not at all,
 // and the desktop is never handed a missing or cut-off one.
 #include <FreeImage.h>
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -19,26 +18,6 @@
 
 namespace {
 
-// A smooth picture: a few kilobytes as PNG, 3 bytes a pixel as a bitmap.
-bool WriteGradientPng(const std::string& path, int width, int height) {
-  FIBITMAP* dib = GradientBitmap(width, height, 90);
-  const bool ok = FreeImage_Save(FIF_PNG, dib, path.c_str(), 0);
-  FreeImage_Unload(dib);
-  return ok;
-}
-
-std::set<std::string> Names(const std::string& dir) {
-  std::set<std::string> names;
-  DIR* d = ::opendir(dir.c_str());
-  if (d == nullptr) return names;
-  while (const dirent* entry = ::readdir(d)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.insert(name);
-  }
-  ::closedir(d);
-  return names;
-}
-
 constexpr long long kDiskSize = 1 << 20;
 
 class FullDiskTest : public ::testing::Test {
@@ -47,7 +26,7 @@ class FullDiskTest : public ::testing::Test {
     if (!disk_.mounted()) GTEST_SKIP() << disk_.reason();
   }
   Reporter MakeReporter() {
-    return Reporter(fakes_.console, fakes_.boxes, debug_, /*suppress_messages=*/true,
+    return Reporter(fakes_.console, fakes_.boxes, /*debug=*/true, /*suppress_messages=*/true,
                     "wallpaper-fetcher");
   }
   // Walp.bmp on the disk from `picture`, as a run without limits makes it.
@@ -62,14 +41,13 @@ class FullDiskTest : public ::testing::Test {
 
   ScopedTmpfs disk_{kDiskSize};
   FakePlatform fakes_;
-  bool debug_ = true;
 };
 
 TEST_F(FullDiskTest, ABitmapThatDoesNotFitLeavesNoFileAndNoWallpaper) {
   // 800x600 is a small PNG and a 1.44 MB bitmap on a 1 MiB disk. The picture
   // is kept and the attempt counts (the run records it and ends).
   const std::string picture = disk_.path() + "big.png";
-  ASSERT_TRUE(WriteGradientPng(picture, 800, 600));
+  WriteFileBytes(picture, GradientPicture(FIF_PNG, 800, 600, 90));
   ASSERT_LT(ReadFileBytes(picture).size(), 100000u);
   WriteFileBytes(disk_.path() + "Walp.bmp", "the previous bitmap");
   const long long free_before = disk_.FreeBytes();
@@ -77,7 +55,7 @@ TEST_F(FullDiskTest, ABitmapThatDoesNotFitLeavesNoFileAndNoWallpaper) {
   // A failed save still counts as a conversion.
   EXPECT_TRUE(Convert(picture));
   // Neither a cut-off Walp.bmp nor the partial copy beside it is left.
-  EXPECT_EQ((std::set<std::string>{"big.png"}), Names(disk_.path()));
+  EXPECT_EQ((std::set<std::string>{"big.png"}), Listing(disk_.path()));
   EXPECT_GE(disk_.FreeBytes(), free_before);  // the old bitmap's space came back too
 
   Install();
@@ -88,17 +66,9 @@ TEST_F(FullDiskTest, ABitmapThatDoesNotFitLeavesNoFileAndNoWallpaper) {
       << fakes_.console.written;
   EXPECT_TRUE(fakes_.boxes.boxes.empty());
 
-  // Outside debug mode the same happens without a trace.
-  fakes_.console.written.clear();
-  debug_ = false;
-  Install();
-  EXPECT_TRUE(fakes_.desktop.wallpapers.empty());
-  EXPECT_EQ("", fakes_.console.written);
-
   // A picture whose bitmap fits on the same disk goes through whole.
-  debug_ = true;
   const std::string small = disk_.path() + "small.png";
-  ASSERT_TRUE(WriteGradientPng(small, 200, 150));
+  WriteFileBytes(small, GradientPicture(FIF_PNG, 200, 150, 90));
   EXPECT_TRUE(Convert(small));
   const std::string bitmap = ReadFileBytes(disk_.path() + "Walp.bmp");
   EXPECT_EQ(54u + 200u * 150u * 3u, bitmap.size());
@@ -110,7 +80,7 @@ TEST_F(FullDiskTest, ABitmapThatDoesNotFitLeavesNoFileAndNoWallpaper) {
 
 TEST_F(FullDiskTest, ACodecSaveThatFailsLeavesTheFileItWouldReplace) {
   const std::string picture = disk_.path() + "big.png";
-  ASSERT_TRUE(WriteGradientPng(picture, 800, 600));
+  WriteFileBytes(picture, GradientPicture(FIF_PNG, 800, 600, 90));
   PictureCodec& codec = SystemPictureCodec();
   std::unique_ptr<Picture> decoded = codec.Load(FIF_PNG, picture);
   ASSERT_NE(nullptr, decoded);
@@ -119,20 +89,20 @@ TEST_F(FullDiskTest, ACodecSaveThatFailsLeavesTheFileItWouldReplace) {
   WriteFileBytes(target, "a bitmap shown on the desktop");
   EXPECT_FALSE(decoded->SaveBmp(target));
   EXPECT_EQ("a bitmap shown on the desktop", ReadFileBytes(target));
-  EXPECT_EQ((std::set<std::string>{"big.png", "Walp.bmp"}), Names(disk_.path()));
+  EXPECT_EQ((std::set<std::string>{"big.png", "Walp.bmp"}), Listing(disk_.path()));
 
   // With room again it replaces the file in one step.
   ASSERT_EQ(0, std::remove(picture.c_str()));
   std::unique_ptr<Picture> small;
   {
     ScopedTempDir elsewhere;
-    ASSERT_TRUE(WriteGradientPng(elsewhere.Join("small.png"), 100, 80));
+    WriteFileBytes(elsewhere.Join("small.png"), GradientPicture(FIF_PNG, 100, 80, 90));
     small = codec.Load(FIF_PNG, elsewhere.Join("small.png"));
   }
   ASSERT_NE(nullptr, small);
   EXPECT_TRUE(small->SaveBmp(target));
   EXPECT_EQ(54u + 100u * 80u * 3u, ReadFileBytes(target).size());
-  EXPECT_EQ((std::set<std::string>{"Walp.bmp"}), Names(disk_.path()));
+  EXPECT_EQ((std::set<std::string>{"Walp.bmp"}), Listing(disk_.path()));
 }
 
 }  // namespace
