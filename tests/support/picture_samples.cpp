@@ -452,102 +452,62 @@ std::vector<PictureSample> PictureSamples() {
     s.push_back({name, std::move(bytes), false});
   };
 
-  TgaOptions t;
-  ours("targa_24.tga", Tga(t));
-  t.descriptor = 0x20;
-  ours("targa_24_top_down.tga", Tga(t));
-  t.descriptor = 0x10;
-  ours("targa_24_right_to_left.tga", Tga(t));
-  t = TgaOptions();
-  t.type = 10;
-  t.width = 37;
-  t.height = 23;
-  ours("targa_24_rle.tga", Tga(t));
-  t.descriptor = 0x30;
-  ours("targa_24_rle_top_down_right_to_left.tga", Tga(t));
-  t = TgaOptions();
-  t.depth = 32;
-  ours("targa_32_alpha.tga", Tga(t));
-  t.type = 10;
-  t.descriptor = 0x20;
-  ours("targa_32_alpha_rle_top_down.tga", Tga(t));
-  t = TgaOptions();
-  t.depth = 16;
-  ours("targa_16.tga", Tga(t));
-  t.depth = 15;
-  t.type = 10;
-  ours("targa_15_rle.tga", Tga(t));
-  t = TgaOptions();
-  t.depth = 16;
-  t.map_type = 1;
-  t.map_length = 3;
-  t.map_bits = 24;
-  ours("targa_16_unused_map.tga", Tga(t));
-  t = TgaOptions();
-  t.type = 1;
-  t.depth = 8;
-  t.map_type = 1;
-  t.map_length = 16;
-  t.map_bits = 24;
-  t.id = "an identifier";
-  ours("targa_8_map24_id.tga", Tga(t));
-  t.map_bits = 16;
-  t.map_first = 2;
-  t.map_length = 14;
-  t.id.clear();
-  ours("targa_8_map16_first2.tga", Tga(t));
-  t = TgaOptions();
-  t.type = 9;
-  t.depth = 8;
-  t.map_type = 1;
-  t.map_length = 16;
-  t.map_bits = 32;
-  t.descriptor = 0x20;
-  t.width = 40;
-  ours("targa_8_map32_rle_top_down.tga", Tga(t));
-  t = TgaOptions();
-  t.type = 3;
-  t.depth = 8;
-  ours("targa_8_grey.tga", Tga(t));
-  t.type = 11;
-  t.footer = true;
-  ours("targa_8_grey_rle_footer.tga", Tga(t));
-  t = TgaOptions();
-  t.map_type = 1;
-  t.map_length = 4;
-  t.map_bits = 24;
-  ours("targa_24_with_map.tga", Tga(t));
+  // Ours made from the default options of their format as `change` sets them.
+  const auto tga = [&](const std::string& name, void (*change)(TgaOptions&)) {
+    TgaOptions o;
+    change(o);
+    ours(name, Tga(o));
+  };
+  const auto pcx = [&](const std::string& name, void (*change)(PcxOptions&)) {
+    PcxOptions o;
+    change(o);
+    ours(name, Pcx(o));
+  };
+  const auto ras = [&](const std::string& name, void (*change)(RasOptions&)) {
+    RasOptions o;
+    change(o);
+    ours(name, Ras(o));
+  };
 
-  PcxOptions p;
-  ours("pcx_8_palette_rle.pcx", Pcx(p));
-  p.rle = false;
-  ours("pcx_8_palette_raw.pcx", Pcx(p));
-  p = PcxOptions();
-  p.vga_palette = false;
-  p.palette_info = 2;
-  ours("pcx_8_grey_rle.pcx", Pcx(p));
-  p = PcxOptions();
-  p.planes = 3;
-  ours("pcx_24_rle.pcx", Pcx(p));
-  p.rle = false;
-  p.width = 12;
-  ours("pcx_24_raw.pcx", Pcx(p));
-  p = PcxOptions();
-  p.planes = 3;
-  p.bytes_per_line = 20;
-  ours("pcx_24_wide_rows.pcx", Pcx(p));
-  p = PcxOptions();
-  p.bits = 1;
-  ours("pcx_1_rle.pcx", Pcx(p));
-  p.rle = false;
-  ours("pcx_1_raw.pcx", Pcx(p));
-  p = PcxOptions();
-  p.bits = 1;
-  p.planes = 4;
-  ours("pcx_4_planes_rle.pcx", Pcx(p));
-  p.rle = false;
-  p.width = 14;
-  ours("pcx_4_planes_raw.pcx", Pcx(p));
+  tga("targa_24.tga", [](auto&) {});
+  tga("targa_24_top_down.tga", [](auto& o) { o.descriptor = 0x20; });
+  tga("targa_24_right_to_left.tga", [](auto& o) { o.descriptor = 0x10; });
+  tga("targa_24_rle.tga", [](auto& o) { o.type = 10, o.width = 37, o.height = 23; });
+  tga("targa_24_rle_top_down_right_to_left.tga",
+      [](auto& o) { o.type = 10, o.width = 37, o.height = 23, o.descriptor = 0x30; });
+  tga("targa_32_alpha.tga", [](auto& o) { o.depth = 32; });
+  tga("targa_32_alpha_rle_top_down.tga",
+      [](auto& o) { o.depth = 32, o.type = 10, o.descriptor = 0x20; });
+  tga("targa_16.tga", [](auto& o) { o.depth = 16; });
+  tga("targa_15_rle.tga", [](auto& o) { o.depth = 15, o.type = 10; });
+  tga("targa_16_unused_map.tga",
+      [](auto& o) { o.depth = 16, o.map_type = 1, o.map_length = 3, o.map_bits = 24; });
+  tga("targa_8_map24_id.tga", [](auto& o) {
+    o.type = 1, o.depth = 8, o.map_type = 1, o.map_length = 16, o.map_bits = 24;
+    o.id = "an identifier";
+  });
+  tga("targa_8_map16_first2.tga", [](auto& o) {
+    o.type = 1, o.depth = 8, o.map_type = 1, o.map_first = 2, o.map_length = 14, o.map_bits = 16;
+  });
+  tga("targa_8_map32_rle_top_down.tga", [](auto& o) {
+    o.type = 9, o.depth = 8, o.map_type = 1, o.map_length = 16, o.map_bits = 32;
+    o.descriptor = 0x20, o.width = 40;
+  });
+  tga("targa_8_grey.tga", [](auto& o) { o.type = 3, o.depth = 8; });
+  tga("targa_8_grey_rle_footer.tga", [](auto& o) { o.type = 11, o.depth = 8, o.footer = true; });
+  tga("targa_24_with_map.tga", [](auto& o) { o.map_type = 1, o.map_length = 4, o.map_bits = 24; });
+
+  pcx("pcx_8_palette_rle.pcx", [](auto&) {});
+  pcx("pcx_8_palette_raw.pcx", [](auto& o) { o.rle = false; });
+  pcx("pcx_8_grey_rle.pcx", [](auto& o) { o.vga_palette = false, o.palette_info = 2; });
+  pcx("pcx_24_rle.pcx", [](auto& o) { o.planes = 3; });
+  pcx("pcx_24_raw.pcx", [](auto& o) { o.planes = 3, o.rle = false, o.width = 12; });
+  pcx("pcx_24_wide_rows.pcx", [](auto& o) { o.planes = 3, o.bytes_per_line = 20; });
+  pcx("pcx_1_rle.pcx", [](auto& o) { o.bits = 1; });
+  pcx("pcx_1_raw.pcx", [](auto& o) { o.bits = 1, o.rle = false; });
+  pcx("pcx_4_planes_rle.pcx", [](auto& o) { o.bits = 1, o.planes = 4; });
+  pcx("pcx_4_planes_raw.pcx",
+      [](auto& o) { o.bits = 1, o.planes = 4, o.rle = false, o.width = 14; });
 
   ours("pnm_p1.pbm", Pnm('1', 1));
   ours("pnm_p4.pbm", Pnm('4', 1, 19, 5));
@@ -564,41 +524,20 @@ std::vector<PictureSample> PictureSamples() {
   ours("pnm_p6_max100.ppm", Pnm('6', 100));
   ours("pnm_p6_max1023.ppm", Pnm('6', 1023));
 
-  RasOptions r;
-  ours("ras_8_grey.ras", Ras(r));
-  r.map_type = 1;
-  r.map_length = 48;
-  ours("ras_8_map.ras", Ras(r));
-  r.type = 2;
-  r.width = 40;
-  ours("ras_8_map_rle.ras", Ras(r));
-  r = RasOptions();
-  r.map_type = 2;
-  r.map_length = 10;
-  ours("ras_8_raw_map.ras", Ras(r));
-  r = RasOptions();
-  r.depth = 1;
-  ours("ras_1.ras", Ras(r));
-  r.map_type = 1;
-  r.map_length = 3;
-  ours("ras_1_one_colour_map.ras", Ras(r));
-  r = RasOptions();
-  r.depth = 24;
-  ours("ras_24.ras", Ras(r));
-  r.type = 3;
-  ours("ras_24_rgb.ras", Ras(r));
-  r.type = 2;
-  r.width = 12;
-  ours("ras_24_rle.ras", Ras(r));
-  r = RasOptions();
-  r.depth = 32;
-  r.width = 12;
-  ours("ras_32.ras", Ras(r));
-  r.type = 3;
-  ours("ras_32_rgb.ras", Ras(r));
-  r.width = 13;
-  r.odd_width_padding = true;
-  ours("ras_32_odd_width_padded.ras", Ras(r));
+  ras("ras_8_grey.ras", [](auto&) {});
+  ras("ras_8_map.ras", [](auto& o) { o.map_type = 1, o.map_length = 48; });
+  ras("ras_8_map_rle.ras",
+      [](auto& o) { o.map_type = 1, o.map_length = 48, o.type = 2, o.width = 40; });
+  ras("ras_8_raw_map.ras", [](auto& o) { o.map_type = 2, o.map_length = 10; });
+  ras("ras_1.ras", [](auto& o) { o.depth = 1; });
+  ras("ras_1_one_colour_map.ras", [](auto& o) { o.depth = 1, o.map_type = 1, o.map_length = 3; });
+  ras("ras_24.ras", [](auto& o) { o.depth = 24; });
+  ras("ras_24_rgb.ras", [](auto& o) { o.depth = 24, o.type = 3; });
+  ras("ras_24_rle.ras", [](auto& o) { o.depth = 24, o.type = 2, o.width = 12; });
+  ras("ras_32.ras", [](auto& o) { o.depth = 32, o.width = 12; });
+  ras("ras_32_rgb.ras", [](auto& o) { o.depth = 32, o.width = 12, o.type = 3; });
+  ras("ras_32_odd_width_padded.ras",
+      [](auto& o) { o.depth = 32, o.type = 3, o.odd_width_padding = true; });
 
   ours("koala.koa", Koala(true, 6));
   ours("koala_no_load_address_wide_background.koa", Koala(false, 0x3B));
