@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <climits>
 #include <filesystem>
 #include <iterator>
+#include <utility>
 
 #include "platform/filesystem/filesystem.h"
 #include "platform/filesystem/text_file.h"
@@ -79,19 +81,11 @@ TEST(IniDocumentTest, IntegersReadLikeAtoiAndSaturate) {
   IniDocument ini = Parsed(
       "[N]\na=\nb= 7\nc=12abc\nd=abc\ne=0x10\nf=-3\ng=+5\nh=99999999999\ni=-99999999999\n"
       "j=2147483647\nk=-2147483648\nl=\t 42\n");
-  EXPECT_EQ(0, ini.GetIntValue("N", "a"));
-  EXPECT_EQ(7, ini.GetIntValue("N", "b"));
-  EXPECT_EQ(12, ini.GetIntValue("N", "c"));
-  EXPECT_EQ(0, ini.GetIntValue("N", "d"));
-  EXPECT_EQ(0, ini.GetIntValue("N", "e"));
-  EXPECT_EQ(-3, ini.GetIntValue("N", "f"));
-  EXPECT_EQ(5, ini.GetIntValue("N", "g"));
-  EXPECT_EQ(2147483647, ini.GetIntValue("N", "h"));
-  EXPECT_EQ(-2147483647 - 1, ini.GetIntValue("N", "i"));
-  EXPECT_EQ(2147483647, ini.GetIntValue("N", "j"));
-  EXPECT_EQ(-2147483647 - 1, ini.GetIntValue("N", "k"));
-  EXPECT_EQ(42, ini.GetIntValue("N", "l"));
-  EXPECT_EQ(0, ini.GetIntValue("N", "missing"));
+  const std::pair<const char*, int> cases[] = {
+      {"a", 0},       {"b", 7},  {"c", 12},         {"d", 0},       {"e", 0},
+      {"f", -3},      {"g", 5},  {"h", 2147483647}, {"i", INT_MIN}, {"j", 2147483647},
+      {"k", INT_MIN}, {"l", 42}, {"missing", 0}};
+  for (const auto& [key, value] : cases) EXPECT_EQ(value, ini.GetIntValue("N", key)) << key;
   EXPECT_EQ(0, ini.GetIntValue("Missing", "a"));
 }
 
