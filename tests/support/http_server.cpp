@@ -198,7 +198,3 @@ int LocalHttpServer::RequestCount(const std::string& path) const {
   }
   return count;
 }
-
-bool LocalHttpServer::WaitUnlessStopped(std::chrono::milliseconds duration) {
-  return impl_->WaitUnlessStopped(duration);
-}

@@ -81,10 +81,6 @@ class LocalHttpServer {
   // How many requests asked for `path` (query ignored).
   int RequestCount(const std::string& path) const;
 
-  // Waits `duration` or until the server stops; true when it stopped. For
-  // custom handlers that must not outlive the server.
-  bool WaitUnlessStopped(std::chrono::milliseconds duration);
-
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
