@@ -57,6 +57,8 @@ stop_background() {
   rm -rf "$logs"
 }
 trap 'stage ""; stop_background' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 stage "Dependencies"
 if [ "${FAST:-0}" = 1 ]; then
