@@ -7,7 +7,8 @@
 #            and the development files of its five libraries
 #   demo     build, and Python for scripts/demo.sh's local gallery server
 #   test     build, and what the test suite and its checks start: Google Test,
-#            cpp-httplib, Xvfb, curl, openssl, systemd-analyze, clang-format
+#            cpp-httplib, Xvfb, curl, openssl, systemd-analyze, clang-format,
+#            and dpkg-buildflags (the suite is built with Debian's flags)
 #   fuzz     build, and clang with its fuzzer runtime
 #   windows  the MinGW-w64 cross-compiler, Boost's headers, Wine and Xvfb,
 #            zip for scripts/package-windows.sh
@@ -145,7 +146,7 @@ packages_for() {
     demo) build_packages; echo python3 ;;
     test)
       build_packages
-      echo pkg-config libgtest-dev libgmock-dev libcpp-httplib-dev xvfb x11-xserver-utils curl openssl systemd
+      echo pkg-config libgtest-dev libgmock-dev libcpp-httplib-dev xvfb x11-xserver-utils curl openssl systemd dpkg-dev
       clang_format
       ;;
     fuzz) build_packages; echo clang; clang_fuzzer_runtime ;;
