@@ -126,8 +126,7 @@ void WarnAboutSite(const IniDocument& ini, int site, std::vector<std::string>* w
   if (ini.GetValue(name, "Begin").empty()) {
     warnings->push_back(where + "has no Begin: a run fetches nothing");
   }
-  int last = 0;  // the chain is Step1 .. Step(last)
-  while (ini.KeyExists(name, StepKey(last + 1, StepPart::kGet))) ++last;
+  const int last = CountSteps(ini, name);  // the chain is Step1 .. Step(last)
   std::set<int> unused;
   for (const IniEntry& entry : section->entries) {
     const int step =
