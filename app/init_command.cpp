@@ -2,14 +2,13 @@
 
 #include "config/paths.h"
 #include "config/starter_config.h"
-#include "platform/filesystem/text_file.h"
 #include "platform/filesystem/user_files.h"
 
-int RunInitCommand(const std::string* named, std::string* out, std::string* err) {
+int RunInitCommand(const std::string* named, const std::string& program_dir, std::string* out,
+                   std::string* err) {
   // The downloads in a directory of their own, apart from the desktop's
   // copies of the wallpaper (wallpaper-N.bmp) in the data directory.
-  const std::string user_data = UserDataDir();  // ends in the system's separator
-  const std::string data_dir = user_data.empty() ? "" : user_data + "pictures" + user_data.back();
+  const std::string data_dir = StarterPicturesDir();
   std::string path = named != nullptr ? *named : "";
   if (path.empty()) {
     const std::string config_dir = UserConfigDir();
@@ -25,21 +24,17 @@ int RunInitCommand(const std::string* named, std::string* out, std::string* err)
     *err = "wallpaper-fetcher: " + path + " already exists; it is left as it is\n";
     return 1;
   }
-  const std::string dir = GetDirOfPath(path);
-  for (const std::string& needed : {data_dir, dir}) {
-    if (needed.empty()) continue;
-    const Outcome made = MakeDirectories(needed);
-    if (!made.ok()) {
-      *err =
-          "wallpaper-fetcher: cannot create the directory " + needed + ": " + made.message() + "\n";
-      return 1;
-    }
-  }
-  const Outcome written = CreateFileExclusively(path, ToTextMode(StarterSitesIni(data_dir)));
+  const Outcome written = WriteStarterConfiguration(path, data_dir);
   if (!written.ok()) {
-    *err = "wallpaper-fetcher: cannot write " + path + ": " + written.message() + "\n";
+    *err = "wallpaper-fetcher: " + written.message() + "\n";
     return 1;
   }
   *out = "Wrote " + path + "\nPictures and Walp.bmp go to " + data_dir + "\n";
+  // A plain run looks in the current and the program's folder first.
+  const std::string shadow = named == nullptr ? FindFile("Sites.ini", program_dir) : "";
+  if (!shadow.empty()) {
+    *err = "wallpaper-fetcher: warning: a run started here reads " + shadow + " before " + path +
+           ": move or rename it to use the new file\n";
+  }
   return 0;
 }

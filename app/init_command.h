@@ -9,8 +9,11 @@
 // configuration directory. An existing file is never replaced.
 
 // Does it, writing to `named` (null: the default place); what it did goes to
-// `out`, a failure to `err`. Returns the exit code: 0 when the file was
-// written, 1 otherwise.
-int RunInitCommand(const std::string* named, std::string* out, std::string* err);
+// `out`, a failure to `err`, and so does a warning when a Sites.ini in the
+// current or the program's directory (`program_dir`) would be read before
+// the default place. Returns the exit code: 0 when the file was written, 1
+// otherwise.
+int RunInitCommand(const std::string* named, const std::string& program_dir, std::string* out,
+                   std::string* err);
 
 #endif  // APP_INIT_COMMAND_H_

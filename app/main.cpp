@@ -38,7 +38,7 @@ int RunCommand(const CommandLine& line, const std::string& program) {
       return 0;
     case Command::kInit: {
       std::string out, err;
-      const int code = RunInitCommand(named, &out, &err);
+      const int code = RunInitCommand(named, GetDirOfPath(program), &out, &err);
       std::fputs(out.c_str(), stdout);
       std::fputs(err.c_str(), stderr);
       return code;

@@ -78,7 +78,7 @@ void WallpaperFetcher::ChooseSite() {
 void WallpaperFetcher::LoadSitesIni() {
   EndOnFatal([this] {
     const std::string path = FindSitesIni(invocation_.NamedFile(), invocation_.ProgramDir());
-    if (path.empty()) RestoreSitesIni(invocation_.ProgramDir());
+    if (path.empty()) RestoreSitesIni();
     record_.config = path;
     ::LoadSitesIni(m_Ini, path);
   });

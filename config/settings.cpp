@@ -2,6 +2,7 @@
 
 #include "config/config_keys.h"
 #include "config/paths.h"
+#include "config/starter_config.h"
 #include "diagnostics/reporter.h"
 #include "platform/filesystem/text_file.h"
 #include "platform/filesystem/user_files.h"
@@ -58,17 +59,22 @@ std::string FindSitesIni(const std::string* named, const std::string& program_di
   return path;
 }
 
-void RestoreSitesIni(const std::string& program_dir) {
-  const std::string target = MakeFullPath("Sites.ini", program_dir, false);
-  const std::string init_hint =
-      "wallpaper-fetcher --init writes a starter configuration with working sites.";
-  // An installed copy's directory is not the user's to write: say so rather
-  // than claim a file that is not there.
-  if (!WriteTextModeFileAtomically(target, DefaultSitesIni).ok()) {
-    throw Fatal{"No ini file, and it couldn't be restored to " + target, init_hint};
+void RestoreSitesIni() {
+  const std::string path = UserConfigFile();
+  const std::string pictures = StarterPicturesDir();
+  if (path.empty() || pictures.empty()) {
+    throw Fatal{"No ini file, and it couldn't be restored",
+                "There is no home directory to keep it in (HOME is not set)."};
+  }
+  // Never beside the program or in the current directory, where it would
+  // shadow the user's own file from then on.
+  const Outcome written = WriteStarterConfiguration(path, pictures);
+  if (!written.ok()) {
+    throw Fatal{"No ini file, and it couldn't be restored to " + path,
+                "The starter configuration could not be written: " + written.message()};
   }
   throw Fatal{"No ini file, but it was restored!",
-              "The default configuration was written to " + target + "; " + init_hint};
+              "The starter configuration was written to " + path + "; the next run uses it."};
 }
 
 void LoadSitesIni(IniDocument& ini, const std::string& path) {

@@ -7,7 +7,10 @@
 #include "config/ini_document.h"
 #include "platform/desktop/wallpaper_style.h"
 
-// The Sites.ini written when none is found (31 lines, LF line ends in memory).
+// The program's original default Sites.ini (31 lines, LF line ends in
+// memory). A first start writes the starter configuration instead (its
+// sites answer); these sites' expressions remain the reference of the link
+// tests and benchmark.
 extern const std::string DefaultSitesIni;
 
 // The values of [General] a run works with, read once per run; no defaults
@@ -38,9 +41,10 @@ std::string FindSitesIni(const std::string* named, const std::string& program_di
 // user's configuration directory; "" when the system gives none.
 std::string UserConfigFile();
 
-// When no configuration is found: writes the default beside the program
-// and throws the Fatal that says so (or that it could not be written).
-[[noreturn]] void RestoreSitesIni(const std::string& program_dir);
+// When no configuration is found anywhere: writes the starter configuration
+// (the one --init writes) to the user's own file, UserConfigFile(), and
+// throws the Fatal that says so (or why it could not be written).
+[[noreturn]] void RestoreSitesIni();
 // Loads the configuration at `path` into `ini`; throws Fatal when it has no
 // [General] section.
 void LoadSitesIni(IniDocument& ini, const std::string& path);

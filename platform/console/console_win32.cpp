@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/console/console.h"
+#include "platform/console/console_text_win32.h"
 
 namespace {
 
@@ -36,26 +37,33 @@ void WriteAll(const Char* data, size_t count, WriteCall write) {
   }
 }
 
+}  // namespace
+
+void WriteConsoleText(HANDLE handle, const std::string& text) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;  // no console yet
+  // A handle redirected to a file or pipe by whoever started us is no
+  // console: WriteConsoleW fails there, so the text goes as bytes.
+  DWORD mode = 0;
+  const std::wstring wide = ::GetConsoleMode(handle, &mode) != 0 ? Wide(text) : std::wstring();
+  if (!wide.empty()) {
+    WriteAll(wide.data(), wide.size(), [handle](const wchar_t* data, DWORD n, DWORD* written) {
+      return ::WriteConsoleW(handle, data, n, written, nullptr) != 0;
+    });
+    return;
+  }
+  WriteAll(text.data(), text.size(), [handle](const char* data, DWORD n, DWORD* written) {
+    return ::WriteFile(handle, data, n, written, nullptr) != 0;
+  });
+}
+
+namespace {
+
 class Win32Console : public Console {
  public:
   void Open() override { ::AllocConsole(); }
 
   void Write(const std::string& text) override {
-    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    if (out == nullptr || out == INVALID_HANDLE_VALUE) return;  // no console yet
-    // Standard output redirected to a file or pipe by whoever started us is
-    // no console: WriteConsoleW fails there, so the line goes as bytes.
-    DWORD mode = 0;
-    const std::wstring wide = ::GetConsoleMode(out, &mode) != 0 ? Wide(text) : std::wstring();
-    if (!wide.empty()) {
-      WriteAll(wide.data(), wide.size(), [out](const wchar_t* data, DWORD n, DWORD* written) {
-        return ::WriteConsoleW(out, data, n, written, nullptr) != 0;
-      });
-      return;
-    }
-    WriteAll(text.data(), text.size(), [out](const char* data, DWORD n, DWORD* written) {
-      return ::WriteFile(out, data, n, written, nullptr) != 0;
-    });
+    WriteConsoleText(::GetStdHandle(STD_OUTPUT_HANDLE), text);
   }
 
   void Close() override { ::FreeConsole(); }

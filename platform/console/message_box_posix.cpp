@@ -8,7 +8,8 @@
 
 namespace {
 
-// zenity, else kdialog, when a display exists; else a line on standard error.
+// zenity, else kdialog, when a display exists and the program was not
+// started from a terminal; else a line on standard error, where it was typed.
 class DialogMessageBoxes : public MessageBoxes {
  public:
   void ShowInfo(const std::string& caption, const std::string& text) override {
@@ -39,6 +40,9 @@ class DialogMessageBoxes : public MessageBoxes {
   // with OK: a program that could not open the display fails with a status
   // of its own, and the message must not be lost.
   static bool Show(const std::string& caption, const std::string& text, bool error, bool* tried) {
+    // Typed at a prompt: the answer belongs there, and a box would leave
+    // the prompt (or a script) waiting for a click.
+    if (::isatty(STDERR_FILENO)) return false;
     ProcessRunner runner(CurrentEnvironment());
     if (runner.Variable("DISPLAY").empty() && runner.Variable("WAYLAND_DISPLAY").empty())
       return false;

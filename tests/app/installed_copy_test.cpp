@@ -146,7 +146,15 @@ TEST_F(InstalledCopyTest, InitWritesTheStarterOnceWhereTheUserKeepsConfiguration
   // The XDG directories when set absolute; a relative one does not count.
   const std::map<std::string, std::string> xdg = {{"XDG_CONFIG_HOME", dir_.Join("conf")},
                                                   {"XDG_DATA_HOME", dir_.Join("share")}};
-  ASSERT_EQ(0, Init({}, User(xdg)).exit_code);
+  // A Sites.ini in the current folder, which a run reads first, is named.
+  WriteFileBytes(dir_.Join("Sites.ini"), "[General]\r\n");
+  const ProgramResult shadowed = Init({}, User(xdg));
+  ASSERT_EQ(0, shadowed.exit_code);
+  EXPECT_EQ("wallpaper-fetcher: warning: a run started here reads " + dir_.Join("Sites.ini") +
+                " before " + dir_.Join("conf") +
+                "/wallpaper-fetcher/Sites.ini: move or rename it to use the new file\n",
+            shadowed.err);
+  ASSERT_EQ(0, std::remove(dir_.Join("Sites.ini").c_str()));
   EXPECT_EQ(ToTextMode(StarterSitesIni(dir_.Join("share/wallpaper-fetcher/pictures/"))),
             ReadFileBytes(dir_.Join("conf/wallpaper-fetcher/Sites.ini")));
   ProgramResult relative = Init({"new/deeper/my.ini"}, User({{"XDG_DATA_HOME", "share"}}));

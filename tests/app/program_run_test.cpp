@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "config/settings.h"
+#include "config/starter_config.h"
 #include "platform/filesystem/text_file.h"
 #include "support/test_support.h"
 #include "support/tmpfs_mount.h"
@@ -39,28 +40,29 @@ class ProgramRunTest : public ::testing::Test {
 const char kQuietGeneral[] =
     "[General]\r\nDebugMode=1\r\nSuppressMessages=1\r\nTryNumber=0\r\nNumOfSites=1\r\n";
 
-TEST_F(ProgramRunTest, MissingConfigurationIsRestoredIntoTheProgramDirectory) {
+TEST_F(ProgramRunTest, MissingConfigurationBecomesTheStarterOneInTheUsersFolder) {
+  const std::string user_dir = TestHome() + "/.config/wallpaper-fetcher/";
+  std::remove((user_dir + "Sites.ini").c_str());
   ProgramResult result = Run({"no-such.ini", "ignored"});
   EXPECT_EQ(101, result.exit_code);
   EXPECT_EQ(
-      "wallpaper-fetcher: No ini file, but it was restored!\nThe default configuration was "
+      "wallpaper-fetcher: No ini file, but it was restored!\nThe starter configuration was "
       "written to " +
-          dir_.Join("prog/Sites.ini") +
-          "; wallpaper-fetcher --init writes a starter configuration with working sites.\n",
+          user_dir + "Sites.ini; the next run uses it.\n",
       result.err);
   EXPECT_EQ("", result.out);  // nothing is traced before [General] is read
-  const std::string restored = ReadFileBytes(dir_.Join("prog/Sites.ini"));
-  EXPECT_EQ(ToTextMode(DefaultSitesIni), restored);
+  // What --init writes, the pictures in the user's data folder; nothing
+  // beside the program or in the current directory.
+  EXPECT_EQ(ToTextMode(StarterSitesIni(TestHome() + "/.local/share/wallpaper-fetcher/pictures/")),
+            ReadFileBytes(user_dir + "Sites.ini"));
+  EXPECT_TRUE(Exists(TestHome() + "/.local/share/wallpaper-fetcher/pictures"));
+  EXPECT_FALSE(Exists(dir_.Join("prog/Sites.ini")));
   EXPECT_FALSE(Exists(dir_.Join("cwd/Sites.ini")));
   EXPECT_FALSE(Exists(dir_.Join("cwd/no-such.ini")));
-  EXPECT_EQ("[General]\r\nSuppressMessages=1\r\nDebugMode=1\r\n", restored.substr(0, 44));
-  EXPECT_NE(std::string::npos, restored.find("\r\nStep3Go=http://$_1_$\r\n"));
+  ASSERT_EQ(0, std::remove((user_dir + "Sites.ini").c_str()));
 
-  // The user's own configuration (what --init writes) comes after the
-  // current and the program's directory, before the default is restored.
-  ASSERT_EQ(0, std::remove(dir_.Join("prog/Sites.ini").c_str()));
-  const std::string user_dir = TestHome() + "/.config/wallpaper-fetcher/";
-  std::filesystem::create_directories(user_dir);
+  // The user's own configuration comes after the current and the program's
+  // directory.
   WriteFileBytes(user_dir + "Sites.ini", "\xEF\xBB\xBF" + std::string(kQuietGeneral));
   result = Run();
   EXPECT_EQ(0, result.exit_code) << result.err;
@@ -76,29 +78,20 @@ TEST_F(ProgramRunTest, MissingConfigurationIsRestoredIntoTheProgramDirectory) {
       << result.out;
 }
 
-TEST_F(ProgramRunTest, UnwritableProgramDirectorySaysTheDefaultWasNotRestored) {
-  // An installed copy: the program lies in a directory its user may not
-  // write. The tests run as root in CI, whom permissions do not stop, so
-  // there the directory is a tmpfs mounted read-only, which stops root too.
-  ScopedTmpfs disk(512 << 20);  // room for a sanitizer build of the program
-  std::string program;
-  if (::geteuid() == 0) {
-    if (!disk.mounted()) GTEST_SKIP() << disk.reason();
-    program = CopyFetcherInto(disk.path());
-    ASSERT_EQ(0, ::mount(nullptr, disk.path().c_str(), nullptr,
-                         MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr));
-  } else {
-    program = CopyFetcherInto(dir_.Join("prog/"));
-    ASSERT_EQ(0, ::chmod(dir_.Join("prog").c_str(), 0555));
-  }
-  const std::string dir = program.substr(0, program.rfind('/') + 1);
-  ProgramResult result = RunProgram({program}, dir_.Join("cwd"), kNoDisplay, 30000);
+TEST_F(ProgramRunTest, AConfigurationFolderThatCannotBeMadeSaysWhy) {
+  const std::string home = dir_.Join("home");
+  ASSERT_EQ(0, ::mkdir(home.c_str(), 0755));
+  WriteFileBytes(home + "/.config", "a file where the folder would go");
+  ProgramResult result = RunProgram(
+      {program_}, dir_.Join("cwd"),
+      {{"HOME", home}, {"DISPLAY", "\x01unset"}, {"WAYLAND_DISPLAY", "\x01unset"}}, 30000);
   EXPECT_EQ(101, result.exit_code);
-  EXPECT_EQ("wallpaper-fetcher: No ini file, and it couldn't be restored to " + dir +
-                "Sites.ini\nwallpaper-fetcher --init writes a starter configuration with working "
-                "sites.\n",
+  EXPECT_EQ("wallpaper-fetcher: No ini file, and it couldn't be restored to " + home +
+                "/.config/wallpaper-fetcher/Sites.ini\nThe starter configuration could not be "
+                "written: cannot create the directory " +
+                home + "/.config/wallpaper-fetcher/: Not a directory\n",
             result.err);
-  EXPECT_FALSE(Exists(dir + "Sites.ini"));
+  EXPECT_FALSE(Exists(dir_.Join("prog/Sites.ini")));
   EXPECT_FALSE(Exists(dir_.Join("cwd/Sites.ini")));
 }
 
@@ -281,6 +274,18 @@ TEST_F(ProgramRunTest, FatalMessageReachesStandardErrorWhenTheDialogFails) {
   }
   const std::string boxes = ReadFileBytes(dir_.Join("boxes.log"));
   EXPECT_EQ(2, std::count(boxes.begin(), boxes.end(), '\n'));
+
+  // Typed at a prompt (standard error a terminal): the text goes there and
+  // no box is asked for, whatever the display.
+  const ProgramResult typed =
+      RunProgram({"/usr/bin/script", "-qec", "'" + program_ + "'", "/dev/null"}, dir_.Join("cwd"),
+                 {{"PATH", dir_.Join("bin") + ":" + std::getenv("PATH")},
+                  {"DISPLAY", ":97"},
+                  {"ZENITY_STATUS", "0"}},
+                 30000);
+  EXPECT_EQ(101, typed.exit_code);
+  EXPECT_EQ("wallpaper-fetcher: Wrong ini file, no general section\r\n", typed.out);
+  EXPECT_EQ(boxes, ReadFileBytes(dir_.Join("boxes.log")));
 }
 
 }  // namespace

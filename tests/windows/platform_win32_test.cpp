@@ -9,6 +9,7 @@
 #include "app/wallpaper_fetcher.h"
 #include "config/ini_document.h"
 #include "platform/console/message_box.h"
+#include "platform/console/message_box_win32.h"
 #include "platform/desktop/desktop.h"
 #include "platform/filesystem/filesystem.h"
 #include "support/win_test_support.h"
@@ -20,9 +21,9 @@ namespace {
 BoxContent ShowAndRead(bool error, const std::string& caption, const std::string& text) {
   std::thread shower([&] {
     if (error) {
-      SystemMessageBoxes().ShowError(caption, text);
+      WindowMessageBoxes().ShowError(caption, text);
     } else {
-      SystemMessageBoxes().ShowInfo(caption, text);
+      WindowMessageBoxes().ShowInfo(caption, text);
     }
   });
   BoxContent content;

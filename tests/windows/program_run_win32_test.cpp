@@ -228,29 +228,45 @@ TEST(AnyFolderName, TheProgramsFolderAndSavePathWithSitesIniInEitherEncoding) {
   }
 }
 
-TEST(FirstStart, WithoutSitesIniTheDefaultIsWrittenBesideTheProgramAndTheFatalBoxShown) {
+TEST(FirstStart, WithoutSitesIniTheStarterOneIsWrittenForTheUserAndTheFatalBoxShown) {
   ScopedTempDir dir;
   ScopedTempDir elsewhere;  // the current folder holds no Sites.ini either
+  ScopedTempDir profile;    // the user's folders, of this test alone
   const std::string exe = CopyFetcherInto(dir.path());
+  const auto set = [](const char* name, const std::string& value) {
+    char old[MAX_PATH] = "";
+    ::GetEnvironmentVariableA(name, old, MAX_PATH);
+    ::SetEnvironmentVariableA(name, value.c_str());
+    return std::string(old);
+  };
+  const std::string old_appdata = set("APPDATA", profile.Join("Roaming"));
+  const std::string old_local = set("LOCALAPPDATA", profile.Join("Local"));
   Process run;
-  ASSERT_TRUE(run.Start(exe, {}, elsewhere.path()));
+  const bool started = run.Start(exe, {}, elsewhere.path());
+  set("APPDATA", old_appdata);
+  set("LOCALAPPDATA", old_local);
+  ASSERT_TRUE(started);
   HWND box = WaitForWindow(run.id(), "wallpaper-fetcher", 60000);
   ASSERT_NE(box, nullptr);
   const BoxContent content = ReadMessageBox(box);
-  // The error, then in a second line where it was written and what --init does.
+  // The error, then in a second line where it was written.
+  const std::string written = profile.Join("Roaming\\wallpaper-fetcher\\Sites.ini");
   EXPECT_EQ(content.text,
-            "No ini file, but it was restored!\nThe default configuration was "
+            "No ini file, but it was restored!\nThe starter configuration was "
             "written to " +
-                dir.Join("Sites.ini") +
-                "; wallpaper-fetcher --init writes a starter configuration with "
-                "working sites.");
+                written + "; the next run uses it.");
   EXPECT_TRUE(content.has_icon);
   CloseMessageBox(box);
   EXPECT_EQ(run.Wait(kRunTimeoutMs), 101);
 
-  const std::string ini = ReadFileBytes(dir.Join("Sites.ini"));
+  const std::string ini = ReadFileBytes(written);
   EXPECT_EQ(ini.compare(0, 11, "[General]\r\n"), 0) << ini;
-  EXPECT_NE(ini.find("[Site1]\r\n"), std::string::npos);
+  EXPECT_NE(ini.find("\r\nDebugMode=0\r\n"), std::string::npos) << ini;
+  EXPECT_NE(
+      ini.find("\r\nSavePath=" + profile.Join("Local\\wallpaper-fetcher\\pictures\\") + "\r\n"),
+      std::string::npos)
+      << ini;
+  EXPECT_FALSE(Exists(dir.Join("Sites.ini")));  // nothing beside the program
   EXPECT_FALSE(Exists(elsewhere.Join("Sites.ini")));
 }
 
@@ -279,10 +295,13 @@ TEST(CommandPrompt, EachCommandPrintsWhereItIsTypedAndSetsTheErrorLevel) {
   CopyFetcherInto(dir.path());
   // Typed in the program's folder without the extension: the console
   // program answers, before the next command runs.
-  const std::string shown = TypedAtThePrompt(
-      dir.path(), {"wallpaper-fetcher --version", "wallpaper-fetcher --frobnicate",
-                   "wallpaper-fetcher --init new.ini",
-                   "wallpaper-fetcher --check new.ini --site 99", "wallpaper-fetcher --status"});
+  // A broken configuration: its fatal error is printed there, no box waits.
+  WriteFileBytes(dir.Join("broken.ini"), "[Site1]\r\n");
+  const std::string shown =
+      TypedAtThePrompt(dir.path(), {"wallpaper-fetcher --version", "wallpaper-fetcher --frobnicate",
+                                    "wallpaper-fetcher --init new.ini",
+                                    "wallpaper-fetcher --check new.ini --site 99",
+                                    "wallpaper-fetcher --status", "wallpaper-fetcher broken.ini"});
   EXPECT_NE(shown.find("wallpaper-fetcher " FETCHER_VERSION "\nexit=0\n"), std::string::npos)
       << shown;
   EXPECT_NE(shown.find("wallpaper-fetcher: unknown option '--frobnicate'\n"), std::string::npos)
@@ -291,8 +310,12 @@ TEST(CommandPrompt, EachCommandPrintsWhereItIsTypedAndSetsTheErrorLevel) {
       << shown;
   EXPECT_TRUE(Exists(dir.Join("new.ini")));
   EXPECT_NE(shown.find("there is no [Site99] section\nexit=1\n"), std::string::npos) << shown;
-  EXPECT_NE(shown.find("exit=0\nall done\n"), std::string::npos) << shown;  // --status
-  EXPECT_EQ(shown.find("exit=9009"), std::string::npos) << shown;           // cmd's "not found"
+  EXPECT_EQ(shown.find("exit=9009"), std::string::npos) << shown;  // cmd's "not found"
+  // --status, then the broken configuration's error where it was typed.
+  EXPECT_NE(shown.find("exit=0\nwallpaper-fetcher: Wrong ini file, no general section\nexit=101\n"
+                       "all done\n"),
+            std::string::npos)
+      << shown;
 
   // Through PATH from another folder.
   ScopedTempDir elsewhere;
