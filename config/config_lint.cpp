@@ -232,8 +232,9 @@ void WarnAboutSavePath(const IniDocument& ini, std::vector<std::string>* warning
       ini.GetValue(kGeneralSection, GeneralKeyName(GeneralKey::kSavePath));
   if (!save_path.empty() && save_path.back() != '/' && save_path.back() != '\\') {
     const std::string leaf = save_path.substr(GetDirOfPath(save_path).size());
-    warnings->push_back("SavePath=" + save_path + " has no trailing /: files would be named " +
-                        leaf + "Walp.bmp beside it");
+    warnings->push_back("SavePath=" + save_path + " has no trailing " +
+                        std::string(1, kPathSeparator) + ": files would be named " + leaf +
+                        "Walp.bmp beside it");
   }
 }
 

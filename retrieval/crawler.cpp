@@ -1,24 +1,26 @@
 #include "retrieval/crawler.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 
 #include "config/config_keys.h"
 #include "config/paths.h"
 #include "platform/crt_random.h"
 #include "platform/filesystem/filesystem.h"
+#include "platform/system_error.h"
 #include "retrieval/link_extraction.h"
 #include "wallpaper/conversion.h"
 #include "wallpaper/installation.h"
 
 namespace {
 
-// Creates (or empties) the working file; false when it cannot be written.
-bool ProbeWorkingFile(const std::string& path) {
+// Creates (or empties) the working file; why it cannot be written otherwise.
+Outcome ProbeWorkingFile(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "w");
-  if (file == nullptr) return false;
+  if (file == nullptr) return PosixError(errno);
   std::fclose(file);
-  return true;
+  return Outcome::Ok();
 }
 
 // True when a picture's file name would name the save directory itself or
@@ -89,10 +91,14 @@ bool Crawler::CrawlSite() {
 
 bool Crawler::FetchStartPage(const std::string& url) {
   const Reporter& reporter = tools_.reporter;
-  if (!ProbeWorkingFile(working_file_)) {
+  const Outcome probed = ProbeWorkingFile(working_file_);
+  if (!probed.ok()) {
     reporter.Trace("(\"Please, check if this path exists: \"+strDebugFile).data()",
                    "Please, check if this path exists: " + working_file_);
-    throw Fatal{"Can't create temp file, most probably problem with SavePath var in INI file", ""};
+    // Which folder, and what the system said of it: what the user can mend.
+    throw Fatal{
+        "Can't create temp file, most probably problem with SavePath var in INI file",
+        "SavePath gives the folder " + GetDirOfPath(working_file_) + ": " + probed.message()};
   }
   seconds_to_download_ = ini_.GetIntValue(section_, "SecondsToDownload");
   if (seconds_to_download_ == 0) seconds_to_download_ = 120;

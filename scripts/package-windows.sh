@@ -2,8 +2,9 @@
 # Puts the Windows download together:
 # dist/wallpaper-fetcher-VERSION-windows-x64.zip holds wallpaper-fetcher.exe
 # (started by Task Scheduler and Explorer), wallpaper-fetcher.com (the same
-# program for command prompts), README.txt (the README's Windows section) and
-# Sites.ini.example, both text files with CR LF line ends. Builds the two
+# program for command prompts), README.txt (the README's Windows section and
+# its guide to writing a site, as plain text) and Sites.ini.example (its
+# SavePath a Windows folder), both text files with CR LF line ends. Builds the two
 # program files in build-win/ as scripts/build-windows.sh does, installing
 # what is missing first. Its last line names the file written.
 set -euo pipefail
@@ -24,14 +25,20 @@ crlf() { sed 's/\r$//; s/$/\r/'; }
 {
   echo "wallpaper-fetcher $version for Windows x64"
   echo
-  # From "## Windows" up to the next section.
-  awk '/^## Windows$/ { on = 1; next } on && /^## / { exit } on' README.md | sed '/./,$!d'
-} | crlf >"$stage/README.txt"
+  # From "## Windows" up to its build steps, then the guide to writing a
+  # site up to its worked example: plain text, no Markdown fences or marks.
+  awk '/^## Windows$/ { on = 1; next } on && /^(## |### Building it)/ { exit } on' README.md |
+    sed '/./,$!d'
+  awk '/^## Writing a site$/ { on = 1 } on && /^### / { exit } on' README.md
+} | sed '/^```/d; s/`//g; s/\*\*//g; s/^## //; s/^### //' | crlf >"$stage/README.txt"
 grep -q 'wallpaper-fetcher --init' "$stage/README.txt" || {
   echo "package-windows: README.md has no Windows section to take" >&2
   exit 1
 }
-crlf <examples/Sites.ini >"$stage/Sites.ini.example"
+# The pictures in the user's local data folder, written the Windows way:
+# "me" is the one word to change.
+sed 's|^SavePath=.*|SavePath=C:\\Users\\me\\AppData\\Local\\wallpaper-fetcher\\pictures\\|' \
+  examples/Sites.ini | crlf >"$stage/Sites.ini.example"
 
 mkdir -p dist
 zip_file="dist/wallpaper-fetcher-$version-windows-x64.zip"

@@ -181,6 +181,12 @@ with zipfile.ZipFile(sys.argv[-1]) as z:
     for text in ("README.txt", "Sites.ini.example"):
         data = z.read(text)
         assert data.count(b"\n") == data.count(b"\r\n") > 0, text
+    readme = z.read("README.txt")
+    assert b"```" not in readme and b"`" not in readme, "README.txt is not plain text"
+    assert b"scripts/" not in readme, "README.txt holds the build steps"
+    assert b"StepKGet" in readme, "README.txt has no guide to writing a site"
+    example = z.read("Sites.ini.example")
+    assert b"\r\nSavePath=C:\\Users\\" in example and b"/home/" not in example, "Sites.ini.example"
 print("the Windows download holds", ", ".join(names))
 EOF
 

@@ -17,6 +17,14 @@
 // system's words, after the name of any other file than the one it was
 // given.
 
+// The separator the user writes on this system: what a folder in Sites.ini
+// ends with.
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
 // Drive and directory part of `path`: everything up to and including the
 // last separator ("/" on POSIX; "\" or "/" after an optional "X:" on Windows).
 std::string GetDirOfPath(const std::string& path);

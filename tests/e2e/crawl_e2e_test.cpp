@@ -193,7 +193,8 @@ TEST_F(CrawlEndToEndTest, SavePathIsTakenFromTheProgramDirectoryAndMustExist) {
       << missing.out;
   EXPECT_EQ(
       "wallpaper-fetcher: Can't create temp file, most probably problem with SavePath var in INI "
-      "file\n",
+      "file\nSavePath gives the folder " +
+          dir_.Join("prog/no-such-dir/") + ": No such file or directory\n",
       missing.err);
   EXPECT_EQ(requests, server_.Requests().size());
 }
