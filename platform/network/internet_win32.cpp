@@ -1,6 +1,7 @@
-// The transfer layer on WinInet: a direct connection (InternetOpenA with
-// INTERNET_OPEN_TYPE_DIRECT) and InternetOpenUrlA with a binary transfer, read
-// with InternetReadFile straight into the caller's buffer. WinInet follows
+// The transfer layer on WinInet: the connection the system is configured
+// with, its proxy included (InternetOpenA with INTERNET_OPEN_TYPE_PRECONFIG,
+// as the Linux build honours http_proxy), and InternetOpenUrlA with a binary
+// transfer, read with InternetReadFile straight into the caller's buffer. WinInet follows
 // redirects and checks certificates itself; an error page (a 404) opens like
 // any other. Cancel closes the WinInet handles from the waiting thread and
 // makes Fetch return at once (see Transfer). file: URLs are read here, as the
@@ -127,7 +128,7 @@ void RunTransfer(const std::shared_ptr<Transfer>& transfer, const std::string& u
   {
     std::lock_guard<std::mutex> lock(transfer->mutex);
     if (transfer->stopped) return;
-    transfer->internet = ::InternetOpenA(kAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    transfer->internet = ::InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     internet = transfer->internet;
   }
   HINTERNET file = internet == nullptr ? nullptr

@@ -82,6 +82,49 @@ TEST_F(WinInetDownload, BodiesArriveWholeAndErrorPagesAreContent) {
   EXPECT_EQ(page.error, "");
 }
 
+// The proxy of the user's Internet settings, set while it lives.
+class ScopedProxy {
+ public:
+  explicit ScopedProxy(const std::string& server) {
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                      nullptr);
+    const DWORD enable = 1;
+    ::RegSetValueExA(key_, "ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable),
+                     sizeof enable);
+    ::RegSetValueExA(key_, "ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+                     static_cast<DWORD>(server.size() + 1));
+  }
+  ~ScopedProxy() {
+    ::RegDeleteValueA(key_, "ProxyEnable");
+    ::RegDeleteValueA(key_, "ProxyServer");
+    ::RegCloseKey(key_);
+  }
+
+ private:
+  static constexpr const char* kKey =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+  HKEY key_ = nullptr;
+};
+
+TEST_F(WinInetDownload, TheSystemsProxyCarriesTheRequest) {
+  // A host no resolver knows: only the proxy can answer for it, and it is
+  // asked with the whole URL.
+  LocalHttpServer proxy;
+  // Windows writes the URL as given, Wine with the port.
+  proxy.ServeBytes("http://pictures.invalid/day.jpg", "JPEG through the proxy");
+  proxy.ServeBytes("http://pictures.invalid:80/day.jpg", "JPEG through the proxy");
+  ASSERT_TRUE(proxy.Start());
+  const std::string out = dir_.Join("temp.file");
+  {
+    ScopedProxy configured("127.0.0.1:" + std::to_string(proxy.port()));
+    EXPECT_EQ(Download("http://pictures.invalid/day.jpg", out), 22);
+  }
+  EXPECT_EQ(ReadFileBytes(out), "JPEG through the proxy");
+  EXPECT_EQ(proxy.RequestCount("http://pictures.invalid/day.jpg") +
+                proxy.RequestCount("http://pictures.invalid:80/day.jpg"),
+            1);
+}
+
 TEST_F(WinInetDownload, FailuresAreReportedAndLeaveNoFile) {
   const std::string out = dir_.Join("temp.file");
   LocalHttpServer server;
