@@ -11,6 +11,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The program's paths are UTF-8 text; a std::filesystem path made from a
+// narrow string would read it in the ANSI code page on Windows.
+fs::path PathOf(const std::string& text) { return fs::u8path(text); }
+
 const char kPrefix[] = "wallpaper-";
 const char kSuffix[] = ".bmp";
 
@@ -37,8 +41,9 @@ long long CopyNumber(const std::string& name) {
 std::vector<fs::path> Copies(const std::string& dir) {
   std::vector<fs::path> copies;
   std::error_code error;
-  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
-    if (CopyNumber(it->path().filename().string()) >= 0) copies.push_back(it->path());
+  for (fs::directory_iterator it(PathOf(dir), error), end; !error && it != end;
+       it.increment(error)) {
+    if (CopyNumber(it->path().filename().u8string()) >= 0) copies.push_back(it->path());
   }
   return copies;
 }
@@ -58,19 +63,19 @@ std::string DesktopCopy::Make(const std::string& bitmap) {
   }
   long long next = 1;
   for (const fs::path& copy : Copies(dir_)) {
-    next = std::max(next, CopyNumber(copy.filename().string()) + 1);
+    next = std::max(next, CopyNumber(copy.filename().u8string()) + 1);
   }
   const std::string path = dir_ + kPrefix + std::to_string(next) + kSuffix;
   std::error_code error;
   // Walp.bmp is only ever replaced whole, never written in place, so a link
   // keeps the picture as it is now.
-  fs::create_hard_link(bitmap, path, error);
+  fs::create_hard_link(PathOf(bitmap), PathOf(path), error);
   if (error) {
     error.clear();
-    fs::copy_file(bitmap, path, fs::copy_options::none, error);
+    fs::copy_file(PathOf(bitmap), PathOf(path), fs::copy_options::none, error);
     if (error) {
       error_ = "cannot copy " + bitmap + " to " + path + ": " + error.message();
-      fs::remove(path, error);  // what a full disk left of it
+      fs::remove(PathOf(path), error);  // what a full disk left of it
       return "";
     }
   }
@@ -82,9 +87,9 @@ void DesktopCopy::Settle(bool taken) {
   if (made_.empty()) return;
   std::error_code error;
   if (!taken) {
-    fs::remove(made_, error);
+    fs::remove(PathOf(made_), error);
   } else {
-    const fs::path kept = fs::path(made_).filename();
+    const fs::path kept = PathOf(made_).filename();
     for (const fs::path& copy : Copies(dir_)) {
       if (copy.filename() != kept) fs::remove(copy, error);
     }

@@ -1,4 +1,4 @@
-// The wallpaper on Windows: SystemParametersInfoA shows the bitmap at once,
+// The wallpaper on Windows: SystemParametersInfoW shows the bitmap at once,
 // records it in the user's profile (so that it is still the wallpaper after
 // the next log-on) and tells every window of the change.
 #include <windows.h>
@@ -9,6 +9,7 @@
 
 #include "platform/desktop/desktop.h"
 #include "platform/filesystem/user_files.h"
+#include "platform/filesystem/wide_text_win32.h"
 #include "platform/owned_handle.h"
 #include "platform/system_error.h"
 
@@ -82,12 +83,16 @@ class Win32Desktop : public Desktop {
                                 const WallpaperLook& look) override {
     std::vector<std::string> notes = {"desktop: Windows"};
     WriteStyle(look, &notes);
-    std::string file = copy.empty() ? bitmap : copy;  // the call takes a non-const buffer
-    const bool taken = ::SystemParametersInfoA(SPI_SETDESKWALLPAPER, /*uiParam=*/0, &file[0],
+    // The wide call: the name it records in the profile (Wallpaper under
+    // HKCU\Control Panel\Desktop) is then whole, whatever the code pages.
+    const std::string& name = copy.empty() ? bitmap : copy;
+    std::wstring file = WideFromUtf8(name);  // the call takes a non-const buffer
+    if (file.empty()) return {"the wallpaper's name is not UTF-8 text: " + name, false, notes};
+    const bool taken = ::SystemParametersInfoW(SPI_SETDESKWALLPAPER, /*uiParam=*/0, &file[0],
                                                SPIF_UPDATEINIFILE | SPIF_SENDWININICHANGE) != 0;
     const DWORD error = ::GetLastError();
     if (taken) return {"", !copy.empty(), notes};
-    return {"SystemParametersInfoA failed with error " + std::to_string(error), false, notes};
+    return {"SystemParametersInfoW failed with error " + std::to_string(error), false, notes};
   }
 
   std::vector<std::string> Describe(const WallpaperLook& look) override {

@@ -11,16 +11,20 @@
 
 #include "platform/filesystem/filesystem.h"
 #include "platform/filesystem/user_files.h"
+#include "platform/filesystem/wide_text_win32.h"
 #include "platform/owned_handle.h"
 #include "platform/system_error.h"
 
 namespace {
 
+// The variable's value, read wide: the ANSI call under Wine counts it in
+// UTF-16 characters, cutting a UTF-8 value short.
 std::string Variable(const char* name) {
-  char buffer[MAX_PATH + 1];
-  const DWORD n = ::GetEnvironmentVariableA(name, buffer, sizeof buffer);
-  if (n == 0 || n >= sizeof buffer) return "";
-  return std::string(buffer, n);
+  const std::wstring wide_name = WideFromUtf8(name);
+  wchar_t buffer[MAX_PATH + 1];
+  const DWORD n = ::GetEnvironmentVariableW(wide_name.c_str(), buffer, MAX_PATH + 1);
+  if (n == 0 || n > MAX_PATH) return "";
+  return Utf8FromWide(std::wstring(buffer, n));
 }
 
 std::string ProgramDirUnder(const char* variable) {

@@ -38,25 +38,28 @@ ScopedTempDir::~ScopedTempDir() {
   fs::remove_all(path_, ignored);
 }
 
+// Paths are the program's UTF-8 text on both systems (on Windows a narrow
+// std::filesystem path would be read in the ANSI code page).
 std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(fs::u8path(path), std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(fs::u8path(path), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 bool Exists(const std::string& path) {
   std::error_code ignored;
-  return fs::exists(path, ignored);
+  return fs::exists(fs::u8path(path), ignored);
 }
 
 int EntriesIn(const std::string& dir) {
   std::error_code error;
   int count = 0;
-  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error))
+  for (fs::directory_iterator it(fs::u8path(dir), error), end; !error && it != end;
+       it.increment(error))
     ++count;
   return error ? -1 : count;
 }

@@ -12,9 +12,20 @@
 #include "platform/console/message_box_win32.h"
 #include "platform/desktop/desktop.h"
 #include "platform/filesystem/filesystem.h"
+#include "platform/filesystem/user_files.h"
 #include "support/win_test_support.h"
 
 namespace {
+
+std::string Utf8(const std::wstring& wide) {
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0)
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), &text[0], n,
+                          nullptr, nullptr);
+  return text;
+}
 
 // Shows a box on a thread of its own, as the program's main thread would,
 // and reads it from this one before pressing OK.
@@ -69,10 +80,18 @@ TEST(Desktop, IsHandedACopyOfTheBitmapThatOutlivesWalpBmp) {
   const unsigned char header[] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  40,
                                   0,   0,   0,  1, 0, 0, 0, 1, 0, 0, 0,  1, 0, 24, 0};
   std::copy(header, header + sizeof header, bytes.begin());
+  // What the desktop shows and what the profile records, in UTF-8.
   auto shown = [] {
-    char path[MAX_PATH + 1] = {0};
-    EXPECT_TRUE(::SystemParametersInfoA(SPI_GETDESKWALLPAPER, sizeof path, path, 0));
-    return std::string(path);
+    wchar_t path[MAX_PATH + 1] = {0};
+    EXPECT_TRUE(::SystemParametersInfoW(SPI_GETDESKWALLPAPER, MAX_PATH, path, 0));
+    return Utf8(path);
+  };
+  auto recorded = [] {
+    wchar_t path[MAX_PATH + 1] = {0};
+    DWORD size = sizeof path;
+    ::RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"Wallpaper", RRF_RT_REG_SZ,
+                   nullptr, path, &size);
+    return Utf8(path);
   };
 
   WriteFileBytes(bitmap, bytes);
@@ -110,6 +129,20 @@ TEST(Desktop, IsHandedACopyOfTheBitmapThatOutlivesWalpBmp) {
   WriteFileBytes(bitmap, bytes);
   fetcher.SetWallpaper();
   EXPECT_EQ(shown(), bitmap);
+
+  // Folders named outside ASCII and outside cp1252 too: the desktop and the
+  // profile name the copy under them, not Walp.bmp, and it holds the picture.
+  const std::string wide = dir.Join(u8"\u58c1\u7d19 \u30c4\u30fc\u30eb\\Bilder \u00e9t\u00e9\\");
+  ASSERT_TRUE(MakeDirectories(wide).ok());
+  ASSERT_TRUE(::SetEnvironmentVariableA("LOCALAPPDATA", (wide + "local").c_str()));
+  fetcher.m_strBmpFileName = wide + "Walp.bmp";
+  bytes[56] = '\x3c';
+  WriteFileBytes(fetcher.m_strBmpFileName, bytes);
+  fetcher.SetWallpaper();
+  const std::string wide_copy = wide + "local\\wallpaper-fetcher\\wallpaper-1.bmp";
+  EXPECT_EQ(shown(), wide_copy);
+  EXPECT_EQ(recorded(), wide_copy);
+  EXPECT_EQ(ReadFileBytes(wide_copy), bytes);
   ::SetEnvironmentVariableA("LOCALAPPDATA", saved_size > 0 ? saved : nullptr);
 }
 

@@ -1,0 +1,15 @@
+#ifndef PLATFORM_FILESYSTEM_WIDE_TEXT_WIN32_H_
+#define PLATFORM_FILESYSTEM_WIDE_TEXT_WIN32_H_
+
+#include <string>
+
+// The program's UTF-8 text and Windows' UTF-16, for the wide calls: they take
+// and give any name, where an ANSI call (or Wine's count of its bytes) may
+// lose characters.
+
+// `text` in UTF-16; "" when it is not UTF-8.
+std::wstring WideFromUtf8(const std::string& text);
+// `wide` in UTF-8; "" when it is not UTF-16.
+std::string Utf8FromWide(const std::wstring& wide);
+
+#endif  // PLATFORM_FILESYSTEM_WIDE_TEXT_WIN32_H_
