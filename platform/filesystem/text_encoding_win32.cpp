@@ -77,19 +77,6 @@ bool StartsWithByteOrderMark(const std::string& text) {
 const char kUtf16LeMark[] = "\xFF\xFE";
 const char kUtf16BeMark[] = "\xFE\xFF";
 
-// True when every surrogate in `wide` is one of a pair, high then low.
-bool IsWholeUtf16(const std::wstring& wide) {
-  for (size_t i = 0; i < wide.size(); ++i) {
-    const wchar_t c = wide[i];
-    if (c >= 0xDC00 && c <= 0xDFFF) return false;
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 1 == wide.size() || wide[i + 1] < 0xDC00 || wide[i + 1] > 0xDFFF) return false;
-      ++i;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 bool DecodeWideFileText(const std::string& bytes, std::string* text, FileTextEncoding* encoding) {
@@ -111,7 +98,8 @@ bool DecodeWideFileText(const std::string& bytes, std::string* text, FileTextEnc
     wide += static_cast<wchar_t>(big_endian ? first << 8 | second : second << 8 | first);
   }
   std::string converted;
-  if (!IsWholeUtf16(wide) || !FromWide(wide, ::GetACP(), &converted)) return false;
+  // FromWide refuses a surrogate without its pair.
+  if (!FromWide(wide, ::GetACP(), &converted)) return false;
   *text = std::move(converted);
   *encoding = found;
   return true;

@@ -227,10 +227,11 @@ TEST(SitesIni, Utf16WithItsMarkValidUtf8AsUtf8AndAnythingElseInTheAnsiCodePage) 
               Utf16FileBytes(wide + u8"Recent0=http://a/壁.jpg\r\n\r\n", big_endian));
     // Not whole UTF-16 (an odd byte count, a surrogate without its pair): read
     // as bytes, which hold no [General] section.
-    const std::string lone_surrogate =
-        big_endian ? std::string("\xD8\x00", 2) : std::string("\x00\xD8", 2);
-    for (const std::string& broken : {Utf16FileBytes(wide, big_endian) + "x",
-                                      Utf16FileBytes(wide, big_endian) + lone_surrogate}) {
+    const std::string high = big_endian ? std::string("\xD8\x00", 2) : std::string("\x00\xD8", 2);
+    const std::string low = big_endian ? std::string("\xDC\x00", 2) : std::string("\x00\xDC", 2);
+    const std::string head = Utf16FileBytes(wide, big_endian);
+    const std::string tail = Utf16FileBytes("\r\n", big_endian).substr(2);
+    for (const std::string& broken : {head + "x", head + high + tail, head + low + tail}) {
       WriteFileBytes(path, broken);
       ASSERT_TRUE(ini.Load());
       EXPECT_FALSE(ini.SectionExists("General"));
