@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "config/paths.h"
+#include "platform/filesystem/filesystem.h"
 #include "platform/filesystem/text_file.h"
 
 IniDocument::IniDocument() { sections_.reserve(20); }
@@ -14,9 +15,16 @@ void IniDocument::SetFileName(std::string path) { file_name_ = std::move(path); 
 
 bool IniDocument::Load() {
   if (!FileExists(file_name_)) return false;
-  std::string text;
-  if (!ReadTextModeFile(file_name_, &text, kMaxFileBytes)) return false;
-  Parse(DecodeFileText(text, &encoding_));
+  std::string bytes;
+  if (!ReadWholeFile(file_name_, &bytes, kMaxFileBytes)) return false;
+  // UTF-16 is decoded before text mode applies (its CR LF is 0D 00 0A 00),
+  // every other encoding after it.
+  std::string wide_text;
+  if (DecodeWideFileText(bytes, &wide_text, &encoding_)) {
+    Parse(FromTextMode(wide_text));
+  } else {
+    Parse(DecodeFileText(FromTextMode(bytes), &encoding_));
+  }
   return true;
 }
 
@@ -63,6 +71,10 @@ std::string IniDocument::Serialize() const {
 }
 
 Outcome IniDocument::Save() const {
+  // The reverse of Load: UTF-16 is encoded after text mode, the others before.
+  if (IsWideFileTextEncoding(encoding_)) {
+    return ReplaceFileAtomically(file_name_, EncodeFileText(ToTextMode(Serialize()), encoding_));
+  }
   return WriteTextModeFileAtomically(file_name_, EncodeFileText(Serialize(), encoding_));
 }
 

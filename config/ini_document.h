@@ -35,9 +35,10 @@ class IniDocument {
 
   // Reads the file named by SetFileName. Returns false, keeping the previous
   // content, when the file does not exist, cannot be read or is larger than
-  // kMaxFileBytes. Its bytes become the program's text as DecodeFileText
-  // says (platform/filesystem/text_encoding.h), and Save writes them back in
-  // the encoding they were read in.
+  // kMaxFileBytes. Its bytes become the program's text as
+  // DecodeWideFileText and DecodeFileText say
+  // (platform/filesystem/text_encoding.h), and Save writes them back in the
+  // encoding they were read in.
   bool Load();
   // Replaces the content by the document held in `text` (text as in memory,
   // LF line ends, after text-mode reading). A UTF-8 byte-order mark at its
@@ -48,8 +49,8 @@ class IniDocument {
   // Rewrites the file from the document, atomically: a failure leaves the old
   // file intact, and its reason comes back (a run does not look at it).
   Outcome Save() const;
-  // The text Save writes, before its encoding is applied and text mode turns
-  // LF into CR LF.
+  // The text Save writes, before text mode turns LF into CR LF and its
+  // encoding is applied.
   std::string Serialize() const;
 
   // "" when the section or the key is missing.

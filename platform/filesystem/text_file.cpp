@@ -38,8 +38,8 @@ std::string FromTextMode(const std::string& bytes) {
   return text;
 }
 
-bool ReadTextModeFile(const std::string& path, std::string* text, size_t max_bytes) {
-  text->clear();
+bool ReadWholeFile(const std::string& path, std::string* bytes_read, size_t max_bytes) {
+  bytes_read->clear();
   const Owned<std::FILE, std::fclose> owned_file(std::fopen(path.c_str(), "rb"));
   std::FILE* file = owned_file.get();
   if (file == nullptr) return false;
@@ -52,8 +52,13 @@ bool ReadTextModeFile(const std::string& path, std::string* text, size_t max_byt
     if (!too_long) bytes.append(chunk, n);
   }
   if (too_long || std::ferror(file) != 0) return false;  // ferror: a directory, an I/O error
-  FromTextModeInPlace(bytes);
-  *text = std::move(bytes);
+  *bytes_read = std::move(bytes);
+  return true;
+}
+
+bool ReadTextModeFile(const std::string& path, std::string* text, size_t max_bytes) {
+  if (!ReadWholeFile(path, text, max_bytes)) return false;
+  FromTextModeInPlace(*text);
   return true;
 }
 

@@ -17,6 +17,12 @@ std::string ToTextMode(const std::string& text);
 // The text held by the disk bytes `bytes`.
 std::string FromTextMode(const std::string& bytes);
 
+// Reads a whole file's bytes as they are on disk. Returns false (and leaves
+// `bytes` empty) when it cannot be opened or read, or holds more than
+// `max_bytes` bytes.
+bool ReadWholeFile(const std::string& path, std::string* bytes,
+                   size_t max_bytes = static_cast<size_t>(-1));
+
 // Reads a whole file in text mode. Returns false (and leaves `text` empty)
 // when it cannot be opened or read, or holds more than `max_bytes` bytes.
 bool ReadTextModeFile(const std::string& path, std::string* text,

@@ -212,7 +212,7 @@ TEST(FileRules, DrivesBackslashesAndReplacingFilesWhole) {
   EXPECT_FALSE(Exists(dir.Join("temp.file")));
 }
 
-TEST(SitesIni, ValidUtf8IsReadAsUtf8AndAnythingElseInTheAnsiCodePage) {
+TEST(SitesIni, Utf16WithItsMarkValidUtf8AsUtf8AndAnythingElseInTheAnsiCodePage) {
   ASSERT_EQ(::GetACP(), static_cast<UINT>(CP_UTF8));  // the manifest's
   ScopedTempDir base;
   const std::string dir = base.Join(u8"壁紙\\");
@@ -244,6 +244,32 @@ TEST(SitesIni, ValidUtf8IsReadAsUtf8AndAnythingElseInTheAnsiCodePage) {
   ini.SetValue("General", "Recent0", u8"http://a/壁.jpg", true);
   ASSERT_TRUE(ini.Save().ok());
   EXPECT_EQ(ReadFileBytes(path), utf8 + u8"Recent0=http://a/壁.jpg\r\n\r\n");
+  // UTF-16 with its mark, either byte order, saved back in it. Its text mode
+  // works on characters: U+0D0A and U+0A0D hold the bytes 0D 0A in one order
+  // or the other, U+011A a 1A; U+1F304 is a surrogate pair.
+  const std::string wide = utf8 + u8"Title=\u0D0A\u0A0D\u011A\U0001F304\r\n";
+  for (const bool big_endian : {false, true}) {
+    SCOPED_TRACE(big_endian ? "UTF-16 BE" : "UTF-16 LE");
+    WriteFileBytes(path, Utf16FileBytes(wide + "\r\n", big_endian));
+    ASSERT_TRUE(ini.Load());
+    EXPECT_EQ(ini.GetValue("General", "SavePath"), save_path);
+    EXPECT_EQ(ini.GetValue("General", "Title"), u8"\u0D0A\u0A0D\u011A\U0001F304");
+    ini.SetValue("General", "Recent0", u8"http://a/壁.jpg", true);
+    ASSERT_TRUE(ini.Save().ok());
+    EXPECT_EQ(ReadFileBytes(path),
+              Utf16FileBytes(wide + u8"Recent0=http://a/壁.jpg\r\n\r\n", big_endian));
+    // Not whole UTF-16 (an odd byte count, a surrogate without its pair): read
+    // as bytes, which hold no [General] section.
+    const std::string high = big_endian ? std::string("\xD8\x00", 2) : std::string("\x00\xD8", 2);
+    const std::string low = big_endian ? std::string("\xDC\x00", 2) : std::string("\x00\xDC", 2);
+    const std::string head = Utf16FileBytes(wide, big_endian);
+    const std::string tail = Utf16FileBytes("\r\n", big_endian).substr(2);
+    for (const std::string& broken : {head + "x", head + high + tail, head + low + tail}) {
+      WriteFileBytes(path, broken);
+      ASSERT_TRUE(ini.Load());
+      EXPECT_FALSE(ini.SectionExists("General"));
+    }
+  }
 }
 
 }  // namespace

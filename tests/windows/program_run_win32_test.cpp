@@ -168,7 +168,7 @@ std::string WithoutHistory(const std::string& ini) {
   return kept;
 }
 
-TEST(AnyFolderName, TheProgramsFolderAndSavePathWithSitesIniInEitherEncoding) {
+TEST(AnyFolderName, TheProgramsFolderAndSavePathWithSitesIniInEachEncoding) {
   const std::string picture = ReadFileBytes(SourceFile("demo/gallery/files/forest-1280x720.jpg"));
   LocalHttpServer server;
   server.ServeBytes("/", "<p><a href=\"/pics/forest.jpg\">forest</a></p>");
@@ -197,15 +197,19 @@ TEST(AnyFolderName, TheProgramsFolderAndSavePathWithSitesIniInEitherEncoding) {
   };
   std::string cp1252_save = save;  // the temporary folder's own path is ASCII
   cp1252_save.replace(cp1252_save.find(u8"é"), 2, "\xE9");
+  enum class Utf16 { kNo, kLittleEndian, kBigEndian };
   struct Case {
     const char* what;
     std::string bytes;
     bool named;  // given as the argument, else found beside the program
+    Utf16 utf16;
   };
   const Case cases[] = {
-      {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + sites_ini(save), true},
-      {"UTF-8 without", sites_ini(save), false},
-      {"the ANSI code page (cp1252)", sites_ini(cp1252_save), true},
+      {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + sites_ini(save), true, Utf16::kNo},
+      {"UTF-8 without", sites_ini(save), false, Utf16::kNo},
+      {"the ANSI code page (cp1252)", sites_ini(cp1252_save), true, Utf16::kNo},
+      {"UTF-16 LE", Utf16FileBytes(sites_ini(save), false), true, Utf16::kLittleEndian},
+      {"UTF-16 BE", Utf16FileBytes(sites_ini(save), true), false, Utf16::kBigEndian},
   };
   const std::string ini = dir + "Sites.ini";
   for (const Case& c : cases) {
@@ -221,10 +225,18 @@ TEST(AnyFolderName, TheProgramsFolderAndSavePathWithSitesIniInEitherEncoding) {
     EXPECT_TRUE(ReadFileBytes(save + "forest.jpg") == picture);
     // Saved back in the encoding it was read in: the history added, every
     // other byte as it was.
+    // UTF-16 is compared as the text it holds, after checking that it is
+    // exactly that text's UTF-16, mark included.
     const std::string saved = ReadFileBytes(ini);
-    EXPECT_NE(saved.find("Recent4=" + server.Url("/pics/forest.jpg") + "\r\n"), std::string::npos)
-        << saved;
-    EXPECT_EQ(WithoutHistory(saved), c.bytes);
+    const bool big_endian = c.utf16 == Utf16::kBigEndian;
+    const std::string text = c.utf16 == Utf16::kNo ? saved : Utf8OfUtf16File(saved, big_endian);
+    const std::string original = c.utf16 == Utf16::kNo ? c.bytes : sites_ini(save);
+    if (c.utf16 != Utf16::kNo) {
+      EXPECT_EQ(Utf16FileBytes(text, big_endian), saved);
+    }
+    EXPECT_NE(text.find("Recent4=" + server.Url("/pics/forest.jpg") + "\r\n"), std::string::npos)
+        << text;
+    EXPECT_EQ(WithoutHistory(text), original);
   }
 }
 

@@ -190,6 +190,38 @@ std::string SourceFile(const std::string& relative) {
   return path;
 }
 
+std::string Utf16FileBytes(const std::string& utf8, bool big_endian) {
+  std::wstring wide(utf8.size(), L'\0');
+  wide.resize(static_cast<size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(),
+                                                        static_cast<int>(utf8.size()), &wide[0],
+                                                        static_cast<int>(wide.size()))));
+  std::string bytes = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+  for (const wchar_t unit : wide) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    bytes += big_endian ? high : low;
+    bytes += big_endian ? low : high;
+  }
+  return bytes;
+}
+
+std::string Utf8OfUtf16File(const std::string& bytes, bool big_endian) {
+  if (bytes.size() % 2 != 0 || bytes.compare(0, 2, big_endian ? "\xFE\xFF" : "\xFF\xFE") != 0) {
+    return "";
+  }
+  std::wstring wide;
+  for (size_t i = 2; i < bytes.size(); i += 2) {
+    const unsigned first = static_cast<unsigned char>(bytes[i]);
+    const unsigned second = static_cast<unsigned char>(bytes[i + 1]);
+    wide += static_cast<wchar_t>(big_endian ? first << 8 | second : second << 8 | first);
+  }
+  std::string utf8(wide.size() * 3, '\0');
+  const int n = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(),
+                                      static_cast<int>(wide.size()), &utf8[0],
+                                      static_cast<int>(utf8.size()), nullptr, nullptr);
+  utf8.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return utf8;
+}
+
 std::string CopyFetcherInto(const std::string& dir) {
   const std::string copy = dir + "wallpaper-fetcher.exe";
   ::CopyFileA(FetcherExe().c_str(), copy.c_str(), FALSE);

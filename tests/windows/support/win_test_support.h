@@ -69,6 +69,13 @@ void CloseMessageBox(HWND box);
 // tree's path is a host path; Wine shows the host's root as drive Z:.
 std::string SourceFile(const std::string& relative);
 
+// `utf8` as a UTF-16 file: its byte-order mark, then each unit in the byte
+// order asked for (as Notepad's "Unicode" and PowerShell 5.1 write it).
+std::string Utf16FileBytes(const std::string& utf8, bool big_endian);
+// The UTF-8 text of such a file, "" when `bytes` lack the mark or an even
+// count, or hold a surrogate without its pair.
+std::string Utf8OfUtf16File(const std::string& bytes, bool big_endian);
+
 // Copies the built program files (the .exe and the console .com) into `dir`;
 // returns the .exe copy's path.
 std::string CopyFetcherInto(const std::string& dir);
