@@ -69,7 +69,8 @@ Crawler::Crawler(const IniDocument& ini, int site, const GeneralSettings& settin
       program_dir_(std::move(program_dir)),
       tools_(tools),
       mode_(mode),
-      working_file_(MakeFullPath(settings.save_path + "temp.file", program_dir_, false)) {}
+      working_file_(MakeFullPath(settings.save_path + "temp.file", program_dir_, false)),
+      steps_(CountSteps(ini, section_)) {}
 
 std::string Crawler::StepValue(int step, bool get) const {
   return ini_.GetValue(section_, StepKey(step, get ? StepPart::kGet : StepPart::kGo));
@@ -81,8 +82,7 @@ bool Crawler::CrawlSite() {
   reporter.Trace("m_Ini.GetValue(strSite,\"Name\").data()", ini_.GetValue(section_, "Name"));
   reporter.Trace("strUrl.data()", url);
   if (!FetchStartPage(url)) return false;
-  const int steps = CountSteps(ini_, section_);
-  for (int step = 1; step <= steps; ++step) {
+  for (int step = 1; step <= steps_; ++step) {
     if (!CrawlStep(step, &url)) return false;
   }
   // The file fetched last is the picture.
@@ -141,7 +141,7 @@ bool Crawler::CrawlStep(int step, std::string* url) {
   *url = links[static_cast<size_t>(picked)];
   reporter.Trace("(Format(\"Picked %d : \",iNextAddress)+strUrl).data()",
                  Format("Picked %d : ", picked) + *url);
-  const bool last_step = step == CountSteps(ini_, section_);
+  const bool last_step = step == steps_;
   if (!(last_step && RefusedByHistory(*url, links)) && !FetchPage(*url, may_be_local)) {
     return false;
   }

@@ -78,6 +78,7 @@ class Crawler {
   const CrawlTools& tools_;
   const CrawlMode mode_;
   const std::string working_file_;
+  const int steps_;  // StepNGet from N = 1 up to the first gap
   long seconds_to_download_ = 0;
   std::string last_url_;
   std::string picture_path_;

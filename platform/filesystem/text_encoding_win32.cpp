@@ -4,10 +4,10 @@
 // code page (UTF-8 when the manifest's activeCodePage is honoured).
 #include <windows.h>
 
-#include <climits>
 #include <string>
 
 #include "platform/filesystem/text_encoding.h"
+#include "platform/filesystem/wide_text_win32.h"
 
 namespace {
 
@@ -24,40 +24,6 @@ UINT LegacyAnsiCodePage() {
                        reinterpret_cast<LPWSTR>(&code_page), sizeof code_page / sizeof(WCHAR));
   // 0: a locale with no ANSI code page of its own (Unicode only).
   return n != 0 && code_page != 0 ? code_page : ::GetACP();
-}
-
-// `text` in UTF-16, false when it is not text in `code_page`.
-bool ToWide(const std::string& text, UINT code_page, std::wstring* wide) {
-  wide->clear();
-  if (text.empty()) return true;
-  if (text.size() > INT_MAX) return false;
-  const int size = static_cast<int>(text.size());
-  const int n =
-      ::MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
-  if (n <= 0) return false;
-  wide->resize(static_cast<size_t>(n));
-  return ::MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text.data(), size, &(*wide)[0],
-                               n) == n;
-}
-
-// `wide` in `code_page`, false when a character has no exact spelling there.
-bool FromWide(const std::wstring& wide, UINT code_page, std::string* text) {
-  text->clear();
-  if (wide.empty()) return true;
-  if (wide.size() > INT_MAX) return false;
-  const int size = static_cast<int>(wide.size());
-  const bool utf8 = code_page == CP_UTF8;
-  // UTF-8 takes neither flags nor a default character.
-  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-  BOOL defaulted = FALSE;
-  BOOL* used_default = utf8 ? nullptr : &defaulted;
-  const int n =
-      ::WideCharToMultiByte(code_page, flags, wide.data(), size, nullptr, 0, nullptr, used_default);
-  if (n <= 0 || defaulted) return false;
-  text->resize(static_cast<size_t>(n));
-  return ::WideCharToMultiByte(code_page, flags, wide.data(), size, &(*text)[0], n, nullptr,
-                               used_default) == n &&
-         !defaulted;
 }
 
 // `text` from code page `from` to `to`; as it is when it cannot be converted
