@@ -8,7 +8,9 @@
 #   demo     build, and Python for scripts/demo.sh's local gallery server
 #   test     build, and what the test suite and its checks start: Google Test,
 #            cpp-httplib, Xvfb, curl, openssl, systemd-analyze, clang-format,
-#            and dpkg-buildflags (the suite is built with Debian's flags)
+#            dpkg-buildflags (the suite is built with Debian's flags), and the
+#            desktops set under Xvfb (xfdesktop, pcmanfm, pcmanfm-qt, caja with
+#            dconf, a bus)
 #   fuzz     build, and clang with its fuzzer runtime
 #   windows  the MinGW-w64 cross-compiler, Boost's headers, Wine and Xvfb,
 #            zip for scripts/package-windows.sh
@@ -147,6 +149,8 @@ packages_for() {
     test)
       build_packages
       echo pkg-config libgtest-dev libgmock-dev libcpp-httplib-dev xvfb x11-xserver-utils curl openssl systemd dpkg-dev
+      # The desktops the wallpaper is set on, started by the tests under Xvfb.
+      echo dbus-daemon libglib2.0-bin dconf-gsettings-backend xfdesktop4 xfconf pcmanfm pcmanfm-qt caja
       clang_format
       ;;
     fuzz) build_packages; echo clang; clang_fuzzer_runtime ;;

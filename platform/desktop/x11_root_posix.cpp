@@ -5,6 +5,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/Xrandr.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include "platform/freeimage/freeimage_library_posix.h"
 #include "platform/owned_handle.h"
 #include "platform/process/child_process_posix.h"
+#include "platform/text_case.h"
 
 namespace {
 
@@ -222,6 +224,62 @@ std::string SetRootWindowBackgroundHere(const std::string& display_name,
   return g_x_errors != 0 ? "the X server refused the background" : "";
 }
 
+// True when `window` says it is a desktop window.
+bool IsDesktopWindow(Display* display, Window window, Atom type_atom, Atom desktop_atom) {
+  Atom type = None;
+  int format = 0;
+  unsigned long items = 0;
+  unsigned long after = 0;
+  unsigned char* data = nullptr;
+  const bool read = XGetWindowProperty(display, window, type_atom, 0, 16, False, XA_ATOM, &type,
+                                       &format, &items, &after, &data) == Success;
+  const Owned<unsigned char, XFree> owned_data(data);
+  if (!read || type != XA_ATOM || format != 32 || data == nullptr) return false;
+  const Atom* atoms = reinterpret_cast<const Atom*>(data);
+  return std::find(atoms, atoms + items, desktop_atom) != atoms + items;
+}
+
+// The mapped desktop window among the root's children and their children
+// (a window manager's frames), described; "" when there is none.
+std::string CoverOfRootHere(const std::string& display_name) {
+  ScopedErrorHandler quiet_errors;
+  const DisplayPtr owned_display(XOpenDisplay(display_name.c_str()));
+  Display* display = owned_display.get();
+  if (display == nullptr) return "cannot open X display " + display_name;
+  const Atom type_atom = XInternAtom(display, "_NET_WM_WINDOW_TYPE", False);
+  const Atom desktop_atom = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DESKTOP", False);
+  std::vector<Window> level = {DefaultRootWindow(display)};
+  for (int depth = 0; depth < 2; ++depth) {
+    std::vector<Window> next;
+    for (Window parent : level) {
+      Window root_return = 0;
+      Window parent_return = 0;
+      Window* children = nullptr;
+      unsigned count = 0;
+      if (!XQueryTree(display, parent, &root_return, &parent_return, &children, &count)) continue;
+      const Owned<Window, XFree> owned_children(children);
+      for (unsigned i = 0; i < count; ++i) {
+        XWindowAttributes attributes;
+        if (!XGetWindowAttributes(display, children[i], &attributes) ||
+            attributes.map_state != IsViewable) {
+          continue;
+        }
+        next.push_back(children[i]);
+        if (!IsDesktopWindow(display, children[i], type_atom, desktop_atom)) continue;
+        XClassHint hint = {nullptr, nullptr};
+        std::string name = "a desktop";
+        if (XGetClassHint(display, children[i], &hint) && hint.res_class != nullptr)
+          name = Lower(hint.res_class);
+        if (hint.res_name != nullptr) XFree(hint.res_name);
+        if (hint.res_class != nullptr) XFree(hint.res_class);
+        return name + "'s desktop window";
+      }
+    }
+    level.swap(next);
+  }
+  return "";
+}
+
 // What the child reports: a failure text, empty on success.
 struct RootReport {
   char failure[512];
@@ -247,6 +305,22 @@ std::string SetRootWindowBackground(const std::string& display_name, const std::
       },
       kChildMemoryBudget, kChildTimeoutMs, &report);
   if (!ran) return "the X11 background process died or hung";
+  report.failure[sizeof report.failure - 1] = '\0';
+  return report.failure;
+}
+
+std::string RootWindowCover(const std::string& display_name) {
+  if (display_name.empty()) return "no X display";
+  RootReport report;
+  const bool ran = RunInChild(
+      [&] {
+        RootReport result;
+        std::snprintf(result.failure, sizeof result.failure, "%s",
+                      CoverOfRootHere(display_name).c_str());
+        return result;
+      },
+      kChildMemoryBudget, kChildTimeoutMs, &report);
+  if (!ran) return "the X11 process died or hung";
   report.failure[sizeof report.failure - 1] = '\0';
   return report.failure;
 }

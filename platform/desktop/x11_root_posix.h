@@ -26,4 +26,11 @@ std::string SetRootWindowBackground(const std::string& display_name, const std::
 // be read. Asked in a child process too.
 std::string DescribeRootMonitors(const std::string& display_name);
 
+// Whether a desktop's own window (_NET_WM_WINDOW_TYPE_DESKTOP, as xfdesktop,
+// pcmanfm, caja and Plasma map) hides the root window's background, where
+// a background set on the root window is seen by nobody. Returns "" when
+// none is mapped, else what covers it ("xfdesktop's window") or why the
+// display could not be asked. Asked in a child process too.
+std::string RootWindowCover(const std::string& display_name);
+
 #endif  // PLATFORM_DESKTOP_X11_ROOT_POSIX_H_
