@@ -159,7 +159,7 @@ packages_for() {
       boost_dev
       ;;
     package) build_packages; echo dpkg-dev file lintian man-db ;;
-    bench) build_packages; echo libbenchmark-dev nginx-light libjpeg-turbo-progs imagemagick bc curl python3 ;;
+    bench) build_packages; echo libbenchmark-dev nginx-light libjpeg-turbo-progs imagemagick bc curl python3 xvfb x11-xserver-utils x11-apps feh ;;
     *)
       echo "install-deps: unknown purpose: $1" >&2
       usage

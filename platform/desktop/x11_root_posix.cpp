@@ -3,7 +3,10 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
 #include <X11/extensions/Xrandr.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -46,8 +49,53 @@ using DisplayPtr = Owned<Display, XCloseDisplay>;
 void DestroyImage(XImage* image) { XDestroyImage(image); }  // frees the pixel data too
 using ImagePtr = Owned<XImage, DestroyImage>;
 
+uint32_t LittleEndian32(const unsigned char* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// Walp.bmp as this program writes it (uncompressed, 24 or 32 bits a pixel)
+// read straight into 0xRRGGBB pixels: FreeImage would load it, then copy
+// it twice more. False for any other bitmap, and for one cut short.
+bool ReadPlainBitmap(const std::string& path, Pixels* pixels) {
+  const Owned<std::FILE, std::fclose> file(std::fopen(path.c_str(), "rb"));
+  if (!file) return false;
+  unsigned char header[54];
+  if (std::fread(header, 1, sizeof header, file.get()) != sizeof header) return false;
+  if (header[0] != 'B' || header[1] != 'M') return false;
+  const uint32_t offset = LittleEndian32(header + 10);
+  const uint32_t info_size = LittleEndian32(header + 14);
+  const int32_t width = static_cast<int32_t>(LittleEndian32(header + 18));
+  const int32_t signed_height = static_cast<int32_t>(LittleEndian32(header + 22));
+  const int bits = header[28] | (header[29] << 8);
+  const uint32_t compression = LittleEndian32(header + 30);
+  if (info_size < 40 || (bits != 24 && bits != 32) || compression != 0 || width < 1 ||
+      signed_height == 0 || signed_height == INT32_MIN || offset < 14 + info_size) {
+    return false;
+  }
+  const bool bottom_up = signed_height > 0;
+  const int height = bottom_up ? signed_height : -signed_height;
+  // Within the pixel limit the program accepts, far below what overflows.
+  if (static_cast<unsigned long long>(width) * height > (1ULL << 31)) return false;
+  const size_t stride = (static_cast<size_t>(width) * (bits / 8) + 3) & ~static_cast<size_t>(3);
+  if (std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) != 0) return false;
+  std::vector<unsigned char> rows(stride * height);
+  if (std::fread(rows.data(), 1, rows.size(), file.get()) != rows.size()) return false;
+  pixels->width = width;
+  pixels->height = height;
+  pixels->data.resize(static_cast<size_t>(width) * height);
+  const int step = bits / 8;
+  for (int y = 0; y < height; ++y) {
+    const unsigned char* line = &rows[stride * (bottom_up ? height - 1 - y : y)];
+    uint32_t* out = &pixels->data[static_cast<size_t>(y) * width];
+    for (int x = 0; x < width; ++x, line += step)
+      out[x] = (static_cast<uint32_t>(line[2]) << 16) | (line[1] << 8) | line[0];
+  }
+  return true;
+}
+
 // The bitmap at `path` as 0xRRGGBB pixels; false when it cannot be read.
 bool LoadPixels(const std::string& path, Pixels* pixels) {
+  if (ReadPlainBitmap(path, pixels)) return true;
   const FreeImageLibrary* freeimage = LoadFreeImage();
   if (freeimage == nullptr) return false;
   DibPtr loaded(freeimage->Load(FIF_BMP, path.c_str(), 0));
@@ -101,12 +149,18 @@ unsigned long Channel(int value, unsigned long mask) {
   return ((static_cast<unsigned long>(value) * top + 127) / 255) << shift;
 }
 
+// True when the image's pixels are laid out as the canvas's: 0xRRGGBB in
+// 32 bits of this machine's byte order, rows without padding.
+bool SameLayout(const XImage* image, const Visual* visual, int width) {
+  return image->bits_per_pixel == 32 && visual->red_mask == 0xFF0000 &&
+         visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF &&
+         image->byte_order == (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst) &&
+         image->bytes_per_line == width * 4;
+}
+
 // Copies the canvas into a client-side image of the visual's format.
 void FillImage(XImage* image, const Pixels& canvas, const Visual* visual) {
-  const bool direct =
-      image->bits_per_pixel == 32 && visual->red_mask == 0xFF0000 && visual->green_mask == 0xFF00 &&
-      visual->blue_mask == 0xFF &&
-      image->byte_order == (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst);
+  const bool direct = SameLayout(image, visual, image->width);
   for (int y = 0; y < canvas.height; ++y) {
     const uint32_t* line = &canvas.data[static_cast<size_t>(y) * canvas.width];
     if (direct) {
@@ -164,9 +218,55 @@ void FreePublishedPixmap(Display* display, Window root, Atom root_pixmap_atom, A
   }
 }
 
+// Puts `image` into `pixmap` through shared memory when the server is on
+// this machine and offers it (the pixels are not sent down the socket);
+// false when it cannot, with nothing done.
+bool PutImageShared(Display* display, Pixmap pixmap, GC gc, Visual* visual, int depth,
+                    const XImage* image) {
+  if (!XShmQueryExtension(display)) return false;
+  XShmSegmentInfo segment = {};
+  XImage* shared = XShmCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, nullptr,
+                                   &segment, static_cast<unsigned>(image->width),
+                                   static_cast<unsigned>(image->height));
+  if (shared == nullptr) return false;
+  const size_t bytes = static_cast<size_t>(shared->bytes_per_line) * shared->height;
+  bool shown = false;
+  segment.shmid = ::shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+  if (segment.shmid >= 0) {
+    void* memory = ::shmat(segment.shmid, nullptr, 0);
+    // Gone once both sides have detached.
+    ::shmctl(segment.shmid, IPC_RMID, nullptr);
+    if (memory != reinterpret_cast<void*>(-1)) {
+      segment.shmaddr = shared->data = static_cast<char*>(memory);
+      segment.readOnly = True;
+      const int errors_before = g_x_errors;
+      if (XShmAttach(display, &segment)) {
+        XSync(display, False);
+        if (g_x_errors == errors_before && shared->bytes_per_line == image->bytes_per_line) {
+          std::memcpy(memory, image->data, bytes);
+          XShmPutImage(display, pixmap, gc, shared, 0, 0, 0, 0,
+                       static_cast<unsigned>(image->width), static_cast<unsigned>(image->height),
+                       False);
+          XSync(display, False);
+          shown = g_x_errors == errors_before;
+        }
+        XShmDetach(display, &segment);
+        XSync(display, False);
+      }
+      // A server that cannot attach (another machine's) is no failure of ours.
+      g_x_errors = errors_before;
+      ::shmdt(memory);
+    }
+  }
+  shared->data = nullptr;
+  XDestroyImage(shared);
+  return shown;
+}
+
 // `image` in a new pixmap, which becomes the root window's background and
 // is published in both properties.
-void ShowOnRootWindow(Display* display, Window root, int depth, ImagePtr image) {
+void ShowOnRootWindow(Display* display, Window root, int depth, Visual* visual,
+                      const XImage* image) {
   const Atom root_pixmap_atom = XInternAtom(display, "_XROOTPMAP_ID", False);
   const Atom esetroot_atom = XInternAtom(display, "ESETROOT_PMAP_ID", False);
   FreePublishedPixmap(display, root, root_pixmap_atom, esetroot_atom);
@@ -175,9 +275,10 @@ void ShowOnRootWindow(Display* display, Window root, int depth, ImagePtr image) 
   const unsigned height = static_cast<unsigned>(image->height);
   const Pixmap pixmap = XCreatePixmap(display, root, width, height, static_cast<unsigned>(depth));
   GC gc = XCreateGC(display, pixmap, 0, nullptr);
-  XPutImage(display, pixmap, gc, image.get(), 0, 0, 0, 0, width, height);
+  if (!PutImageShared(display, pixmap, gc, visual, depth, image)) {
+    XPutImage(display, pixmap, gc, const_cast<XImage*>(image), 0, 0, 0, 0, width, height);
+  }
   XFreeGC(display, gc);
-  image.reset();
 
   XChangeProperty(display, root, root_pixmap_atom, XA_PIXMAP, 32, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(&pixmap), 1);
@@ -211,13 +312,21 @@ std::string SetRootWindowBackgroundHere(const std::string& display_name,
   ImagePtr image(XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
                               static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0));
   if (!image) return "cannot make an X image";
-  image->data =
-      static_cast<char*>(std::malloc(static_cast<size_t>(image->bytes_per_line) * height));
-  if (image->data == nullptr) return "out of memory for the X image";
-  FillImage(image.get(), canvas, visual);
-  canvas = Pixels();
-
-  ShowOnRootWindow(display, root, depth, std::move(image));
+  if (SameLayout(image.get(), visual, width)) {
+    // The canvas is the image: no copy of a screen's worth of pixels. The
+    // image gives the data back before it is destroyed.
+    image->data = reinterpret_cast<char*>(canvas.data.data());
+  } else {
+    image->data =
+        static_cast<char*>(std::malloc(static_cast<size_t>(image->bytes_per_line) * height));
+    if (image->data == nullptr) return "out of memory for the X image";
+    FillImage(image.get(), canvas, visual);
+    canvas = Pixels();
+  }
+  const bool borrowed = image->data == reinterpret_cast<char*>(canvas.data.data());
+  ShowOnRootWindow(display, root, depth, visual, image.get());
+  if (borrowed) image->data = nullptr;
+  image.reset();
   // Our pixmap must outlive this connection: the server keeps it.
   XSetCloseDownMode(display, RetainPermanent);
   XSync(display, False);
