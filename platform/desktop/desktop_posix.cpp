@@ -88,6 +88,7 @@ class Tools {
   }
   std::string Find(const std::string& name) const { return runner_.Find(name); }
   std::string Variable(const std::string& name) const { return runner_.Variable(name); }
+  const ProcessRunner& runner() const { return runner_; }
   void Note(const std::string& note) const { notes_->push_back(note); }
   // The graphical session found for this run, nullptr when none was.
   const Session* session() const { return session_; }
@@ -667,6 +668,71 @@ std::vector<std::string> WithSessionBus(std::vector<std::string> environment,
   return environment;
 }
 
+// Why `kind` cannot show `look` itself, so that the picture is composed
+// here and handed over to be shown as it is; nullptr when it can.
+// `own_mode` is pcmanfm-qt's mode now, for a style left to the desktop.
+const char* WhyCompose(DesktopKind kind, const WallpaperLook& look, const std::string& own_mode) {
+  const bool bars = look.style == WallpaperStyle::kFit || look.style == WallpaperStyle::kCenter;
+  switch (kind) {
+    case DesktopKind::kLxqt:
+      // pcmanfm-qt 1.2 keeps its mode when asked for zoom, and has no span.
+      if (look.style == WallpaperStyle::kFill || look.style == WallpaperStyle::kSpan ||
+          (look.style == WallpaperStyle::kDesktops &&
+           (own_mode.empty() || own_mode == "none" || own_mode == "zoom"))) {
+        return "pcmanfm-qt does not zoom";
+      }
+      return bars ? "the desktop keeps its own background colour" : nullptr;
+    case DesktopKind::kGnome:
+    case DesktopKind::kCinnamon:
+    case DesktopKind::kMate:
+    case DesktopKind::kXfce:
+    case DesktopKind::kLxde:
+      return bars ? "the desktop keeps its own background colour" : nullptr;
+    default:
+      return nullptr;
+  }
+}
+
+// The mode pcmanfm-qt's desktop in this session shows now, "" when unknown.
+std::string PcmanfmQtOwnMode(const Tools& tools) {
+  const SessionComponent* desktop =
+      tools.session() == nullptr ? nullptr : tools.session()->Drawer(DesktopKind::kLxqt);
+  if (desktop == nullptr) return "";
+  return IniValue(PcmanfmSettings(*desktop, "pcmanfm-qt", "default", "settings.conf"), "[Desktop]",
+                  "WallpaperMode");
+}
+
+// Where the desktop cannot show the style (WhyCompose), the picture is
+// composed for the session's X screen into the desktop's copy and the
+// desktop is asked to stretch it, which shows it as it is. Returns the
+// look to ask for.
+WallpaperLook ComposeWhereNeeded(const Tools& tools, DesktopKind kind, const std::string& path,
+                                 const std::string& copy, const WallpaperLook& look) {
+  const std::string own_mode =
+      kind == DesktopKind::kLxqt && look.style == WallpaperStyle::kDesktops ? PcmanfmQtOwnMode(tools)
+                                                                            : "";
+  const char* why = WhyCompose(kind, look, own_mode);
+  if (why == nullptr || copy.empty()) return look;
+  const std::string display = tools.Variable("DISPLAY");
+  if (IsWayland(tools.runner()) || display.empty()) {
+    tools.Note(std::string(why) + ", but there is no X screen to compose for");
+    return look;
+  }
+  WallpaperLook composed = look;
+  if (composed.style == WallpaperStyle::kDesktops) composed.style = WallpaperStyle::kFill;
+  std::string monitors;
+  const std::string failure = ComposeForScreen(display, path, composed, copy, &monitors);
+  if (!failure.empty()) {
+    tools.Note(std::string(why) + "; composing failed: " + failure);
+    return look;
+  }
+  tools.Note(std::string("composed here (") + why + "): " + WallpaperStyleName(composed.style) +
+             " on " + BackgroundColourText(look.background) + " for monitors " + monitors +
+             ", asked as stretch");
+  composed.style = WallpaperStyle::kStretch;
+  return composed;
+}
+
 }  // namespace
 
 DesktopKind DetectDesktop(const std::string& current_desktop, const std::string& session) {
@@ -734,7 +800,8 @@ WallpaperOutcome PosixDesktop::SetWallpaper(const std::string& bitmap, const std
   notes.push_back(StyleNote(kind, look));
   // The desktop's setting names its copy when it has one, else Walp.bmp.
   const std::string file = copy.empty() ? path : AbsolutePath(copy);
-  const std::string failure = AskDesktop(tools, kind, file, look);
+  const WallpaperLook asked = ComposeWhereNeeded(tools, kind, path, copy.empty() ? "" : file, look);
+  const std::string failure = AskDesktop(tools, kind, file, asked);
   if (failure.empty()) {
     outcome.copy_taken = !copy.empty();
     return outcome;
@@ -761,6 +828,11 @@ std::vector<std::string> PosixDesktop::Describe(const WallpaperLook& look) {
                       "the X11 root window where nothing covers it");
     }
     lines.push_back(StyleNote(kind, look));
+    const char* why = WhyCompose(kind, look, "");
+    if (why != nullptr && !IsWayland(runner) && !runner.Variable("DISPLAY").empty()) {
+      lines.push_back(std::string("composed by this program for the screen (") + why +
+                      ") and handed over as stretch");
+    }
     return lines;
   }
   const std::string display = runner.Variable("DISPLAY");

@@ -225,9 +225,9 @@ bool PutImageShared(Display* display, Pixmap pixmap, GC gc, Visual* visual, int 
                     const XImage* image) {
   if (!XShmQueryExtension(display)) return false;
   XShmSegmentInfo segment = {};
-  XImage* shared = XShmCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, nullptr,
-                                   &segment, static_cast<unsigned>(image->width),
-                                   static_cast<unsigned>(image->height));
+  XImage* shared =
+      XShmCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, nullptr, &segment,
+                      static_cast<unsigned>(image->width), static_cast<unsigned>(image->height));
   if (shared == nullptr) return false;
   const size_t bytes = static_cast<size_t>(shared->bytes_per_line) * shared->height;
   bool shown = false;
@@ -244,9 +244,8 @@ bool PutImageShared(Display* display, Pixmap pixmap, GC gc, Visual* visual, int 
         XSync(display, False);
         if (g_x_errors == errors_before && shared->bytes_per_line == image->bytes_per_line) {
           std::memcpy(memory, image->data, bytes);
-          XShmPutImage(display, pixmap, gc, shared, 0, 0, 0, 0,
-                       static_cast<unsigned>(image->width), static_cast<unsigned>(image->height),
-                       False);
+          XShmPutImage(display, pixmap, gc, shared, 0, 0, 0, 0, static_cast<unsigned>(image->width),
+                       static_cast<unsigned>(image->height), False);
           XSync(display, False);
           shown = g_x_errors == errors_before;
         }
@@ -415,6 +414,108 @@ std::string SetRootWindowBackground(const std::string& display_name, const std::
       kChildMemoryBudget, kChildTimeoutMs, &report);
   if (!ran) return "the X11 background process died or hung";
   report.failure[sizeof report.failure - 1] = '\0';
+  return report.failure;
+}
+
+namespace {
+
+// `canvas` as a bottom-up 24-bit bitmap at `path`, through a temporary
+// beside it renamed over it.
+bool WriteBitmap(const Pixels& canvas, const std::string& path) {
+  const size_t stride = (static_cast<size_t>(canvas.width) * 3 + 3) & ~static_cast<size_t>(3);
+  const uint32_t image_size = static_cast<uint32_t>(stride * canvas.height);
+  unsigned char header[54] = {'B', 'M'};
+  const auto put = [&header](int at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) header[at + i] = static_cast<unsigned char>(value >> (8 * i));
+  };
+  put(2, 54 + image_size);
+  put(10, 54);
+  put(14, 40);
+  put(18, static_cast<uint32_t>(canvas.width));
+  put(22, static_cast<uint32_t>(canvas.height));
+  header[26] = 1;
+  header[28] = 24;
+  put(34, image_size);
+  const std::string temporary = path + ".part";
+  {
+    const Owned<std::FILE, std::fclose> file(std::fopen(temporary.c_str(), "wb"));
+    if (!file) return false;
+    std::vector<unsigned char> line(stride, 0);
+    bool written = std::fwrite(header, 1, sizeof header, file.get()) == sizeof header;
+    for (int y = canvas.height - 1; written && y >= 0; --y) {
+      const uint32_t* in = &canvas.data[static_cast<size_t>(y) * canvas.width];
+      for (int x = 0; x < canvas.width; ++x) {
+        line[x * 3] = static_cast<unsigned char>(in[x]);
+        line[x * 3 + 1] = static_cast<unsigned char>(in[x] >> 8);
+        line[x * 3 + 2] = static_cast<unsigned char>(in[x] >> 16);
+      }
+      written = std::fwrite(line.data(), 1, stride, file.get()) == stride;
+    }
+    if (!written || std::fflush(file.get()) != 0) {
+      std::remove(temporary.c_str());
+      return false;
+    }
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::remove(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+std::string MonitorsText(const std::vector<PixelRect>& monitors) {
+  std::string text;
+  for (const PixelRect& m : monitors) {
+    if (!text.empty()) text += ", ";
+    text += std::to_string(m.width) + "x" + std::to_string(m.height) + "+" + std::to_string(m.x) +
+            "+" + std::to_string(m.y);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string ComposeForScreen(const std::string& display_name, const std::string& bitmap_path,
+                             const WallpaperLook& look, const std::string& out_path,
+                             std::string* monitors) {
+  if (display_name.empty()) return "no X display";
+  struct ComposeReport {
+    char failure[512];
+    char monitors[512];
+  };
+  ComposeReport report;
+  const bool ran = RunInChild(
+      [&] {
+        ComposeReport result = {};
+        std::string failure;
+        std::string text;
+        ScopedErrorHandler quiet_errors;
+        const DisplayPtr display(XOpenDisplay(display_name.c_str()));
+        if (!display) {
+          failure = "cannot open X display " + display_name;
+        } else {
+          const int screen = DefaultScreen(display.get());
+          const Window root = RootWindow(display.get(), screen);
+          std::vector<PixelRect> found = ReadMonitors(display.get(), root);
+          const int width = DisplayWidth(display.get(), screen);
+          const int height = DisplayHeight(display.get(), screen);
+          text = MonitorsText(found.empty() ? std::vector<PixelRect>{{0, 0, width, height}} : found);
+          Pixels canvas;
+          if (!ComposeCanvas(display.get(), root, width, height, bitmap_path, look, &canvas)) {
+            failure = "cannot read " + bitmap_path;
+          } else if (!WriteBitmap(canvas, out_path)) {
+            failure = "cannot write " + out_path;
+          }
+        }
+        std::snprintf(result.failure, sizeof result.failure, "%s", failure.c_str());
+        std::snprintf(result.monitors, sizeof result.monitors, "%s", text.c_str());
+        return result;
+      },
+      kChildMemoryBudget, kChildTimeoutMs, &report);
+  if (!ran) return "the composing process died or hung";
+  report.failure[sizeof report.failure - 1] = '\0';
+  report.monitors[sizeof report.monitors - 1] = '\0';
+  *monitors = report.monitors;
   return report.failure;
 }
 

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -199,6 +200,27 @@ class RealDesktopTest : public ::testing::Test {
         dir_.Join("Walp-" + std::to_string(colour.r) + "-" + std::to_string(colour.g) + "-" +
                   std::to_string(colour.b) + ".bmp");
     WriteBitmap(bitmap, colour);
+    return SetBitmap(environment, bitmap, look);
+  }
+  // The four-colour picture of `width` x `height`, handed over with a copy
+  // of its own as a run hands it (a link to it, which is replaced, not
+  // written through, where the picture is composed here).
+  WallpaperOutcome SetQuadrants(const std::vector<std::string>& environment, int width, int height,
+                                const WallpaperLook& look) {
+    const std::string bitmap = dir_.Join("Walp.bmp");
+    FIBITMAP* dib = QuadrantBitmap(width, height);
+    EXPECT_TRUE(FreeImage_Save(FIF_BMP, dib, bitmap.c_str(), 0));
+    FreeImage_Unload(dib);
+    const std::string copy = dir_.Join("data/wallpaper-" + std::to_string(++copies_) + ".bmp");
+    EXPECT_EQ(0, ::link(bitmap.c_str(), copy.c_str()));
+    const std::string before = ReadFileBytes(bitmap);
+    const WallpaperOutcome outcome = SetBitmap(environment, bitmap, look, copy);
+    EXPECT_EQ(before, ReadFileBytes(bitmap));
+    return outcome;
+  }
+  WallpaperOutcome SetBitmap(const std::vector<std::string>& environment,
+                             const std::string& bitmap, const WallpaperLook& look,
+                             const std::string& copy = "") {
     PosixDesktop desktop(environment);
     const std::string key = "x:" + NormalizedDisplay(display_);
     desktop.set_session_finder([key] {
@@ -208,7 +230,19 @@ class RealDesktopTest : public ::testing::Test {
                      sessions.end());
       return sessions;
     });
-    return desktop.SetWallpaper(bitmap, "", look);
+    return desktop.SetWallpaper(bitmap, copy, look);
+  }
+
+  // Whether the screen comes to show `colour` at each of `points`.
+  bool ScreenShowsAt(const std::vector<std::pair<std::pair<int, int>, Rgb>>& points) {
+    return WaitUntil(
+        [&] {
+          for (const auto& point : points) {
+            if (!(ScreenPixel(point.first.first, point.first.second) == point.second)) return false;
+          }
+          return true;
+        },
+        15000);
   }
 
   Rgb ScreenPixel(int x, int y) {
@@ -244,6 +278,7 @@ class RealDesktopTest : public ::testing::Test {
   Display* x_ = nullptr;
   pid_t xvfb_ = -1;
   std::vector<pid_t> groups_;
+  int copies_ = 0;
 };
 
 // XFCE: xfdesktop's window covers the root window; xfconf is reached on the
@@ -321,6 +356,15 @@ TEST_F(RealDesktopTest, LxdeFromCronAndAnotherSpellingOfTheDisplay) {
   outcome = SetFrom(Session("LXDE"), kGreen, {WallpaperStyle::kStretch, 0});
   EXPECT_EQ("", outcome.failure) << Notes(outcome);
   EXPECT_TRUE(ScreenShows(kGreen));
+  // fit on a colour pcmanfm does not take: composed here, bars and all.
+  outcome = SetQuadrants(Cron(), 80, 20, {WallpaperStyle::kFit, 0x336699});
+  EXPECT_EQ("", outcome.failure) << Notes(outcome);
+  const Rgb bars = {0x33, 0x66, 0x99};
+  EXPECT_TRUE(ScreenShowsAt({{{160, 5}, bars},
+                             {{80, 100}, kRed},
+                             {{240, 140}, kWhite},
+                             {{160, kHeight - 5}, bars}}))
+      << Notes(outcome);
 }
 
 // LXQt: pcmanfm-qt answers ok even with no desktop of it running.
@@ -330,6 +374,21 @@ TEST_F(RealDesktopTest, LxqtFromCronAndWithoutItsDesktop) {
   WallpaperOutcome outcome = SetFrom(Cron(), kRed, {WallpaperStyle::kStretch, 0});
   EXPECT_EQ("", outcome.failure) << Notes(outcome);
   EXPECT_TRUE(ScreenShows(kRed));
+  // fill: pcmanfm-qt does not zoom (it keeps the user's fit), so the
+  // picture is composed here. A tall picture covers the screen, the top and
+  // bottom cut off.
+  std::map<std::string, std::string> session;
+  for (const std::string& variable : Session("LXQt"))
+    session[variable.substr(0, variable.find('='))] = variable.substr(variable.find('=') + 1);
+  ASSERT_EQ(0, RunProgram({"/usr/bin/pcmanfm-qt", "--set-wallpaper", dir_.Join("Walp-255-0-0.bmp"),
+                           "--wallpaper-mode", "fit"},
+                          "/", session)
+                   .exit_code);
+  outcome = SetQuadrants(Cron(), 20, 80, {WallpaperStyle::kFill, 0x336699});
+  EXPECT_EQ("", outcome.failure) << Notes(outcome);
+  EXPECT_TRUE(ScreenShowsAt(
+      {{{2, 60}, kRed}, {{kWidth - 3, 60}, kGreen}, {{2, 180}, kBlue}, {{kWidth - 3, 180}, kWhite}}))
+      << Notes(outcome);
   Stop(desktop);
   // Nothing covers the root window now: it shows the picture.
   outcome = SetFrom(Session("LXQt"), kGreen);
