@@ -10,7 +10,7 @@
 #            cpp-httplib, Xvfb, curl, openssl, systemd-analyze, clang-format,
 #            dpkg-buildflags (the suite is built with Debian's flags), and the
 #            desktops set under Xvfb (xfdesktop, pcmanfm, pcmanfm-qt, caja with
-#            dconf, a bus)
+#            dconf, a bus) and sway headless (with swaybg and grim)
 #   fuzz     build, and clang with its fuzzer runtime
 #   windows  the MinGW-w64 cross-compiler, Boost's headers, Wine and Xvfb,
 #            zip for scripts/package-windows.sh
@@ -151,6 +151,8 @@ packages_for() {
       echo pkg-config libgtest-dev libgmock-dev libcpp-httplib-dev xvfb x11-xserver-utils curl openssl systemd dpkg-dev
       # The desktops the wallpaper is set on, started by the tests under Xvfb.
       echo dbus-daemon libglib2.0-bin dconf-gsettings-backend xfdesktop4 xfconf pcmanfm pcmanfm-qt caja
+      # sway headless with swaybg, and grim to read its screen back.
+      echo sway swaybg grim
       clang_format
       ;;
     fuzz) build_packages; echo clang; clang_fuzzer_runtime ;;

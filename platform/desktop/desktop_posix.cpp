@@ -708,9 +708,9 @@ std::string PcmanfmQtOwnMode(const Tools& tools) {
 // look to ask for.
 WallpaperLook ComposeWhereNeeded(const Tools& tools, DesktopKind kind, const std::string& path,
                                  const std::string& copy, const WallpaperLook& look) {
-  const std::string own_mode =
-      kind == DesktopKind::kLxqt && look.style == WallpaperStyle::kDesktops ? PcmanfmQtOwnMode(tools)
-                                                                            : "";
+  const std::string own_mode = kind == DesktopKind::kLxqt && look.style == WallpaperStyle::kDesktops
+                                   ? PcmanfmQtOwnMode(tools)
+                                   : "";
   const char* why = WhyCompose(kind, look, own_mode);
   if (why == nullptr || copy.empty()) return look;
   const std::string display = tools.Variable("DISPLAY");

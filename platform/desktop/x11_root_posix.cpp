@@ -499,7 +499,8 @@ std::string ComposeForScreen(const std::string& display_name, const std::string&
           std::vector<PixelRect> found = ReadMonitors(display.get(), root);
           const int width = DisplayWidth(display.get(), screen);
           const int height = DisplayHeight(display.get(), screen);
-          text = MonitorsText(found.empty() ? std::vector<PixelRect>{{0, 0, width, height}} : found);
+          text =
+              MonitorsText(found.empty() ? std::vector<PixelRect>{{0, 0, width, height}} : found);
           Pixels canvas;
           if (!ComposeCanvas(display.get(), root, width, height, bitmap_path, look, &canvas)) {
             failure = "cannot read " + bitmap_path;

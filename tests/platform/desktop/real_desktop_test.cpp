@@ -218,9 +218,8 @@ class RealDesktopTest : public ::testing::Test {
     EXPECT_EQ(before, ReadFileBytes(bitmap));
     return outcome;
   }
-  WallpaperOutcome SetBitmap(const std::vector<std::string>& environment,
-                             const std::string& bitmap, const WallpaperLook& look,
-                             const std::string& copy = "") {
+  WallpaperOutcome SetBitmap(const std::vector<std::string>& environment, const std::string& bitmap,
+                             const WallpaperLook& look, const std::string& copy = "") {
     PosixDesktop desktop(environment);
     const std::string key = "x:" + NormalizedDisplay(display_);
     desktop.set_session_finder([key] {
@@ -360,10 +359,8 @@ TEST_F(RealDesktopTest, LxdeFromCronAndAnotherSpellingOfTheDisplay) {
   outcome = SetQuadrants(Cron(), 80, 20, {WallpaperStyle::kFit, 0x336699});
   EXPECT_EQ("", outcome.failure) << Notes(outcome);
   const Rgb bars = {0x33, 0x66, 0x99};
-  EXPECT_TRUE(ScreenShowsAt({{{160, 5}, bars},
-                             {{80, 100}, kRed},
-                             {{240, 140}, kWhite},
-                             {{160, kHeight - 5}, bars}}))
+  EXPECT_TRUE(ScreenShowsAt(
+      {{{160, 5}, bars}, {{80, 100}, kRed}, {{240, 140}, kWhite}, {{160, kHeight - 5}, bars}}))
       << Notes(outcome);
 }
 
@@ -386,8 +383,10 @@ TEST_F(RealDesktopTest, LxqtFromCronAndWithoutItsDesktop) {
                    .exit_code);
   outcome = SetQuadrants(Cron(), 20, 80, {WallpaperStyle::kFill, 0x336699});
   EXPECT_EQ("", outcome.failure) << Notes(outcome);
-  EXPECT_TRUE(ScreenShowsAt(
-      {{{2, 60}, kRed}, {{kWidth - 3, 60}, kGreen}, {{2, 180}, kBlue}, {{kWidth - 3, 180}, kWhite}}))
+  EXPECT_TRUE(ScreenShowsAt({{{2, 60}, kRed},
+                             {{kWidth - 3, 60}, kGreen},
+                             {{2, 180}, kBlue},
+                             {{kWidth - 3, 180}, kWhite}}))
       << Notes(outcome);
   Stop(desktop);
   // Nothing covers the root window now: it shows the picture.
@@ -417,6 +416,72 @@ TEST_F(RealDesktopTest, MateFromCronAndWithoutItsBus) {
                                  dir_.Join("Walp-255-0-0.bmp") + "' after it was set"))
       << Notes(outcome);
   EXPECT_TRUE(ScreenShows(kRed));
+}
+
+// sway, headless, with the user's own swaybg started from its
+// configuration: sway draws the new picture through a swaybg of its own,
+// and the user's, which would lie over it, is ended once that one runs. sway
+// refuses to run as root, so it runs as user 1000 of a user namespace (the
+// same user to this program). The screen is read with grim.
+TEST_F(RealDesktopTest, SwayFromCronReplacesTheUsersOwnSwaybg) {
+  if (!Installed("sway") || !Installed("swaybg") || !Installed("grim") || !Installed("unshare"))
+    GTEST_SKIP() << "no sway, swaybg, grim or unshare";
+  WriteBitmap(dir_.Join("own.bmp"), kBlue);
+  WriteFileBytes(dir_.Join("sway.conf"), "output HEADLESS-1 resolution 320x240\nexec swaybg -i " +
+                                             dir_.Join("own.bmp") + " -m fill\n");
+  const std::string run = dir_.Join("run");
+  Spawn({"unshare", "--user", "--map-user=1000", "--map-group=1000", "sway", "-c",
+         dir_.Join("sway.conf")},
+        {"PATH=/usr/bin:/bin", "HOME=" + dir_.Join("home"), "XDG_RUNTIME_DIR=" + run,
+         "WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman"});
+  std::string socket;
+  long users_own = 0;
+  const auto sway_sessions = [run] {
+    std::vector<::Session> sessions = FindSessions();
+    sessions.erase(std::remove_if(sessions.begin(), sessions.end(),
+                                  [&run](const ::Session& s) {
+                                    return s.key.rfind("sway:" + run + "/", 0) != 0;
+                                  }),
+                   sessions.end());
+    return sessions;
+  };
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        for (const ::Session& session : sway_sessions()) {
+          for (const SessionComponent& component : session.components) {
+            if (component.name == "swaybg") users_own = component.pid;
+          }
+          socket = session.Variable("SWAYSOCK");
+        }
+        return users_own != 0 && !socket.empty();
+      },
+      kComeUpMs))
+      << "sway and its swaybg did not come up";
+  const auto screen = [&](int x, int y) {
+    const ProgramResult shot =
+        RunProgram({"/usr/bin/grim", "-t", "ppm", "-"}, "/",
+                   {{"XDG_RUNTIME_DIR", run}, {"WAYLAND_DISPLAY", "wayland-1"}});
+    // P6, width height, 255, then the pixels.
+    size_t at = 0;
+    for (int fields = 0; fields < 4 && at != std::string::npos; ++fields)
+      at = shot.out.find_first_of(" \n", shot.out.find_first_not_of(" \n", at));
+    const size_t pixel = at + 1 + (static_cast<size_t>(y) * 320 + x) * 3;
+    if (at == std::string::npos || pixel + 3 > shot.out.size()) return Rgb{-1, -1, -1};
+    return Rgb{static_cast<unsigned char>(shot.out[pixel]),
+               static_cast<unsigned char>(shot.out[pixel + 1]),
+               static_cast<unsigned char>(shot.out[pixel + 2])};
+  };
+  ASSERT_TRUE(WaitUntil([&] { return screen(160, 120) == kBlue; }, kComeUpMs));
+
+  WriteBitmap(dir_.Join("Walp.bmp"), kRed);
+  PosixDesktop desktop(Cron());
+  desktop.set_session_finder(sway_sessions);
+  const WallpaperOutcome outcome = desktop.SetWallpaper(dir_.Join("Walp.bmp"), "", {});
+  EXPECT_EQ("", outcome.failure) << Notes(outcome);
+  EXPECT_NE(std::string::npos, Notes(outcome).find("desktop: sway")) << Notes(outcome);
+  EXPECT_NE(std::string::npos, Notes(outcome).find("(" + std::to_string(users_own) + ") is ended"))
+      << Notes(outcome);
+  EXPECT_TRUE(WaitUntil([&] { return screen(5, 5) == kRed && screen(315, 235) == kRed; }, 15000));
 }
 
 }  // namespace
