@@ -69,8 +69,12 @@ std::string SwayQuoted(const std::string& text) {
 class Tools {
  public:
   Tools(const ProcessRunner& runner, const Session* session, const SessionFinder& find_sessions,
-        std::vector<std::string>* notes)
-      : runner_(runner), session_(session), find_sessions_(find_sessions), notes_(notes) {}
+        int settle_ms, std::vector<std::string>* notes)
+      : runner_(runner),
+        session_(session),
+        find_sessions_(find_sessions),
+        settle_ms_(settle_ms),
+        notes_(notes) {}
 
   Outcome Run(const std::vector<std::string>& args, std::string* output = nullptr) const {
     Outcome outcome = runner_.Run(args, output);
@@ -92,6 +96,8 @@ class Tools {
   void Note(const std::string& note) const { notes_->push_back(note); }
   // The graphical session found for this run, nullptr when none was.
   const Session* session() const { return session_; }
+  // How long a desktop may take to save or show what it was told.
+  int settle_ms() const { return settle_ms_; }
   // This user's sessions as they are now.
   std::vector<Session> FindSessionsNow() const { return find_sessions_(); }
   // The key of the session this run reaches (SessionKeyOf).
@@ -117,6 +123,7 @@ class Tools {
   const ProcessRunner& runner_;
   const Session* session_;
   const SessionFinder& find_sessions_;
+  int settle_ms_;
   std::vector<std::string>* notes_;
 };
 
@@ -135,9 +142,6 @@ bool WaitFor(const std::function<bool()>& done, int wait_ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
 }
-
-// How long a desktop may take to save or show what it was told.
-constexpr int kSettleMs = 5000;
 
 // GNOME and Cinnamon take a file URI, MATE a plain path. The key is cleared
 // first: the desktop keeps showing what it has for an unchanged value, and
@@ -348,7 +352,7 @@ std::string SetSway(const Tools& tools, const std::string& path, const char* mod
   std::string failure = tools.Run(command).message();
   if (failure.empty()) {
     const auto shown = [&] { return !SwaybgsOfSession(tools, path, true).empty(); };
-    if (WaitFor(shown, kSettleMs)) {
+    if (WaitFor(shown, tools.settle_ms())) {
       std::this_thread::sleep_for(std::chrono::milliseconds(kSwaybgSettleMs));
       if (shown()) {
         for (long pid : SwaybgsOfSession(tools, path, false)) {
@@ -398,9 +402,11 @@ const SessionComponent* DesktopProgram(const Tools& tools, DesktopKind kind, con
 
 // pcmanfm and pcmanfm-qt save the picture in their profile once they have
 // taken it.
-std::string ReadBackPcmanfm(const std::string& settings, const std::string& section,
-                            const std::string& key, const std::string& path) {
-  if (WaitFor([&] { return IniValue(settings, section, key) == path; }, kSettleMs)) return "";
+std::string ReadBackPcmanfm(const Tools& tools, const std::string& settings,
+                            const std::string& section, const std::string& key,
+                            const std::string& path) {
+  if (WaitFor([&] { return IniValue(settings, section, key) == path; }, tools.settle_ms()))
+    return "";
   return "the desktop's settings (" + settings + ") do not name the picture";
 }
 
@@ -421,7 +427,7 @@ std::string SetLxqt(const Tools& tools, const std::string& path, const char* mod
   failure =
       tools.Run({"pcmanfm-qt", "--set-wallpaper", path, "--wallpaper-mode", chosen}).message();
   if (!failure.empty()) return failure;
-  return ReadBackPcmanfm(settings, "[Desktop]", "Wallpaper", path);
+  return ReadBackPcmanfm(tools, settings, "[Desktop]", "Wallpaper", path);
 }
 
 // The tools resolve a relative name against their own working directory,
@@ -555,7 +561,8 @@ std::string SetLxde(const Tools& tools, const std::string& path, const char* mod
   if (mode != nullptr) command.push_back(std::string("--wallpaper-mode=") + mode);
   failure = tools.Run(command).message();
   if (!failure.empty()) return failure;
-  return ReadBackPcmanfm(PcmanfmSettings(*desktop, "pcmanfm", "default", "desktop-items-0.conf"),
+  return ReadBackPcmanfm(tools,
+                         PcmanfmSettings(*desktop, "pcmanfm", "default", "desktop-items-0.conf"),
                          "", "wallpaper", path);
 }
 
@@ -794,7 +801,7 @@ WallpaperOutcome PosixDesktop::SetWallpaper(const std::string& bitmap, const std
   ProcessRunner runner(SessionEnvironment(&sessions, &session, &notes));
   runner.set_timeout_ms(command_timeout_ms_);
   const SessionFinder find_sessions = [this] { return Sessions(); };
-  const Tools tools(runner, session, find_sessions, &notes);
+  const Tools tools(runner, session, find_sessions, settle_ms_, &notes);
   const DesktopKind kind = KindOf(runner, session);
   notes.insert(notes.begin(), std::string("desktop: ") + KindName(kind));
   notes.push_back(StyleNote(kind, look));

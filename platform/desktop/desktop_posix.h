@@ -62,6 +62,9 @@ class PosixDesktop : public Desktop {
 
   // How long one desktop tool may run before it is killed.
   void set_command_timeout_ms(int timeout_ms) { command_timeout_ms_ = timeout_ms; }
+  // How long a desktop may take to save what it was told, or to start the
+  // program that shows it, before it counts as not having taken it.
+  void set_settle_ms(int settle_ms) { settle_ms_ = settle_ms; }
   // Where this user's sessions are looked for; FindSessions() by default.
   void set_session_finder(SessionFinder find_sessions) {
     find_sessions_ = std::move(find_sessions);
@@ -80,6 +83,7 @@ class PosixDesktop : public Desktop {
   std::optional<std::vector<std::string>> environment_;
   SessionFinder find_sessions_;
   int command_timeout_ms_ = 10000;
+  int settle_ms_ = 5000;
 };
 
 // How long a new swaybg must live before it counts as showing the picture.

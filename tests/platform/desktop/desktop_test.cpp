@@ -165,6 +165,8 @@ class DesktopTest : public ::testing::Test {
   PosixDesktop Desktop(const std::vector<std::string>& environment) {
     PosixDesktop desktop(environment);
     desktop.set_command_timeout_ms(timeout_ms_);
+    // The stand-ins save at once: a moment is plenty.
+    desktop.set_settle_ms(500);
     desktop.set_session_finder([this] { return OwnSessions(); });
     return desktop;
   }
