@@ -31,6 +31,7 @@
 
 #include "platform/desktop/session_posix.h"
 #include "platform/desktop/x11_root_posix.h"
+#include "support/http_server.h"
 #include "support/test_pictures.h"
 #include "support/test_support.h"
 
@@ -174,6 +175,31 @@ class RealDesktopTest : public ::testing::Test {
     return pid;
   }
 
+  // xfdesktop, which shows its window once it has drawn a picture: the one
+  // the user had (its own default is an SVG, which needs a loader not
+  // installed).
+  pid_t StartXfce() {
+    const auto xfconf = [&](const std::vector<std::string>& args) {
+      std::vector<std::string> command = {"/usr/bin/xfconf-query", "-c", "xfce4-desktop"};
+      command.insert(command.end(), args.begin(), args.end());
+      return RunProgram(command, "/", {{"DBUS_SESSION_BUS_ADDRESS", bus_}}).out;
+    };
+    WriteBitmap(dir_.Join("before.bmp"), {128, 128, 128});
+    return StartDesktop({"xfdesktop", "--disable-wm-check"}, Session("XFCE"), [&] {
+      std::string property;
+      ASSERT_TRUE(WaitUntil(
+          [&] {
+            std::istringstream lines(xfconf({"-l"}));
+            for (std::string line; std::getline(lines, line);) {
+              if (line.find("/last-image") != std::string::npos) property = line;
+            }
+            return !property.empty();
+          },
+          kComeUpMs));
+      xfconf({"-p", property, "-s", dir_.Join("before.bmp")});
+    });
+  }
+
   // Starts a desktop program and waits for its desktop window.
   pid_t StartDesktop(
       const std::vector<std::string>& argv, const std::vector<std::string>& env,
@@ -284,28 +310,7 @@ class RealDesktopTest : public ::testing::Test {
 // session's bus.
 TEST_F(RealDesktopTest, XfceFromAPersonATimerAndCron) {
   if (!Installed("xfdesktop") || !Installed("xfconf-query")) GTEST_SKIP() << "no xfdesktop";
-  // xfdesktop shows its window once it has drawn a picture: the one the
-  // user had (its own default is an SVG, which needs a loader not installed).
-  const std::string listed = dir_.Join("listed");
-  const auto xfconf = [&](const std::vector<std::string>& args) {
-    std::vector<std::string> command = {"/usr/bin/xfconf-query", "-c", "xfce4-desktop"};
-    command.insert(command.end(), args.begin(), args.end());
-    return RunProgram(command, "/", {{"DBUS_SESSION_BUS_ADDRESS", bus_}}).out;
-  };
-  WriteBitmap(dir_.Join("before.bmp"), {128, 128, 128});
-  const pid_t xfdesktop = StartDesktop({"xfdesktop", "--disable-wm-check"}, Session("XFCE"), [&] {
-    std::string property;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-          std::istringstream lines(xfconf({"-l"}));
-          for (std::string line; std::getline(lines, line);) {
-            if (line.find("/last-image") != std::string::npos) property = line;
-          }
-          return !property.empty();
-        },
-        kComeUpMs));
-    xfconf({"-p", property, "-s", dir_.Join("before.bmp")});
-  });
+  const pid_t xfdesktop = StartXfce();
 
   WallpaperOutcome outcome = SetFrom(Session("XFCE"), kRed);
   EXPECT_EQ("", outcome.failure) << Notes(outcome);
@@ -340,6 +345,44 @@ TEST_F(RealDesktopTest, XfceFromAPersonATimerAndCron) {
   EXPECT_EQ("", outcome.failure) << Notes(outcome);
   EXPECT_NE(std::string::npos, Notes(outcome).find("fallback: the X11 root window of " + display_));
   EXPECT_TRUE(ScreenShows(kRed));
+}
+
+// The program itself, started by a timer whose manager has the display and
+// nothing else of the session: it fetches a picture from a local server,
+// the screen shows it, and --status says which session took it.
+TEST_F(RealDesktopTest, TheProgramStartedByATimerReachesXfce) {
+  if (!Installed("xfdesktop") || !Installed("xfconf-query")) GTEST_SKIP() << "no xfdesktop";
+  StartXfce();
+  LocalHttpServer server;
+  ASSERT_TRUE(server.Start());
+  FIBITMAP* dib = FreeImage_Allocate(64, 48, 24);
+  RGBQUAD red = {0, 0, 255, 0};
+  for (unsigned y = 0; y < 48; ++y) {
+    for (unsigned x = 0; x < 64; ++x) FreeImage_SetPixelColor(dib, x, y, &red);
+  }
+  server.ServeBytes("/red.bmp", EncodePicture(dib, FIF_BMP), "image/bmp");
+  FreeImage_Unload(dib);
+  server.ServeBytes("/", "<a href=\"/red.bmp\">today</a>", "text/html");
+  ASSERT_EQ(0, ::mkdir(dir_.Join("prog").c_str(), 0700));
+  const std::string program = CopyFetcherInto(dir_.Join("prog"));
+  WriteFileBytes(dir_.Join("prog/Sites.ini"),
+                 "[General]\r\nTryNumber=1\r\nNumOfSites=1\r\nKeepInHistory=5\r\nSavePath=" +
+                     dir_.Join("prog/") + "\r\n[Site1]\r\nName=Local\r\nBegin=" + server.Url("/") +
+                     "\r\nStep1Get=href=\"/([^\"]+)\"\r\nStep1Go=" + server.Url("/$_1_$") + "\r\n");
+  std::map<std::string, std::string> timer = {
+      {"HOME", dir_.Join("home")}, {"DISPLAY", display_}, {"PATH", "/usr/bin:/bin"}};
+  for (const char* name : {"WAYLAND_DISPLAY", "SWAYSOCK", "DBUS_SESSION_BUS_ADDRESS",
+                           "XDG_RUNTIME_DIR", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION",
+                           "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"}) {
+    timer[name] = "\x01unset";
+  }
+  const ProgramResult run = RunProgram({program, "Sites.ini"}, dir_.Join("prog"), timer);
+  EXPECT_EQ(0, run.exit_code) << run.err;
+  EXPECT_TRUE(ScreenShows(kRed));
+  const std::string status = RunProgram({program, "--status"}, dir_.Join("prog"), timer).out;
+  EXPECT_NE(std::string::npos,
+            status.find("red.bmp; the desktop took it [desktop: XFCE; session: xfdesktop ("))
+      << status;
 }
 
 // LXDE: pcmanfm --set-wallpaper finds the desktop by a socket named after
