@@ -460,7 +460,9 @@ TEST_F(DesktopTest, TheSessionIsFoundFromTheDesktopsProgramsOfThisUser) {
   const pid_t xfce = StartComponent(
       "xfdesktop", {}, {"DISPLAY=" + Display("a") + ".0", bus, "XDG_RUNTIME_DIR=/run/user/9"});
   StartComponent("xfce4-panel", {}, {"DISPLAY=" + Display("a"), "XDG_CURRENT_DESKTOP=XFCE"});
-  // A panel alone on another display, started later: no desktop draws there.
+  // A panel alone on another display, started later (start times count in
+  // hundredths of a second): no desktop draws there.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   StartComponent("lxqt-panel", {}, {"DISPLAY=" + Display("b")});
   // pcmanfm without --desktop is a file manager, not a desktop.
   StartComponent("pcmanfm", {}, {"DISPLAY=" + Display("c")});
