@@ -711,8 +711,8 @@ std::string PcmanfmQtOwnMode(const Tools& tools) {
 
 // Where the desktop cannot show the style (WhyCompose), the picture is
 // composed for the session's X screen into the desktop's copy and the
-// desktop is asked to stretch it, which shows it as it is. Returns the
-// look to ask for.
+// desktop is asked to stretch it (span it, across several monitors), which
+// shows it as it is. Returns the look to ask for.
 WallpaperLook ComposeWhereNeeded(const Tools& tools, DesktopKind kind, const std::string& path,
                                  const std::string& copy, const WallpaperLook& look) {
   const std::string own_mode = kind == DesktopKind::kLxqt && look.style == WallpaperStyle::kDesktops
@@ -733,10 +733,14 @@ WallpaperLook ComposeWhereNeeded(const Tools& tools, DesktopKind kind, const std
     tools.Note(std::string(why) + "; composing failed: " + failure);
     return look;
   }
+  // One picture for the whole screen: stretched into the one monitor, or
+  // spanned across several (stretch would put all of it on each). LXQt has
+  // no span; its desktop draws each screen on its own.
+  const bool several = monitors.find(", ") != std::string::npos && kind != DesktopKind::kLxqt;
   tools.Note(std::string("composed here (") + why + "): " + WallpaperStyleName(composed.style) +
              " on " + BackgroundColourText(look.background) + " for monitors " + monitors +
-             ", asked as stretch");
-  composed.style = WallpaperStyle::kStretch;
+             (several ? ", asked as span" : ", asked as stretch"));
+  composed.style = several ? WallpaperStyle::kSpan : WallpaperStyle::kStretch;
   return composed;
 }
 

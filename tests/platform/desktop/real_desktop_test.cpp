@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -404,6 +405,24 @@ TEST_F(RealDesktopTest, LxdeFromCronAndAnotherSpellingOfTheDisplay) {
   const Rgb bars = {0x33, 0x66, 0x99};
   EXPECT_TRUE(ScreenShowsAt(
       {{{160, 5}, bars}, {{80, 100}, kRed}, {{240, 140}, kWhite}, {{160, kHeight - 5}, bars}}))
+      << Notes(outcome);
+  // Two monitors side by side: each gets the whole picture, fitted, and
+  // pcmanfm is asked to span the composition rather than stretch it into
+  // each.
+  const std::string xrandr = "xrandr -d " + display_ + " --setmonitor ";
+  ASSERT_EQ(0, std::system((xrandr + "left 160/40x240/60+0+0 screen >/dev/null").c_str()));
+  ASSERT_EQ(0, std::system((xrandr + "right 160/40x240/60+160+0 none >/dev/null").c_str()));
+  outcome = SetQuadrants(Cron(), 80, 20, {WallpaperStyle::kFit, 0x336699});
+  EXPECT_EQ("", outcome.failure) << Notes(outcome);
+  EXPECT_NE(std::string::npos, Notes(outcome).find("160x240+0+0, 160x240+160+0, asked as span"))
+      << Notes(outcome);
+  // Each monitor: 160x40 in the middle, bars above and below.
+  EXPECT_TRUE(ScreenShowsAt({{{80, 90}, bars},
+                             {{40, 110}, kRed},
+                             {{120, 130}, kWhite},
+                             {{200, 110}, kRed},
+                             {{280, 130}, kWhite},
+                             {{240, 150}, bars}}))
       << Notes(outcome);
 }
 
