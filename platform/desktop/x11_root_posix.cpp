@@ -177,19 +177,28 @@ void FillImage(XImage* image, const Pixels& canvas, const Visual* visual) {
   }
 }
 
-// The pixmap published by the program that set the background last.
-Pixmap PublishedPixmap(Display* display, Window root, Atom property) {
-  Atom type = None;
+// The 32-bit items of `property` on `window` when it has type `type` (at
+// most `most` of them); none otherwise.
+std::vector<unsigned long> Property32(Display* display, Window window, Atom property, Atom type,
+                                      long most) {
+  Atom actual = None;
   int format = 0;
   unsigned long items = 0;
   unsigned long after = 0;
   unsigned char* data = nullptr;
-  const bool read = XGetWindowProperty(display, root, property, 0, 1, False, AnyPropertyType, &type,
+  const bool read = XGetWindowProperty(display, window, property, 0, most, False, type, &actual,
                                        &format, &items, &after, &data) == Success;
   const Owned<unsigned char, XFree> owned_data(data);
-  if (read && type == XA_PIXMAP && format == 32 && items == 1 && data != nullptr)
-    return *reinterpret_cast<Pixmap*>(data);
-  return None;
+  if (!read || actual != type || format != 32 || data == nullptr) return {};
+  // Xlib hands 32-bit items over as longs.
+  const unsigned long* values = reinterpret_cast<const unsigned long*>(data);
+  return std::vector<unsigned long>(values, values + items);
+}
+
+// The pixmap published by the program that set the background last.
+Pixmap PublishedPixmap(Display* display, Window root, Atom property) {
+  const std::vector<unsigned long> pixmaps = Property32(display, root, property, XA_PIXMAP, 1);
+  return pixmaps.size() == 1 ? static_cast<Pixmap>(pixmaps[0]) : None;
 }
 
 // The picture at `bitmap_path` composed in `look` across the monitors of a
@@ -334,17 +343,8 @@ std::string SetRootWindowBackgroundHere(const std::string& display_name,
 
 // True when `window` says it is a desktop window.
 bool IsDesktopWindow(Display* display, Window window, Atom type_atom, Atom desktop_atom) {
-  Atom type = None;
-  int format = 0;
-  unsigned long items = 0;
-  unsigned long after = 0;
-  unsigned char* data = nullptr;
-  const bool read = XGetWindowProperty(display, window, type_atom, 0, 16, False, XA_ATOM, &type,
-                                       &format, &items, &after, &data) == Success;
-  const Owned<unsigned char, XFree> owned_data(data);
-  if (!read || type != XA_ATOM || format != 32 || data == nullptr) return false;
-  const Atom* atoms = reinterpret_cast<const Atom*>(data);
-  return std::find(atoms, atoms + items, desktop_atom) != atoms + items;
+  const std::vector<unsigned long> types = Property32(display, window, type_atom, XA_ATOM, 16);
+  return std::find(types.begin(), types.end(), desktop_atom) != types.end();
 }
 
 // The mapped desktop window among the root's children and their children
@@ -398,23 +398,30 @@ struct RootReport {
 constexpr unsigned long long kChildMemoryBudget = 4ULL << 30;
 constexpr int kChildTimeoutMs = 30000;
 
+// The text `work` returns, computed in a child; `died` when the child died
+// or hung.
+template <typename Work>
+std::string TextFromChild(Work work, const char* died) {
+  RootReport report;
+  const bool ran = RunInChild(
+      [&] {
+        RootReport result;
+        std::snprintf(result.failure, sizeof result.failure, "%s", work().c_str());
+        return result;
+      },
+      kChildMemoryBudget, kChildTimeoutMs, &report);
+  if (!ran) return died;
+  report.failure[sizeof report.failure - 1] = '\0';
+  return report.failure;
+}
+
 }  // namespace
 
 std::string SetRootWindowBackground(const std::string& display_name, const std::string& bitmap_path,
                                     const WallpaperLook& look) {
   if (display_name.empty()) return "no X display";
-  RootReport report;
-  const bool ran = RunInChild(
-      [&] {
-        RootReport result;
-        std::snprintf(result.failure, sizeof result.failure, "%s",
-                      SetRootWindowBackgroundHere(display_name, bitmap_path, look).c_str());
-        return result;
-      },
-      kChildMemoryBudget, kChildTimeoutMs, &report);
-  if (!ran) return "the X11 background process died or hung";
-  report.failure[sizeof report.failure - 1] = '\0';
-  return report.failure;
+  return TextFromChild([&] { return SetRootWindowBackgroundHere(display_name, bitmap_path, look); },
+                       "the X11 background process died or hung");
 }
 
 namespace {
@@ -522,50 +529,25 @@ std::string ComposeForScreen(const std::string& display_name, const std::string&
 
 std::string RootWindowCover(const std::string& display_name) {
   if (display_name.empty()) return "no X display";
-  RootReport report;
-  const bool ran = RunInChild(
-      [&] {
-        RootReport result;
-        std::snprintf(result.failure, sizeof result.failure, "%s",
-                      CoverOfRootHere(display_name).c_str());
-        return result;
-      },
-      kChildMemoryBudget, kChildTimeoutMs, &report);
-  if (!ran) return "the X11 process died or hung";
-  report.failure[sizeof report.failure - 1] = '\0';
-  return report.failure;
+  return TextFromChild([&] { return CoverOfRootHere(display_name); },
+                       "the X11 process died or hung");
 }
 
 std::string DescribeRootMonitors(const std::string& display_name) {
   if (display_name.empty()) return "no X display";
-  RootReport report;
-  const bool ran = RunInChild(
-      [&] {
-        RootReport result;
-        std::string text;
+  return TextFromChild(
+      [&]() -> std::string {
         ScopedErrorHandler quiet_errors;
         const DisplayPtr display(XOpenDisplay(display_name.c_str()));
-        if (!display) {
-          text = "cannot open X display " + display_name;
-        } else {
-          const int screen = DefaultScreen(display.get());
-          std::vector<PixelRect> monitors =
-              ReadMonitors(display.get(), RootWindow(display.get(), screen));
-          if (monitors.empty()) {
-            monitors.push_back(
-                {0, 0, DisplayWidth(display.get(), screen), DisplayHeight(display.get(), screen)});
-          }
-          for (const PixelRect& m : monitors) {
-            if (!text.empty()) text += ", ";
-            text += std::to_string(m.width) + "x" + std::to_string(m.height) + "+" +
-                    std::to_string(m.x) + "+" + std::to_string(m.y);
-          }
+        if (!display) return "cannot open X display " + display_name;
+        const int screen = DefaultScreen(display.get());
+        std::vector<PixelRect> monitors =
+            ReadMonitors(display.get(), RootWindow(display.get(), screen));
+        if (monitors.empty()) {
+          monitors.push_back(
+              {0, 0, DisplayWidth(display.get(), screen), DisplayHeight(display.get(), screen)});
         }
-        std::snprintf(result.failure, sizeof result.failure, "%s", text.c_str());
-        return result;
+        return MonitorsText(monitors);
       },
-      kChildMemoryBudget, kChildTimeoutMs, &report);
-  if (!ran) return "the X11 process died or hung";
-  report.failure[sizeof report.failure - 1] = '\0';
-  return report.failure;
+      "the X11 process died or hung");
 }
