@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <fstream>
@@ -396,8 +397,21 @@ const SessionComponent* DesktopProgram(const Tools& tools, DesktopKind kind, con
                                        std::string* failure) {
   const SessionComponent* drawer =
       tools.session() == nullptr ? nullptr : tools.session()->Drawer(kind);
-  if (drawer == nullptr) *failure = std::string("no ") + shown + " runs for this session";
-  return drawer;
+  if (drawer != nullptr) return drawer;
+  // A compositor's own environment names no display (gnome-shell on
+  // Wayland): one of this user running counts for the session. pcmanfm's
+  // desktops always name theirs.
+  const bool x_client = kind == DesktopKind::kLxde || kind == DesktopKind::kLxqt;
+  for (const Session& session : x_client ? std::vector<Session>() : tools.FindSessionsNow()) {
+    const SessionComponent* keyless = session.key.empty() ? session.Drawer(kind) : nullptr;
+    if (keyless != nullptr) {
+      tools.Note(keyless->name + " (" + std::to_string(keyless->pid) +
+                 ") runs, on a display it does not name");
+      return nullptr;
+    }
+  }
+  *failure = std::string("no ") + shown + " runs for this session";
+  return nullptr;
 }
 
 // pcmanfm and pcmanfm-qt save the picture in their profile once they have
@@ -833,7 +847,11 @@ std::vector<std::string> PosixDesktop::Describe(const WallpaperLook& look) {
   lines.insert(lines.begin(), std::string("desktop: ") + KindName(kind));
   if (kind != DesktopKind::kUnknown) {
     const char* reader = SettingReader(kind);
-    if (reader != nullptr && (session == nullptr || session->Drawer(kind) == nullptr)) {
+    const bool keyless_drawer = std::any_of(
+        sessions.begin(), sessions.end(),
+        [kind](const Session& s) { return s.key.empty() && s.Drawer(kind) != nullptr; });
+    if (reader != nullptr && (session == nullptr || session->Drawer(kind) == nullptr) &&
+        !keyless_drawer) {
       lines.push_back(std::string("no ") + reader +
                       " runs for this session: a run would set it for the next log-in and draw "
                       "the X11 root window where nothing covers it");

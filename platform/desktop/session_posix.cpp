@@ -189,7 +189,8 @@ std::string Session::Described() const {
   std::string where = first.Variable("SWAYSOCK");
   if (where.empty()) where = first.Variable("WAYLAND_DISPLAY");
   if (where.empty()) where = first.Variable("DISPLAY");
-  return first.name + " (" + std::to_string(first.pid) + ") on " + where;
+  return first.name + " (" + std::to_string(first.pid) + ")" +
+         (where.empty() ? ", display unknown" : " on " + where);
 }
 
 std::string NormalizedDisplay(const std::string& display) {
@@ -253,7 +254,9 @@ std::vector<Session> FindSessions(const std::string& proc) {
       component.kind = DesktopKind::kSway;
     component.started = StartedOf(proc, pid);
     const std::string key = KeyOfVariables(component.variables);
-    if (key.empty()) continue;
+    // A Wayland compositor (gnome-shell) makes its display for the programs
+    // it starts, and its own environment names none: its session has no
+    // key, and is told apart from the others by that.
     auto session = std::find_if(sessions.begin(), sessions.end(),
                                 [&key](const Session& s) { return s.key == key; });
     if (session == sessions.end()) {

@@ -33,7 +33,9 @@ struct SessionComponent {
 
 // The components of one graphical session, those that draw first.
 struct Session {
-  std::string key;  // "x::0", "wayland:/run/user/1000/wayland-1", "sway:SOCKET"
+  // "x::0", "wayland:/run/user/1000/wayland-1", "sway:SOCKET"; "" for the
+  // programs that name no display (a Wayland compositor such as gnome-shell).
+  std::string key;
   std::vector<SessionComponent> components;
 
   // The first component's value of `variable` that is set, "" when none is.

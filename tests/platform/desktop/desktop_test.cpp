@@ -101,10 +101,11 @@ class DesktopTest : public ::testing::Test {
 
   // A process that looks like the desktop program `name` run with `args`
   // in an environment of `variables` (DISPLAY=Display(name) unless they
-  // name a display), until it is stopped. Returns its process id.
+  // name a display or `with_display` is false), until it is stopped.
+  // Returns its process id.
   pid_t StartComponent(const std::string& name, const std::vector<std::string>& args = {},
-                       std::vector<std::string> variables = {}) {
-    if (std::none_of(variables.begin(), variables.end(), [](const std::string& v) {
+                       std::vector<std::string> variables = {}, bool with_display = true) {
+    if (with_display && std::none_of(variables.begin(), variables.end(), [](const std::string& v) {
           return v.rfind("DISPLAY=", 0) == 0 || v.rfind("SWAYSOCK=", 0) == 0;
         })) {
       variables.push_back("DISPLAY=" + Display(name));
@@ -281,6 +282,17 @@ TEST_F(DesktopTest, GsettingsDesktopsClearSetAndReadBackTheirKeys) {
   GsettingsStandIn();
   StopComponents();
   EXPECT_EQ("set, but no gnome-shell runs for this session; no X display", Set("GNOME"));
+  // gnome-shell on Wayland names no display of its own: a run on its
+  // display, which finds no session there, still counts it.
+  const pid_t shell = StartComponent("gnome-shell", {}, {"XDG_SESSION_TYPE=wayland"}, false);
+  const WallpaperOutcome outcome =
+      Desktop({"PATH=" + bin_, "XDG_CURRENT_DESKTOP=GNOME", "WAYLAND_DISPLAY=wayland-0"})
+          .SetWallpaper(Bitmap(), "", {});
+  EXPECT_EQ("", outcome.failure);
+  EXPECT_NE(
+      std::find(outcome.notes.begin(), outcome.notes.end(),
+                "gnome-shell (" + std::to_string(shell) + ") runs, on a display it does not name"),
+      outcome.notes.end());
 }
 
 TEST_F(DesktopTest, KdeUsesItsToolElseScriptsPlasmaOverDbus) {

@@ -103,8 +103,8 @@ class RealDesktopTest : public ::testing::Test {
     // one more desktop.
     ASSERT_EQ(0, ::mkdir(dir_.Join("services").c_str(), 0700));
     for (const char* service : {"org.xfce.Xfconf.service", "ca.desrt.dconf.service"}) {
-      (void)::symlink((std::string("/usr/share/dbus-1/services/") + service).c_str(),
-                      dir_.Join("services/" + std::string(service)).c_str());
+      ASSERT_EQ(0, ::symlink((std::string("/usr/share/dbus-1/services/") + service).c_str(),
+                             dir_.Join("services/" + std::string(service)).c_str()));
     }
     WriteFileBytes(dir_.Join("bus.conf"),
                    "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
