@@ -11,6 +11,7 @@
 #include "app/run_record.h"
 #include "app/single_instance_guard.h"
 #include "app/site_check.h"
+#include "picture/picture_codec.h"
 #include "platform/console/console.h"
 #include "platform/filesystem/user_files.h"
 #include "platform/network/internet.h"
@@ -69,6 +70,9 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 #endif
   const std::vector<std::string> words(argv, argv + argc);
+  // A decoder child started by this program does that alone.
+  const int decoder_child = RunAsDecoderChild(words);
+  if (decoder_child >= 0) return decoder_child;
   const std::string program = words.empty() ? std::string() : words[0];
   const CommandLine line = ParseCommandLine(words);
   if (line.command != Command::kRun) return RunCommand(line, program);

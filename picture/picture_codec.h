@@ -3,10 +3,11 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 // Picture decoding and bitmap writing. Abstract because the decoder differs
 // between builds (FreeImage in a child process on POSIX, the Windows Imaging
-// Component and our own decoders on Windows) and so that tests can count
+// Component and our own decoders in a child process on Windows) and so that tests can count
 // and fail its calls. Formats are the numbers of picture/formats.h.
 class Picture {
  public:
@@ -30,5 +31,10 @@ class PictureCodec {
 };
 
 PictureCodec& SystemPictureCodec();
+
+// The decoder child's side, when `words` (the command line) start this
+// program as one (on Windows, where SystemPictureCodec() starts them):
+// decodes and returns its exit code. -1 when they do not.
+int RunAsDecoderChild(const std::vector<std::string>& words);
 
 #endif  // PICTURE_PICTURE_CODEC_H_

@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "picture/formats.h"
 #include "picture/freeimage_decoder_posix.h"
@@ -265,6 +266,9 @@ class ChildProcessCodec : public PictureCodec {
 }  // namespace
 
 void SetDecoderChildProbeForTesting(void (*probe)()) { g_probe_after_confinement = probe; }
+
+// The decoder children here are forked, never started by name.
+int RunAsDecoderChild(const std::vector<std::string>&) { return -1; }
 
 PictureCodec& SystemPictureCodec() {
   static ChildProcessCodec codec;
