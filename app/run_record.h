@@ -12,7 +12,10 @@
 // --status). The run itself stays as silent as ever: nothing here is traced
 // or shown, and a state folder that cannot be written costs the run nothing.
 struct RunRecord {
-  std::string config;     // the configuration file, "" when none was found
+  std::string config;  // the configuration file, "" when none was found
+  // The configuration named on the command line when it was not found and
+  // `config` was read instead; "" otherwise.
+  std::string named_not_found;
   int site = 0;           // the site chosen, 0 before the choice
   std::string site_name;  // its Name=
   // Set when a picture was taken: its URL and file, whether the desktop was
@@ -59,7 +62,7 @@ class RunRecorder final : public CrawlObserver {
   void OnLocalLinkRefused(const std::string& url) override;
   void OnExpressionError(int step, bool compiling, const std::string& what, long) override;
   void OnLinks(int step, const std::vector<std::string>& links, int picked) override;
-  void OnLinkInHistory(bool every_link) override;
+  void OnLinkInHistory(int new_links, int links) override;
   void OnPictureName(const std::string& url, const std::string& file_name) override;
   void OnPictureInHistory() override;
   void OnPicture(const PictureRecord& picture) override;
@@ -68,9 +71,15 @@ class RunRecorder final : public CrawlObserver {
   void OnHistorySaved(const Outcome& saved) override;
 
  private:
+  // " (HTTP 404, text/html)" for the answer to the fetch made last, "" when
+  // there was none (a file, a failed connection).
+  std::string LastAnswer() const;
+
   RunRecord& record_;
   bool reason_in_attempt_ = false;
   std::string last_url_;  // the page fetched last
+  InternetSession::Details last_answer_;
+  std::string bitmap_error_;  // why Walp.bmp could not be written
 };
 
 // The text --status prints: the runs kept, oldest first, or a sentence that

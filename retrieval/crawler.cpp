@@ -154,7 +154,7 @@ bool Crawler::RefusedByHistory(const std::string& url, const std::vector<std::st
   // history before any byte of it is fetched; a check fetches it all the
   // same, to examine it.
   if (mode_ == CrawlMode::kCheck || !tools_.history.Contains(url)) return false;
-  tools_.observer.OnLinkInHistory(tools_.history.ContainsAll(links));
+  tools_.observer.OnLinkInHistory(tools_.history.CountNew(links), static_cast<int>(links.size()));
   return true;
 }
 

@@ -47,7 +47,9 @@ Outcome RenameFile(const std::string& from, const std::string& to);
 // `path` (a descriptor closed on exec; on Windows one of the C runtime), which
 // is then flushed to disk and renamed over `path`. A replaced file keeps its
 // permissions, a new one gets 0644. Fails, with `path` as it was and no
-// temporary left, when `write_content` returns false or a step fails.
+// temporary left, when `write_content` returns false (the reason is the
+// system's words for the errno it leaves, when it leaves one) or a step
+// fails.
 // On POSIX also: a `path` that is a symbolic link stays one (the file at the
 // end of its links is replaced, the temporary made beside that file); the
 // replaced file keeps, where the process may, its owner and group; and the

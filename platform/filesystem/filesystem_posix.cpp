@@ -167,8 +167,10 @@ Outcome ReplaceFileWhole(const std::string& path,
   }
   ::fchmod(file.get(), replacing ? st.st_mode & 07777 : 0644);  // a failed chmod is not fatal
   Outcome outcome;
+  errno = 0;
   if (!write_content(file.get())) {
-    outcome = Outcome::Error("the new content could not be written");
+    outcome =
+        errno != 0 ? PosixError(errno) : Outcome::Error("the new content could not be written");
   } else if (::fsync(file.get()) != 0) {
     outcome = PosixError(errno);
   }

@@ -143,6 +143,7 @@ Outcome ReplaceFileWhole(const std::string& path,
   OwnedFd file(CreateTemporaryBeside(path, &temp));
   if (!file.valid()) return PosixError(errno);
   bool written = false;
+  errno = 0;
   try {
     written = write_content(file.get());
   } catch (...) {
@@ -150,7 +151,8 @@ Outcome ReplaceFileWhole(const std::string& path,
   }
   Outcome outcome;
   if (!written) {
-    outcome = Outcome::Error("the new content could not be written");
+    outcome =
+        errno != 0 ? PosixError(errno) : Outcome::Error("the new content could not be written");
   } else if (::_commit(file.get()) != 0) {  // FlushFileBuffers
     outcome = PosixError(errno);
   }

@@ -129,11 +129,20 @@ TEST_F(ProgramRunTest, SearchOrderIsArgumentThenCurrentThenProgramDirectory) {
   EXPECT_NE(std::string::npos, Run({"other.conf"}).out.find("m_iKeepInHistory = 3\n"));
   EXPECT_NE(std::string::npos,
             Run({dir_.Join("cwd/other.conf")}).out.find("m_iKeepInHistory = 3\n"));
-  // A first argument that names nothing falls back to Sites.ini silently.
+  // A first argument that names nothing falls back to Sites.ini, and says
+  // so: on standard error, in the run's record, and before a check.
   ProgramResult fallback = Run({"missing.conf"});
   EXPECT_EQ(0, fallback.exit_code);
   EXPECT_NE(std::string::npos, fallback.out.find("m_iKeepInHistory = 2\n"));
-  EXPECT_EQ("", fallback.err);
+  const std::string said = "wallpaper-fetcher: missing.conf was not found; reading " +
+                           dir_.Join("cwd/Sites.ini") + " instead\n";
+  EXPECT_EQ(said, fallback.err);
+  EXPECT_NE(std::string::npos, Run({"--status"})
+                                   .out.find("  " + dir_.Join("cwd/Sites.ini") +
+                                             " (missing.conf was not found; this one was read "
+                                             "instead)  site 1: nothing changed: "));
+  EXPECT_EQ(said, Run({"--check", "missing.conf"}).err.substr(0, said.size()));
+  EXPECT_EQ("", Run({"other.conf"}).err);
 }
 
 TEST_F(ProgramRunTest, SettingsAreTracedAsWrittenWithoutDefaults) {

@@ -2,13 +2,16 @@
 // what a run did (wallpaper-fetcher --status).
 #include "app/wallpaper_fetcher.h"
 
+#include <FreeImage.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
 #include "app/run_record.h"
+#include "platform/crt_random.h"
 #include "support/fake_internet.h"
+#include "support/test_pictures.h"
 #include "support/test_support.h"
 
 namespace {
@@ -75,6 +78,13 @@ TEST_F(WallpaperFetcherTest, ARunRecordsWhyNothingChanged) {
     EXPECT_FALSE(taken_);
     EXPECT_NE(std::string::npos, line_.find(": nothing changed: " + c.reason)) << line_;
   }
+  // The link drawn was known, the other one was not.
+  CrtSrand(1);
+  CrtRand();
+  const std::string drawn = RandomInRange(0, 1) == 0 ? "a.jpg" : "b.jpg";
+  EXPECT_EQ("1 of 2 links are new; the ones drawn were known",
+            ReasonOfAttempt("Recent4=http://site/" + drawn + "\n", "Begin=http://site/\n" + steps));
+
   // A picture taken: where from, where to, and that the desktop was not asked.
   internet_.bodies["http://site/b.jpg"] = "JPEG";
   EXPECT_EQ("", ReasonOfAttempt("", "Begin=http://site/b.jpg\n"));

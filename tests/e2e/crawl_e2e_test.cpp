@@ -164,6 +164,28 @@ TEST_F(CrawlEndToEndTest, RefusedPicturesFailTheAttemptAndOnesWithinTheLimitsAre
     EXPECT_EQ(c.walp, ReadFileBytes(dir_.Join("prog/Walp.bmp")).substr(0, 2));
     EXPECT_EQ(c.walp == "BM" ? server_.Url(c.path) : "", General("Recent1"));
   }
+
+  // What the server sent in the picture's place, as the run's record says.
+  server_.ServeBytes("/p/moved.jpg", "<html><body>Moved</body></html>", "text/html");
+  server_.ServeBytes("/p/gone.html", "<html><body>Gone</body></html>", "text/html", 410);
+  const struct {
+    std::string site, said;
+  } answers[] = {
+      {"Begin=" + server_.Url("/p/moved.jpg") + "\n",
+       "the picture could not be decoded (its header cannot be read as JPEG; the server sent HTTP "
+       "200, text/html)"},
+      {"Begin=" + server_.Url("/p/gone.jpg") + "\n",
+       "the picture could not be decoded (its header cannot be read as JPEG; the server sent HTTP "
+       "404, text/plain)"},
+      {"Begin=" + server_.Url("/p/gone.html") + "\nStep1Get=href=\"([^\"]+)\"\nStep1Go=$_1_$\n",
+       "step 1 found no link in " + server_.Url("/p/gone.html") + " (HTTP 410, text/html)"},
+  };
+  for (const auto& answer : answers) {
+    Configure("TryNumber=1\n", answer.site);
+    EXPECT_EQ(0, Run().exit_code);
+    const std::string status = RunWith({"--status"}).out;
+    EXPECT_NE(std::string::npos, status.find(": nothing changed: " + answer.said + "\n")) << status;
+  }
 }
 
 TEST_F(CrawlEndToEndTest, SavePathIsTakenFromTheProgramDirectoryAndMustExist) {
