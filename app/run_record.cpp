@@ -60,6 +60,8 @@ std::string FormatRunLine(const RunRecord& record, std::time_t now) {
       line += "not made the wallpaper (NotMakeAWallpaper=1)";
     } else if (record.desktop.empty()) {
       line += "the desktop took it";
+    } else if (record.kept) {
+      line += "not shown: " + record.desktop + "; kept for a later run";
     } else {
       line += "no desktop took it: " + record.desktop;
     }
@@ -186,6 +188,8 @@ void RunRecorder::OnWallpaper(const WallpaperOutcome& outcome) {
   if (!outcome.failure.empty() && !bitmap_error_.empty()) record_.desktop += ": " + bitmap_error_;
   record_.desktop_notes = outcome.notes;
 }
+
+void RunRecorder::OnPictureKept() { record_.kept = true; }
 
 void RunRecorder::OnHistorySaved(const Outcome& saved) {
   if (!saved.ok()) record_.history_error = saved.message();

@@ -28,6 +28,9 @@ struct RunRecord {
   std::string desktop;
   // What the desktop did to get there (WallpaperOutcome::notes).
   std::vector<std::string> desktop_notes;
+  // Nobody saw it (no graphical session): its URL was not remembered, so a
+  // later run may take it.
+  bool kept = false;
   // Why the last attempt failed, in plain words; the first failure of the
   // attempt is kept (later ones follow from it).
   std::string reason;
@@ -68,6 +71,7 @@ class RunRecorder final : public CrawlObserver {
   void OnPicture(const PictureRecord& picture) override;
   void OnPictureTaken(const std::string& url, const std::string& file, bool desktop_asked) override;
   void OnWallpaper(const WallpaperOutcome& outcome) override;
+  void OnPictureKept() override;
   void OnHistorySaved(const Outcome& saved) override;
 
  private:

@@ -70,6 +70,9 @@ class CrawlObserver {
                               bool /*desktop_asked*/) {}
   // What the desktop made of it.
   virtual void OnWallpaper(const WallpaperOutcome&) {}
+  // Nobody saw the picture (no graphical session, no desktop reached): it
+  // is not added to the history, so that a later run may take it again.
+  virtual void OnPictureKept() {}
   // The history was saved with the picture's URL, or why it was not.
   virtual void OnHistorySaved(const Outcome&) {}
 };

@@ -36,6 +36,7 @@ class WallpaperFetcherTest : public ::testing::Test {
     fetcher.m_iSite = 1;
     taken_ = fetcher.CrawlSite();
     line_ = FormatRunLine(fetcher.run_record(), 0);
+    history_ = fetcher.m_Ini.GetValue("General", "Recent4");
     return fetcher.run_record().reason;
   }
 
@@ -44,6 +45,7 @@ class WallpaperFetcherTest : public ::testing::Test {
   FakePlatform fakes_;
   bool taken_ = false;
   std::string line_;
+  std::string history_;  // Recent4, the newest entry, after the attempt
 };
 
 TEST_F(WallpaperFetcherTest, ARunRecordsWhyNothingChanged) {
@@ -85,13 +87,42 @@ TEST_F(WallpaperFetcherTest, ARunRecordsWhyNothingChanged) {
   EXPECT_EQ("1 of 2 links are new; the ones drawn were known",
             ReasonOfAttempt("Recent4=http://site/" + drawn + "\n", "Begin=http://site/\n" + steps));
 
-  // A picture taken: where from, where to, and that the desktop was not asked.
+  // A picture taken: where from, where to, and that the desktop was not
+  // asked; remembered all the same, with or without a screen.
   internet_.bodies["http://site/b.jpg"] = "JPEG";
+  fakes_.desktop.failure = "no display";
+  fakes_.desktop.no_session = true;
   EXPECT_EQ("", ReasonOfAttempt("", "Begin=http://site/b.jpg\n"));
   EXPECT_TRUE(taken_);
   EXPECT_NE(std::string::npos, line_.find(": took http://site/b.jpg as " + dir_.Join("b.jpg") +
                                           "; not made the wallpaper (NotMakeAWallpaper=1)"))
       << line_;
+  EXPECT_EQ("http://site/b.jpg", history_);
+}
+
+TEST_F(WallpaperFetcherTest, APictureNobodySawIsKeptForALaterRun) {
+  internet_.bodies["http://site/p.png"] = GradientPicture(FIF_PNG, 32, 24);
+  const std::string site = "Begin=http://site/p.png\n";
+  const std::string took = ": took http://site/p.png as " + dir_.Join("p.png") + "; ";
+  // No session to show it in: taken (the attempts end), not remembered.
+  fakes_.desktop.failure = "no X display";
+  fakes_.desktop.no_session = true;
+  EXPECT_EQ("", ReasonOfAttempt("NotMakeAWallpaper=0\n", site));
+  EXPECT_TRUE(taken_);
+  EXPECT_EQ("", history_);
+  EXPECT_NE(std::string::npos, line_.find(took + "not shown: no X display; kept for a later run"))
+      << line_;
+  // A desktop that was reached and failed: remembered, as always.
+  fakes_.desktop.no_session = false;
+  EXPECT_EQ("", ReasonOfAttempt("NotMakeAWallpaper=0\n", site));
+  EXPECT_EQ("http://site/p.png", history_);
+  EXPECT_NE(std::string::npos, line_.find(took + "no desktop took it: no X display")) << line_;
+  // Shown.
+  fakes_.desktop.failure = "";
+  EXPECT_EQ("", ReasonOfAttempt("NotMakeAWallpaper=0\n", site));
+  EXPECT_EQ("http://site/p.png", history_);
+  EXPECT_NE(std::string::npos, line_.find(took + "the desktop took it")) << line_;
+  EXPECT_EQ(3u, fakes_.desktop.wallpapers.size());
 }
 
 TEST_F(WallpaperFetcherTest, AFatalErrorFromDeepInTheRunEndsItWith101AndARecord) {
