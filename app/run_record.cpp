@@ -75,16 +75,34 @@ std::string FormatRunLine(const RunRecord& record, std::time_t now) {
   } else {
     line += ": nothing changed: " + (record.reason.empty() ? "no attempt was made" : record.reason);
   }
+  if (record.box_minutes > 0) {
+    line += "; shown in an error box that closes by itself after " +
+            std::to_string(record.box_minutes) + " minutes";
+  }
   return OneLine(line);
+}
+
+std::string FormatGaveWayLine(const std::string& program, unsigned long pid, std::time_t started,
+                              std::time_t now) {
+  std::string line = LocalTime(now) + "  gave way at once: another copy of " + program + " runs";
+  if (pid != 0) line += " (process " + std::to_string(pid) + ")";
+  line += started != 0 ? ", started " + LocalTime(started) : ", started at an unknown time";
+  return OneLine(line + "; nothing was done");
 }
 
 bool AppendRunLine(const std::string& dir, const std::string& line) {
   if (dir.empty() || !MakeDirectories(dir).ok()) return false;
-  std::string text;
-  ReadTextModeFile(RunsFile(dir), &text, 1 << 20);  // a missing or odd file starts anew
-  if (!text.empty() && text.back() != '\n') text += '\n';
-  text = LastLines(text + OneLine(line) + "\n", kRunsKept);
-  return WriteTextModeFileAtomically(RunsFile(dir), text).ok();
+  bool written = false;
+  // Starts that give way write while the running copy may write its own
+  // line: one after the other, so that none is lost.
+  WithFileLock(RunsFile(dir) + ".lock", [&] {
+    std::string text;
+    ReadTextModeFile(RunsFile(dir), &text, 1 << 20);  // a missing or odd file starts anew
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    text = LastLines(text + OneLine(line) + "\n", kRunsKept);
+    written = WriteTextModeFileAtomically(RunsFile(dir), text).ok();
+  });
+  return written;
 }
 
 void RunRecorder::NoteFailure(const std::string& reason) {

@@ -36,10 +36,18 @@ struct RunRecord {
   std::string reason;
   // A picture was taken but its URL could not be remembered.
   std::string history_error;
+  // The run ended in a fatal error whose box is a window: it closes by
+  // itself after this many minutes (0: no such box).
+  int box_minutes = 0;
 };
 
 // The line for `record`, made at `now` (local time), without a line end.
 std::string FormatRunLine(const RunRecord& record, std::time_t now);
+
+// The line of a start that gave way at `now` to the copy of `program` that
+// runs as process `pid` (0: unknown), started at `started` (0: unknown).
+std::string FormatGaveWayLine(const std::string& program, unsigned long pid, std::time_t started,
+                              std::time_t now);
 
 // How many runs the state file keeps.
 constexpr int kRunsKept = 100;
@@ -60,6 +68,8 @@ class RunRecorder final : public CrawlObserver {
   // Notes why the current attempt failed, unless a reason was noted since
   // the attempt began (the first cause, not its consequences).
   void NoteFailure(const std::string& reason);
+  // The run ends in an error box that closes by itself after `minutes`.
+  void NoteErrorBox(int minutes) { record_.box_minutes = minutes; }
 
   void OnFetch(const FetchRecord& fetch) override;
   void OnLocalLinkRefused(const std::string& url) override;

@@ -61,6 +61,13 @@ Outcome ReplaceFileWhole(const std::string& path, const std::function<bool(int f
 // otherwise write anything).
 Outcome ReplaceFileAtomically(const std::string& path, const std::string& bytes);
 
+// Runs `work` while this process holds an exclusive lock on the file
+// `lock_path` (created when missing, left in place), so that processes that
+// read, change and replace one file do it one after the other. Waits for
+// another holder; the system lets go of a holder that ends however it ends.
+// When the lock cannot be had, `work` runs all the same.
+void WithFileLock(const std::string& lock_path, const std::function<void()>& work);
+
 // Writes all `size` bytes at `data` to the descriptor `fd` (on Windows one
 // of the C runtime), going on after interruptions. False, with errno saying
 // why, on a write error. Allocates nothing and makes only write calls: safe

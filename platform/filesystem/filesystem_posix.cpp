@@ -186,6 +186,15 @@ Outcome ReplaceFileWhole(const std::string& path,
   return Outcome::Ok();
 }
 
+void WithFileLock(const std::string& lock_path, const std::function<void()>& work) {
+  const OwnedFd fd(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (fd.valid()) {
+    while (::flock(fd.get(), LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  work();
+}  // closing the descriptor lets go of the lock
+
 Outcome ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
   // A file or directory marked read-only is left alone, also for root, who
   // could otherwise write anything.

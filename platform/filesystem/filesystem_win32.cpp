@@ -169,6 +169,18 @@ Outcome ReplaceFileWhole(const std::string& path,
   return Outcome::Ok();
 }
 
+void WithFileLock(const std::string& lock_path, const std::function<void()>& work) {
+  const OwnedHandle file(::CreateFileA(lock_path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       /*lpSecurityAttributes=*/nullptr, OPEN_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, /*hTemplateFile=*/nullptr));
+  OVERLAPPED whole = {};
+  const bool locked = file.valid() && ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK,
+                                                   /*dwReserved=*/0, MAXDWORD, MAXDWORD, &whole);
+  work();
+  if (locked) ::UnlockFileEx(file.get(), /*dwReserved=*/0, MAXDWORD, MAXDWORD, &whole);
+}
+
 Outcome ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
   // A file marked read-only (or a directory of that name) is left alone.
   const DWORD attributes = ::GetFileAttributesA(path.c_str());

@@ -10,11 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <thread>
 #include <utility>
 
+#include "support/end_to_end.h"
 #include "support/test_support.h"
 
 namespace {
@@ -113,6 +115,13 @@ TEST_F(SingleInstanceTest, FiftyStartsAtOnceRunOneAndTheRestLeaveAtOnce) {
   EXPECT_EQ(49, gave_way);
   EXPECT_EQ(1, BoxCount());
 
+  // Each start that gave way left its line, none lost to the others
+  // writing at the same time, and so did the one that ran.
+  const std::string runs = ReadFileBytes(TestHome() + "/.local/state/wallpaper-fetcher/runs.log");
+  EXPECT_EQ(49u, Count(runs, "  gave way at once: another copy of " + program_ + " runs (process "))
+      << runs;
+  EXPECT_EQ(1u, Count(runs, ": nothing changed: Wrong ini file, no general section")) << runs;
+
   // Nothing is left behind that blocks a later run.
   ProgramResult later = RunProgram({program_}, dir_.path(), env_, 20000);
   EXPECT_EQ(101, later.exit_code);
@@ -131,6 +140,7 @@ TEST_F(SingleInstanceTest, CronAndDesktopStartsSeeEachOtherAndAKilledOneLeavesNo
   desktop["XDG_RUNTIME_DIR"] = dir_.path();
   std::map<std::string, std::string> cron = desktop;
   cron["XDG_RUNTIME_DIR"] = "\x01unset";
+  const std::time_t before = std::time(nullptr);
   ChildProcess first;
   ASSERT_TRUE(first.Start({program_}, dir_.path(), desktop));
   WaitForBoxes(1);
@@ -138,6 +148,27 @@ TEST_F(SingleInstanceTest, CronAndDesktopStartsSeeEachOtherAndAKilledOneLeavesNo
   const ProgramResult second = RunProgram({program_, "debug.ini"}, dir_.path(), cron, 20000);
   EXPECT_EQ(0, second.exit_code);
   EXPECT_EQ("", second.out);
+  // The start that gave way says so in the run record, with the running
+  // copy's process and start time; the running one recorded its error
+  // before its box.
+  const std::string runs = ReadFileBytes(TestHome() + "/.local/state/wallpaper-fetcher/runs.log");
+  EXPECT_NE(std::string::npos,
+            runs.find(": nothing changed: Wrong ini file, no general section; shown in an error "
+                      "box that closes by itself after 15 minutes\r\n"))
+      << runs;
+  const std::string gave_way = "  gave way at once: another copy of " + program_ +
+                               " runs (process " + std::to_string(first.pid()) + "), started ";
+  const size_t at = runs.find(gave_way);
+  ASSERT_NE(std::string::npos, at) << runs;
+  std::tm started = {};
+  ASSERT_NE(nullptr, ::strptime(runs.c_str() + at + gave_way.size(), "%Y-%m-%d %H:%M:%S", &started))
+      << runs;
+  started.tm_isdst = -1;
+  // Told from the kernel's clock ticks since boot: whole seconds, give or
+  // take one.
+  EXPECT_LE(before - 2, std::mktime(&started));
+  EXPECT_GE(std::time(nullptr) + 2, std::mktime(&started));
+  EXPECT_NE(std::string::npos, runs.find("; nothing was done\r\n", at));
   const std::string lock = LockFileOf(real_dir, first.pid());
   EXPECT_NE("", lock);
 

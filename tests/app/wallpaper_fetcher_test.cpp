@@ -127,8 +127,8 @@ TEST_F(WallpaperFetcherTest, APictureNobodySawIsKeptForALaterRun) {
 
 TEST_F(WallpaperFetcherTest, AFatalErrorFromDeepInTheRunEndsItWith101AndARecord) {
   // Neither a working file under SavePath nor a file object for the URL:
-  // each ends the process through the main object, which shows the box and
-  // records the run first.
+  // each ends the process through the main object, which records the run
+  // before it shows the box (a box that closes by itself, the record says).
   struct Case {
     std::string save_path, begin, text, recorded;
   } cases[] = {
@@ -147,13 +147,17 @@ TEST_F(WallpaperFetcherTest, AFatalErrorFromDeepInTheRunEndsItWith101AndARecord)
                        c.save_path + "\n[Site1]\nName=Gallery\nBegin=" + c.begin + "\n");
     std::remove(dir_.Join("state/runs.log").c_str());
     struct StderrBoxes : MessageBoxes {
+      explicit StderrBoxes(std::string runs) : runs_(std::move(runs)) {}
       void ShowInfo(const std::string&, const std::string& text) override {
         std::fprintf(stderr, "info[%s]", text.c_str());
       }
       void ShowError(const std::string& caption, const std::string& text) override {
-        std::fprintf(stderr, "error[%s|%s]", caption.c_str(), text.c_str());
+        std::fprintf(stderr, "error[%s|%s] recorded before: %s", caption.c_str(), text.c_str(),
+                     ReadFileBytes(runs_).empty() ? "no" : "yes");
       }
-    } stderr_boxes;
+      bool ShowsWindows() override { return true; }
+      std::string runs_;
+    } stderr_boxes(dir_.Join("state/runs.log"));
     Platform platform = fakes_.Get();
     platform.boxes = &stderr_boxes;
     Invocation invocation = Started();
@@ -165,10 +169,14 @@ TEST_F(WallpaperFetcherTest, AFatalErrorFromDeepInTheRunEndsItWith101AndARecord)
           fetcher.Run();
           std::exit(0);
         },
-        ::testing::ExitedWithCode(101), "^error\\[wallpaper-fetcher\\|" + c.text.substr(0, 20));
+        ::testing::ExitedWithCode(101),
+        "^error\\[wallpaper-fetcher\\|" + c.text.substr(0, 20) + ".*recorded before: yes");
     const std::string runs = ReadFileBytes(dir_.Join("state/runs.log"));
     EXPECT_NE(std::string::npos, runs.find(dir_.Join("Sites.ini") +
                                            "  site 1 \"Gallery\": nothing changed: " + c.recorded))
+        << runs;
+    EXPECT_NE(std::string::npos,
+              runs.find("; shown in an error box that closes by itself after 15 minutes\r\n"))
         << runs;
   }
 }
