@@ -71,6 +71,7 @@ class DialogMessageBoxes : public MessageBoxes {
     const std::string program = DialogProgram(runner);
     if (program.empty()) return Shown::kNot;
     runner.set_share_standard_streams(true);
+    runner.set_keep_process_group(true);  // a run that is killed takes its box along
     *tried = true;
     constexpr int kGraceSeconds = 30;
     if (program == "zenity") {

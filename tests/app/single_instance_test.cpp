@@ -29,7 +29,8 @@ class SingleInstanceTest : public ::testing::Test {
     const std::string zenity = dir_.Join("bin/zenity");
     // The box stays up HOLD_SECONDS or until the test makes the file
     // "release"; the log line starts with the showing program's process id.
-    WriteFileBytes(zenity, "#!/bin/sh\necho \"$PPID $*\" >> '" + dir_.Join("boxes.log") +
+    WriteFileBytes(zenity, "#!/bin/sh\necho $$ >> '" + dir_.Join("box.pids") +
+                               "'\necho \"$PPID $*\" >> '" + dir_.Join("boxes.log") +
                                "'\nn=$(( ${HOLD_SECONDS:-2} * 20 ))\n"
                                "while [ $n -gt 0 ] && [ ! -e '" +
                                dir_.Join("release") + "' ]; do sleep 0.05; n=$((n - 1)); done\n");
@@ -174,6 +175,19 @@ TEST_F(SingleInstanceTest, CronAndDesktopStartsSeeEachOtherAndAKilledOneLeavesNo
 
   first.Kill(SIGKILL);
   first.Wait(10000);
+  // Its box went with it: the dialog stays in the run's process group,
+  // whatever its time limit.
+  const pid_t box = static_cast<pid_t>(std::atol(ReadFileBytes(dir_.Join("box.pids")).c_str()));
+  ASSERT_GT(box, 0);
+  bool box_gone = false;
+  for (int i = 0; i < 400 && !box_gone; ++i) {
+    const std::string stat = ReadFileBytes("/proc/" + std::to_string(box) + "/stat");
+    const size_t name_end = stat.rfind(')');
+    box_gone =
+        stat.empty() || (name_end != std::string::npos && stat.compare(name_end, 4, ") Z ") == 0);
+    if (!box_gone) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  EXPECT_TRUE(box_gone) << "the box of a killed run is still shown";
   const ProgramResult next = RunProgram({program_, "debug.ini"}, dir_.path(), cron, 20000);
   EXPECT_EQ(0, next.exit_code);
   EXPECT_NE(std::string::npos, next.out.find("m_yDebug = 1")) << "the job did not run";
