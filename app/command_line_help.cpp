@@ -40,9 +40,11 @@ std::string HelpText() {
          "Fetches a new desktop wallpaper: picks one site of the configuration at\n"
          "random, follows its chain of crawl steps to a picture, saves it, converts it\n"
          "to Walp.bmp and installs it as the wallpaper. The picture's URL is kept in\n"
-         "the configuration's history so the same picture is not taken again soon.\n"
+         "the configuration's history so the same picture is not taken again soon;\n"
+         "one that no screen showed (no graphical session) is kept for a later run.\n"
          "\n"
-         "The configuration is CONFIG if that file exists, else Sites.ini in the\n"
+         "The configuration is CONFIG if that file exists (one that does not is said\n"
+         "on standard error), else Sites.ini in the\n"
          "current directory, else Sites.ini in the program's directory, else the\n"
          "user's own Sites.ini (the one --init writes) in " +
          config_dir +
@@ -91,7 +93,8 @@ std::string HelpText() {
          "section) to check.\n"
          "\n"
          "--status prints what the last runs did, newest last: the time, the\n"
-         "configuration, the site, and the picture taken or why nothing changed.\n"
+         "configuration, the site, and the picture taken or why nothing changed, and\n"
+         "each start that gave way to a running copy.\n"
          "Every run records itself in runs.log in " +
          state_dir +
          ",\n"

@@ -1,6 +1,7 @@
 // Main executable is library plus main() function.
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -78,7 +79,14 @@ int main(int argc, char** argv) {
   if (line.command != Command::kRun) return RunCommand(line, program);
   // The guard comes first: a second instance gives way to the first at once.
   static SingleInstanceGuard guard(program);
-  if (!guard.first_instance()) return 0;
+  if (!guard.first_instance()) {
+    // Nothing read or fetched; one line in the run record, so that a start
+    // that never ran (a copy held by a box nobody answers) leaves a trace.
+    const RunningCopy& running = guard.running_copy();
+    (void)AppendRunLine(UserStateDir(), FormatGaveWayLine(program, running.pid, running.started,
+                                                          std::time(nullptr)));
+    return 0;
+  }
   InitSystemInternet();
   Invocation invocation;
   invocation.program = program;

@@ -41,6 +41,8 @@ std::string LoadCheckedConfiguration(const CheckRequest& request, IniDocument* i
                  looked.c_str());
     return "";
   }
+  const std::string fallback = NamedConfigurationFallback(named, request.program_dir, path);
+  if (!fallback.empty()) std::fprintf(err, "wallpaper-fetcher: %s\n", fallback.c_str());
   ini->SetFileName(path);
   if (!ini->Load()) {
     std::fprintf(err, "wallpaper-fetcher: %s cannot be read\n", path.c_str());

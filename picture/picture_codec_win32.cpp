@@ -151,15 +151,12 @@ class RasterPicture : public Picture {
   explicit RasterPicture(imaging::Raster raster) : raster_(std::move(raster)) {}
   int Width() const override { return raster_.width; }
   int Height() const override { return raster_.height; }
-  bool SaveBmp(const std::string& path) const override {
-    return ReplaceFileWhole(
-               path,
-               [this](int fd) {
-                 return imaging::WriteBmp(raster_, [fd](const uint8_t* data, size_t size) {
-                   return WriteAllBytes(fd, reinterpret_cast<const char*>(data), size);
-                 });
-               })
-        .ok();
+  Outcome SaveBmp(const std::string& path) const override {
+    return ReplaceFileWhole(path, [this](int fd) {
+      return imaging::WriteBmp(raster_, [fd](const uint8_t* data, size_t size) {
+        return WriteAllBytes(fd, reinterpret_cast<const char*>(data), size);
+      });
+    });
   }
 
  private:

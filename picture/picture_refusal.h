@@ -34,6 +34,9 @@ struct PictureRecord {
   long long height = 0;
   PictureRefusal refusal = PictureRefusal::kNone;  // why a run would not take it
   int limit = 0;  // the configured limit it is over (kTallerThanLimit, kWiderThanLimit)
+  // Why the bitmap could not be written ("No space left on device"); "" when
+  // it was, or was not tried.
+  std::string bitmap_error;
 };
 
 #endif  // PICTURE_PICTURE_REFUSAL_H_

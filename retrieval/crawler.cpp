@@ -154,7 +154,7 @@ bool Crawler::RefusedByHistory(const std::string& url, const std::vector<std::st
   // history before any byte of it is fetched; a check fetches it all the
   // same, to examine it.
   if (mode_ == CrawlMode::kCheck || !tools_.history.Contains(url)) return false;
-  tools_.observer.OnLinkInHistory(tools_.history.ContainsAll(links));
+  tools_.observer.OnLinkInHistory(tools_.history.CountNew(links), static_cast<int>(links.size()));
   return true;
 }
 
@@ -222,13 +222,23 @@ bool Crawler::ConvertPicture() {
 
 bool Crawler::InstallPicture() {
   CrawlObserver& observer = tools_.observer;
+  // A picture that reached no screen is not used up: for a site with one
+  // picture a day, remembering it would cost the day's picture.
+  // NotMakeAWallpaper=1 asks no screen, and remembers it all the same.
+  bool unseen = false;
   if (!settings_.not_make_a_wallpaper) {
     if (!ConvertPicture()) return false;
-    observer.OnWallpaper(
-        InstallWallpaper(bitmap_path_, settings_.look, tools_.desktop, tools_.reporter));
+    const WallpaperOutcome outcome =
+        InstallWallpaper(bitmap_path_, settings_.look, tools_.desktop, tools_.reporter);
+    observer.OnWallpaper(outcome);
+    unseen = outcome.no_session_reached;
   }
   observer.OnPictureTaken(last_url_, picture_path_, !settings_.not_make_a_wallpaper);
-  observer.OnHistorySaved(tools_.history.Add(last_url_));
+  if (unseen) {
+    observer.OnPictureKept();
+  } else {
+    observer.OnHistorySaved(tools_.history.Add(last_url_));
+  }
   DeleteLastDownload(settings_.delete_last, picture_path_);
   tools_.reporter.ShowMessage("Press any key, all steps are done");
   return true;

@@ -91,7 +91,10 @@ PictureVerdict ConvertPictureToBmp(const std::string& picture, const std::string
     reporter.ShowMessage("Couldn't convert file to BMP");
     return verdict;
   }
-  decoded->SaveBmp(bitmap);
+  // A failed save still counts as a conversion: the desktop keeps what it
+  // shows (wallpaper/installation.h), and the record says why.
+  const Outcome saved = decoded->SaveBmp(bitmap);
+  record.bitmap_error = saved.message();
   verdict.converted = true;
   return verdict;
 }

@@ -106,7 +106,7 @@ TEST(PictureParity, EverySampleGivesTheLinuxPixels) {
     EXPECT_EQ(picture->Width(), width);
     EXPECT_EQ(picture->Height(), height);
     const std::string bitmap = dir.Join(name + ".bmp");
-    ASSERT_TRUE(picture->SaveBmp(bitmap));
+    ASSERT_TRUE(picture->SaveBmp(bitmap).ok());
     Pixels ours, expected;
     ASSERT_TRUE(ParseBmp24(ReadFileBytes(bitmap), &ours));
     ASSERT_TRUE(ParseBmp24(ReadFileBytes(expected_path), &expected));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/filesystem/user_files.h"
 #include "support/win_test_support.h"
 
 namespace {
@@ -60,6 +61,13 @@ TEST(SingleInstance, ASecondStartGivesWayAndBringsTheFirstForward) {
   HWND box = WaitForWindow(first.id(), "wallpaper-fetcher", 60000);
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(ReadMessageBox(box).text, "Wrong ini file, no general section");
+  // Its record was written before the box, which closes by itself.
+  const std::string runs_log = UserStateDir() + "runs.log";
+  std::string runs = ReadFileBytes(runs_log);
+  EXPECT_NE(runs.find(": nothing changed: Wrong ini file, no general section; shown in an error "
+                      "box that closes by itself after 15 minutes\r\n"),
+            std::string::npos)
+      << runs;
 
   ForegroundProbe probe;
   ::SetForegroundWindow(probe.window());
@@ -69,6 +77,12 @@ TEST(SingleInstance, ASecondStartGivesWayAndBringsTheFirstForward) {
   ASSERT_TRUE(second.Start(exe, {}, dir.path()));
   EXPECT_EQ(second.Wait(kRunTimeoutMs), 0);
   EXPECT_EQ(WaitForForeground(box, 30000), box);
+  // The start that gave way left a line: which copy runs, since when.
+  runs = ReadFileBytes(runs_log);
+  EXPECT_NE(runs.find(" runs (process " + std::to_string(first.id()) + "), started 2"),
+            std::string::npos)
+      << runs;
+  EXPECT_NE(runs.find("  gave way at once: another copy of "), std::string::npos) << runs;
   // The console program beside it is the same program: it gives way too.
   Process console;
   ASSERT_TRUE(console.Start(dir.Join("wallpaper-fetcher.com"), {}, dir.path()));
