@@ -49,8 +49,8 @@ std::string HelpText() {
          "user's own Sites.ini (the one --init writes) in " +
          config_dir +
          ".\n"
-         "If none is found, a default Sites.ini is written to the program's directory\n"
-         "and the program ends with exit code 101.\n"
+         "If none is found, the starter configuration of --init is written to the\n"
+         "user's own Sites.ini and the program ends with exit code 101.\n"
          "\n"
          "[General] keys:\n" +
          GeneralKeysHelp() +
