@@ -111,7 +111,10 @@ void SiteReport::OnPictureInHistory() {
 
 void SiteReport::OnPicture(const PictureRecord& picture) {
   std::string line = "  picture " + picture_name_ + ": ";
-  if (picture.extension.empty()) {
+  if (picture.by_content) {
+    line += std::string(PictureFormatName(picture.format)) + " by its content";
+    if (!picture.extension.empty()) line += ", not its extension " + picture.extension;
+  } else if (picture.extension.empty()) {
     line += "no extension";
   } else {
     line += picture.format < 0 ? "extension " + picture.extension
