@@ -60,6 +60,8 @@ int RunSuggest(const SuggestRequest& request, const Platform& platform, std::FIL
                  request.url.c_str(), cost.c_str());
     for (const std::string& reason : suggestion.reasons)
       std::fprintf(err, "  %s\n", reason.c_str());
+    if (!suggestion.comments.empty()) std::fprintf(err, "What the page offered:\n");
+    for (const std::string& note : suggestion.comments) std::fprintf(err, "  %s\n", note.c_str());
     return 1;
   }
   std::string text;

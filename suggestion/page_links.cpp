@@ -68,6 +68,20 @@ bool LooksLikeAddress(const std::string& text) {
          text.find('.') != std::string::npos;
 }
 
+// A script's strings are mostly not addresses: one counts when it is an
+// absolute or rooted address, or a relative one that ends in a file name,
+// with none of the characters that code has and addresses do not.
+bool LooksLikeStringAddress(const std::string& text) {
+  if (text.find_first_of("(){}[]|^`\\!*;") != std::string::npos) return false;
+  const std::string lower = Lower(text.substr(0, 8));
+  if (lower.compare(0, 7, "http://") == 0 || lower.compare(0, 8, "https://") == 0) return true;
+  if (text.size() >= 2 && text[0] == '/' && std::isalnum(static_cast<unsigned char>(text[1])))
+    return true;
+  const size_t dot = text.rfind('.');
+  return text.find('/') != std::string::npos && dot != std::string::npos &&
+         dot + 5 >= text.size() && dot + 1 < text.size();
+}
+
 bool IsHttp(const std::string& url) {
   const std::string lower = Lower(url.substr(0, 8));
   return lower.compare(0, 7, "http://") == 0 || lower.compare(0, 8, "https://") == 0;
@@ -112,6 +126,7 @@ class LinkFinder {
     const std::string raw = page_.substr(at, length);
     const std::string decoded = DecodeLinkText(raw);
     if (!LooksLikeAddress(decoded)) return;
+    if (source == "string" && !LooksLikeStringAddress(decoded)) return;
     const std::string url = ResolveUrl(base_, decoded);
     if (!IsHttp(url)) return;
     PageLink link;

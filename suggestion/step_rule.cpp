@@ -79,6 +79,7 @@ struct Draft {
   std::vector<std::string> anchors;  // from the shortest
   size_t anchor = 0;
   std::string terminator;
+  bool same_skeleton = false;  // every wanted link has the first's tokens
 };
 
 const char* ClassOf(Kind kind) {
@@ -193,7 +194,9 @@ std::vector<std::string> Anchors(const std::vector<const PageLink*>& wanted) {
     }
   }
   std::vector<std::string> anchors = {common.substr(start)};
-  if (common.size() > anchors[0].size()) anchors.push_back(common);
+  const size_t first = common.find_first_not_of(" \t");
+  if (first != std::string::npos && common.size() - first > anchors[0].size())
+    anchors.push_back(common.substr(first));
   return anchors;
 }
 
@@ -282,6 +285,19 @@ std::vector<std::pair<size_t, size_t>> HashedFolders(const std::vector<Token>& t
   return hashed;
 }
 
+// Where the path begins in an address with a scheme or "//" (0 for a
+// path).
+size_t HostEnd(const std::vector<Token>& tokens) {
+  size_t i = 0;
+  while (i < tokens.size() && tokens[i].kind == Kind::kLetters) ++i;
+  if (i < tokens.size() && tokens[i].decoded == ":") ++i;
+  if (i + 1 >= tokens.size() || tokens[i].decoded != "/" || tokens[i + 1].decoded != "/") return 0;
+  for (i += 2; i < tokens.size(); ++i) {
+    if (tokens[i].decoded == "/" || tokens[i].decoded == "?") return i;
+  }
+  return tokens.size();
+}
+
 // The first draft: as general as the wanted links allow.
 Draft FirstDraft(const std::vector<const PageLink*>& wanted) {
   Draft draft;
@@ -295,6 +311,8 @@ Draft FirstDraft(const std::vector<const PageLink*>& wanted) {
     others.push_back(Tokenize(wanted[i]->raw));
     same = same && SameSkeleton(draft.tokens, others.back());
   }
+  draft.same_skeleton = same;
+  const size_t host_end = HostEnd(draft.tokens);
   bool name_varies = !same || wanted.size() == 1;
   for (size_t i = 0; i < draft.tokens.size(); ++i) {
     const Token& token = draft.tokens[i];
@@ -305,6 +323,8 @@ Draft FirstDraft(const std::vector<const PageLink*>& wanted) {
     Mode mode = token.kind == Kind::kDigits ? Mode::kSoft : Mode::kLiteral;
     if (varies) mode = Mode::kVar;
     if (shape.script && in_query && token.kind == Kind::kDigits) mode = Mode::kVar;
+    if (i < host_end) mode = Mode::kLiteral;  // the scheme and the host stay
+    if (varies) mode = Mode::kVar;
     draft.modes.push_back(mode);
   }
   draft.hashed = HashedFolders(draft.tokens, shape.stem_begin);
@@ -355,6 +375,12 @@ std::vector<Draft> Narrower(const Draft& draft, size_t shared_name_end) {
     for (size_t i = next.name_split; i < next.name_end; ++i) {
       if (next.modes[i] == Mode::kSoft) next.modes[i] = Mode::kLiteral;
     }
+    narrower.push_back(next);
+  }
+  if (draft.name_begin < draft.name_end && draft.same_skeleton) {
+    // The name token by token: what every wanted link shares in it stays.
+    Draft next = draft;
+    next.name_begin = next.name_end = next.name_split = 0;
     narrower.push_back(next);
   }
   if (draft.anchor + 1 < draft.anchors.size()) {

@@ -126,16 +126,37 @@ std::vector<Family> Families(const Page& page) {
   return families;
 }
 
+// Links whose address says they are decoration: never the answer, and not
+// worth a request.
+bool IsDecoration(const std::string& url) {
+  static const boost::regex kDecoration(
+      "icon|logo|avatar|sprite|emoji|badge|banner|button|spinner|placeholder|blank|pixel",
+      boost::regex::perl | boost::regex::icase);
+  return boost::regex_search(PathOf(url), kDecoration);
+}
+
+// The order in which the kinds of links are tried, the bounds being what
+// they are: addresses of pictures and of many sibling pages first, those
+// that look like full size before those that look like thumbnails.
 int Priority(const Family& family) {
   static const boost::regex kPicture("\\.(jpe?g|png|webp|gif|bmp|tiff?)$",
                                      boost::regex::perl | boost::regex::icase);
-  static const boost::regex kWords("download|original|full|file:|wallpaper|photo|image|upload",
-                                   boost::regex::perl | boost::regex::icase);
+  static const boost::regex kStrong("download|original|full|file:|wallpaper|large|hires",
+                                    boost::regex::perl | boost::regex::icase);
+  static const boost::regex kWeak("photo|image|upload|media|gallery|picture",
+                                  boost::regex::perl | boost::regex::icase);
+  static const boost::regex kThumb(
+      "thumb|small|mini|preview|[0-9]px-|-[0-9]{2,3}x[0-9]{2,3}\\.|[?&](w|h|width|height|resize|"
+      "size)=[0-9]{2,3}([^0-9]|$)",
+      boost::regex::perl | boost::regex::icase);
   const std::string& url = family.links[0]->url;
-  int priority = 0;
-  if (boost::regex_search(PathOf(url), kPicture)) priority += 4;
-  if (boost::regex_search(url, kWords)) priority += 2;
+  const bool picture = boost::regex_search(PathOf(url), kPicture);
+  int priority = picture ? 4 : 0;
+  if (boost::regex_search(url, kStrong)) priority += 3;
+  if (boost::regex_search(url, kWeak)) priority += 1;
   if (family.links.size() >= 2) priority += 1;
+  if (!picture && family.links.size() >= 6) priority += 5;
+  if (boost::regex_search(url, kThumb)) priority -= 3;
   return priority;
 }
 
@@ -167,6 +188,11 @@ class ChainSearch {
     return page;
   }
 
+  bool KnownToFail(const std::string& url) const {
+    const auto found = fetched_.find(url);
+    return found != fetched_.end() && !found->second.error.empty();
+  }
+
   bool CanProbe() const {
     return probe_.RequestsLeft() > kReserve && probe_.MsLeft() > probe_.limits().fetch_ms / 2;
   }
@@ -179,10 +205,16 @@ class ChainSearch {
     std::stable_sort(families.begin(), families.end(),
                      [](const Family& a, const Family& b) { return Priority(a) > Priority(b); });
     int pages_followed = 0;
+    int probed = 0;
     for (const Family& family : families) {
-      if (!CanProbe()) {
-        spent_ = true;
+      if (!CanProbe() || probed >= kMaxProbed[depth]) {
+        spent_ = spent_ || !CanProbe();
         Note(depth, family, "not followed (the bounds were kept for the proof)");
+        continue;
+      }
+      ++probed;
+      if (IsDecoration(family.links[0]->url)) {
+        Note(depth, family, "icons, logos, avatars and the like");
         continue;
       }
       if (keys->count(family.key) != 0) {
@@ -194,14 +226,28 @@ class ChainSearch {
     return chains;
   }
 
-  const std::vector<std::string>& start_notes() const { return start_notes_; }
+  std::vector<std::string> start_notes() const {
+    std::vector<std::string> notes = start_notes_;
+    if (other_kinds_ > 0)
+      notes.push_back(Plural(other_links_, "more link", "more links") + " of " +
+                      Plural(other_kinds_, "other kind", "other kinds") +
+                      ": pages without larger pictures, failures, or not followed");
+    return notes;
+  }
 
  private:
   void Note(int depth, const Family& family, const std::string& what) {
     Note(depth, family.links.size(), family.links[0]->url, what);
   }
+  // What was left out on the start page, for the comments: pictures one
+  // kind a line, the pages and failures counted together past the first few.
   void Note(int depth, size_t count, const std::string& example, const std::string& what) {
     if (depth != 0) return;
+    if (start_notes_.size() >= kNotesShown) {
+      other_links_ += count;
+      ++other_kinds_;
+      return;
+    }
     start_notes_.push_back(Plural(count, "link", "links") + " like " + PathOf(example) + ": " +
                            what);
   }
@@ -213,6 +259,13 @@ class ChainSearch {
       const long long ha = SizeHint(*a), hb = SizeHint(*b);
       return (ha == 0 ? 1LL << 60 : ha) > (hb == 0 ? 1LL << 60 : hb);
     });
+    // A kind of link whose first address fails may hold good ones (a
+    // "popular" beside the picture pages): up to three are tried.
+    size_t tried = 0;
+    while (tried + 1 < order.size() && tried < 2 && !Get(order[tried]->url).error.empty() &&
+           CanProbe())
+      ++tried;
+    if (tried > 0) std::rotate(order.begin(), order.begin() + tried, order.end());
     const Probed& first = Get(order[0]->url);
     if (first.IsPicture()) {
       PictureFamily(page, depth, family, order, chains);
@@ -256,7 +309,7 @@ class ChainSearch {
     Hop hop{page, {}, best->url, ""};
     const long long hint = SizeHint(*best);
     for (const PageLink* link : family.links) {
-      if (SizeHint(*link) == hint) hop.wanted.push_back(link);
+      if (SizeHint(*link) == hint && !KnownToFail(link->url)) hop.wanted.push_back(link);
     }
     hop.role = Format("the %lldx%lld picture", picture.width, picture.height);
     if (sizes.size() > 1) hop.role += " (the largest of the sizes offered)";
@@ -275,17 +328,26 @@ class ChainSearch {
     const PagePtr child = MakePage(first->url, Get(first->url));
     std::vector<Chain> below = FromPage(child, depth + 1, keys);
     if (below.empty()) return Note(depth, family, "pages that lead to no large picture");
+    std::vector<const PageLink*> wanted;
+    for (const PageLink* link : family.links) {
+      if (!KnownToFail(link->url)) wanted.push_back(link);
+    }
     for (Chain& chain : below) {
-      Hop hop{page, family.links, first->url, "pages that lead on"};
+      Hop hop{page, wanted, first->url, "pages that lead on"};
       chain.hops.insert(chain.hops.begin(), hop);
       chains->push_back(std::move(chain));
     }
   }
 
-  static constexpr int kMaxFollowed[kMaxSteps] = {8, 4, 2};
+  // Kinds of links looked at on one page, and of those, pages followed.
+  static constexpr int kMaxProbed[kMaxSteps] = {24, 8, 4};
+  static constexpr int kMaxFollowed[kMaxSteps] = {8, 3, 2};
   WebProbe& probe_;
   std::map<std::string, Probed> fetched_;
+  static constexpr size_t kNotesShown = 8;
   std::vector<std::string> start_notes_;
+  size_t other_links_ = 0;
+  int other_kinds_ = 0;
   bool spent_ = false;
 };
 
@@ -401,6 +463,7 @@ Suggestion SuggestSite(const std::string& url, WebProbe& probe, const ProofTools
   std::stable_sort(chains.begin(), chains.end(), Larger);
   if (chains.empty()) {
     NoChainReasons(*page, search.spent(), &suggestion);
+    suggestion.comments = search.start_notes();
     return suggestion;
   }
   for (size_t i = 0; i < chains.size() && i < 3; ++i) {

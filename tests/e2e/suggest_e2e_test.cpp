@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <regex>
+#include <set>
 
 #include "platform/filesystem/text_file.h"
 #include "support/end_to_end.h"
@@ -39,6 +41,7 @@ class SuggestEndToEndTest : public EndToEndTest {
 
   // --suggest URL: the section it printed, after checking the bounds.
   std::string Suggest(const std::string& path) {
+    std::remove(dir_.Join("prog/Sites.ini").c_str());
     const size_t before = server_.Requests().size();
     const ProgramResult result = RunWith({"--suggest", server_.Url(path)});
     EXPECT_EQ(0, result.exit_code) << result.out << result.err;
@@ -52,20 +55,20 @@ class SuggestEndToEndTest : public EndToEndTest {
 
   // The section as Sites.ini's [Site1], then --check: the picture it
   // reached, "" when it reached none; `name_part` must be in its URL.
-  void ExpectCheckReaches(const std::string& section, const std::string& name_part) {
+  void ExpectCheckReaches(const std::string& section, const std::string& name_part,
+                          const std::string& size = "1600x900") {
     WriteFileBytes(dir_.Join("prog/Sites.ini"),
                    ToTextMode("[General]\nNumOfSites=1\nTryNumber=1\nKeepInHistory=0\n" + section));
     const ProgramResult check = RunWith({"--check"});
     EXPECT_EQ(0, check.exit_code) << section << check.out << check.err;
-    EXPECT_NE(std::string::npos, check.out.find(std::to_string(kFullWidth) + "x" +
-                                                std::to_string(kFullHeight) + ", would be taken"))
-        << check.out;
-    const std::regex picked("picked link [0-9]+: ([^\n]+)\n(?![^\n]*picked)");
-    std::string last;
+    EXPECT_NE(std::string::npos, check.out.find(size + ", would be taken")) << check.out;
+    last_picked_.clear();
+    const std::regex picked("picked link [0-9]+: ([^\n]+)\n");
     for (std::sregex_iterator it(check.out.begin(), check.out.end(), picked), end; it != end; ++it)
-      last = (*it)[1].str();
-    EXPECT_NE(std::string::npos, last.find(name_part)) << check.out;
+      last_picked_ = (*it)[1].str();
+    EXPECT_NE(std::string::npos, last_picked_.find(name_part)) << check.out;
   }
+  std::string last_picked_;
 
   // Day one, the suggestion, day two; each check ends at a picture whose
   // address holds that day's name.
@@ -287,6 +290,210 @@ TEST_F(SuggestEndToEndTest, AnOldPhpGalleryGivesItsFullSizeDownloads) {
         server_.ServeBytes("/gallery/thumb.php", Jpeg(160, 90), "image/jpeg");
       },
       "/gallery/index.php", "id=10", "id=20");
+}
+
+}  // namespace
+
+namespace {
+
+// Pages people saved from real sites (their SOURCES.md says what is full
+// size on each), read where they lie beside the project, never copied into
+// it. Every address in them is turned to the test server, which answers a
+// picture's address with a picture of the size its name or query promises
+// (full size when it promises none) and a template such as
+// resize={width}x{height} with a 404, as the sites do.
+class RealPagesTest : public SuggestEndToEndTest {
+ protected:
+  void SetUp() override {
+    SuggestEndToEndTest::SetUp();
+    folder_ = std::string(FETCHER_SOURCE_DIR) + "/../shared/real_pages/";
+    if (!Exists(folder_ + "SOURCES.md")) GTEST_SKIP() << "no " << folder_;
+    server_.HandleOthers([this](const httplib::Request& request, httplib::Response& response) {
+      AnswerPicture(request, response);
+    });
+  }
+
+  // A picture of the page's full size where the address is one of its
+  // originals (`full_size_`), else of the size its name promises, else a
+  // thumbnail's.
+  void AnswerPicture(const httplib::Request& request, httplib::Response& response) {
+    static const std::regex kPicture("(\\.(jpe?g|png|gif|webp)$)|/image/upload/|/th$",
+                                     std::regex::icase);
+    const std::string url = server_.Url(request.target);
+    if (!std::regex_search(request.path, kPicture) || url.find('{') != std::string::npos ||
+        url.find("%7B") != std::string::npos) {
+      response.status = 404;
+      return;
+    }
+    static const std::regex kArea("[-_=x]([1-9][0-9]{1,3})x([1-9][0-9]{1,3})[._&]?");
+    static const std::regex kWidth("(?:w_|[?&]w=|/)([1-9][0-9]{1,3})(?:px-|[,/&]|$)");
+    std::smatch match;
+    int width = 320, height = 180;
+    if (std::regex_search(request.target, std::regex(full_size_))) {
+      width = 2400;
+      height = 1350;
+    } else if (std::regex_search(url, match, kArea)) {
+      width = std::stoi(match[1].str());
+      height = std::stoi(match[2].str());
+    } else if (std::regex_search(url, match, kWidth)) {
+      width = std::stoi(match[1].str());
+      height = width * 9 / 16;
+    }
+    response.set_content(Jpeg(width, height), "image/jpeg");
+  }
+
+  // The saved page with every host in it (in any spelling: https:\/\/,
+  // \u002F\u002F, ...) turned into the test server's address.
+  std::string Page(const std::string& file) {
+    std::string text = ReadFileBytes(folder_ + file);
+    static const std::regex kHost(
+        "(//|\\\\/\\\\/|\\\\u002F\\\\u002F)([A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)+)");
+    std::set<std::string> hosts;
+    for (std::sregex_iterator it(text.begin(), text.end(), kHost), end; it != end; ++it)
+      hosts.insert((*it)[2].str());
+    std::vector<std::string> longest_first(hosts.begin(), hosts.end());
+    std::sort(longest_first.begin(), longest_first.end(),
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    const std::string here = "127.0.0.1:" + std::to_string(server_.port());
+    for (const std::string& host : longest_first) {
+      for (size_t at = text.find(host); at != std::string::npos;
+           at = text.find(host, at + here.size()))
+        text.replace(at, host.size(), here);
+    }
+    return std::regex_replace(text, std::regex("https:"), "http:");
+  }
+
+  // --suggest on `path`, then --check with its section: the last link it
+  // picks matches `full_size`.
+  void ExpectFullSize(const std::string& path, const std::string& full_size) {
+    full_size_ = full_size;
+    const std::string section = Suggest(path);
+    if (section.find("\n[Site1]\n") == std::string::npos) return ADD_FAILURE() << path;
+    ExpectCheckReaches(section, "", "2400x1350");
+    const std::string here = server_.Url("");
+    ASSERT_EQ(0u, last_picked_.find(here)) << last_picked_;
+    EXPECT_TRUE(std::regex_search(last_picked_.substr(here.size()), std::regex(full_size)))
+        << last_picked_;
+  }
+
+  std::string full_size_ = "^$";
+  std::string folder_;
+};
+
+TEST_F(RealPagesTest, EachSavedPageGivesItsFullSizePictures) {
+  server_.ServeBytes("/apod/astropix.html", Page("apod-html-blackhole-2020.html"), "text/html");
+  ExpectFullSize("/apod/astropix.html", "^/apod/image/2003/BhShredder_NASA_3482\\.jpg$");
+
+  server_.ServeBytes("/HPImageArchive.aspx", Page("bing-json-aracari-2022.json"),
+                     "application/json");
+  ExpectFullSize("/HPImageArchive.aspx?format=js&idx=0&n=1",
+                 "^/th\\?id=OHR\\.Aracari_PT-BR1098746112_1920x1080\\.jpg");
+
+  server_.ServeBytes("/de/das-glashaus-in-der-uckermark/",
+                     Page("wordpress-urlaubsarchitektur-srcset.html"), "text/html");
+  ExpectFullSize("/de/das-glashaus-in-der-uckermark/",
+                 "^/wp-content/uploads/2022/1[0-2]/glashaus-in-der-uckermark-[0-9]{3}\\.jpg$");
+
+  server_.ServeBytes("/the-spectacular-story", Page("lazy-kotaku-datasrcset.html"), "text/html");
+  ExpectFullSize("/the-spectacular-story",
+                 "^/gawker-media/image/upload/(c_scale,f_auto,fl_progressive,q_80,w_1600/)?"
+                 "[a-z0-9]+\\.(jpg|png|gif)$");
+
+  // The portfolio's picture pages are all the saved one.
+  const std::string shot = Page("artsite-dribbble-shot.html");
+  for (const char* id : {"18895539-Modern-Admin-Dashboard",
+                         "27036298-Brand-Identity-Design-For-Creative-Agency-Northbound"})
+    server_.ServeBytes(std::string("/shots/") + id, shot, "text/html");
+  const std::string profile = Page("artsite-dribbble-profile.html");
+  const std::regex kShot("href=\"(/shots/[0-9]+-[^\"]+)\"");
+  for (std::sregex_iterator it(profile.begin(), profile.end(), kShot), end; it != end; ++it)
+    server_.ServeBytes((*it)[1].str(), shot, "text/html");
+  server_.ServeBytes("/phenomenonstudio", profile, "text/html");
+  ExpectFullSize("/shots/18895539-Modern-Admin-Dashboard",
+                 "^/userupload/[0-9]+/file/original-[0-9a-f]{32}\\.png$");
+  ExpectFullSize("/phenomenonstudio", "^/userupload/[0-9]+/file/original-[0-9a-f]{32}\\.png$");
+
+  // The wiki's file pages, as MediaWiki writes them, for the File: links
+  // of the saved article.
+  const std::string article = Page("mediawiki-stardewwiki-penny.html");
+  const std::regex kFile("href=\"/File:([^\"]+)\"");
+  for (std::sregex_iterator it(article.begin(), article.end(), kFile), end; it != end; ++it) {
+    const std::string name = (*it)[1].str();
+    char hash[3];
+    std::snprintf(hash, sizeof hash, "%02x",
+                  static_cast<unsigned>(std::hash<std::string>()(name) & 0xFF));
+    const std::string folder = "/mediawiki/images/" + std::string(hash, 1) + "/" + hash + "/";
+    Html("/File:" + name, "<div class=\"fullImageLink\" id=\"file\"><a href=\"" + folder + name +
+                              "\"><img src=\"/mediawiki/images/thumb/" + folder.substr(18) + name +
+                              "/600px-" + name + "\" width=\"600\"></a></div>");
+  }
+  server_.ServeBytes("/Penny", article, "text/html");
+  ExpectFullSize("/Penny", "^/mediawiki/images/[0-9a-f]/[0-9a-f]{2}/[^/]+\\.(jpg|png)$");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SuggestEndToEndTest, TheDemoGalleryGivesItsLargestPictures) {
+  const std::string gallery = std::string(FETCHER_SOURCE_DIR) + "/demo/gallery/";
+  server_.ServeDirectory("/", gallery);
+  server_.ServeFile("/", gallery + "index.html", "text/html");
+  const std::string section = Suggest("/");
+  EXPECT_NE(std::string::npos, section.find("Step3Go=")) << section;
+  ExpectCheckReaches(section, "-1920x1080.jpg", "1920x1080");
+}
+
+TEST_F(SuggestEndToEndTest, BadAddressesEndWithTheReasonAndWriteNothing) {
+  Picture("/picture.jpg", kFullWidth, kFullHeight);
+  Html("/nothing", "<p>No pictures here.</p><a href=\"/other\">other</a>");
+  Html("/other", "<p>Nor here.</p>");
+  Html("/scripted",
+       "<div id=\"app\"></div><script src=\"/app.js\"></script>"
+       "<script>load('gallery');</script>");
+  server_.ServeBytes("/app.js", "fetch('/api').then(show);", "text/javascript");
+  // A page far larger than any gallery, one without end, one ever deeper.
+  server_.ServeBytes("/huge", "<html>" + std::string(12 << 20, ' ') + "</html>", "text/html");
+  server_.Handle("/endless", [](const httplib::Request&, httplib::Response& response) {
+    response.set_chunked_content_provider("text/html", [](size_t, httplib::DataSink& sink) {
+      static const std::string chunk(64 << 10, 'x');
+      return sink.write(chunk.data(), chunk.size());
+    });
+  });
+  for (int depth = 0; depth < 8; ++depth)
+    Html("/deep/" + std::to_string(depth),
+         "<a href=\"/deep/" + std::to_string(depth + 1) + "\">deeper</a><img src=\"/small.jpg\">");
+  Picture("/small.jpg", 64, 64);
+  const std::pair<std::string, std::string> failing[] = {
+      {"http://127.0.0.1:1/", "the address gave nothing usable"},
+      {server_.Url("/missing"), "HTTP 404"},
+      {server_.Url("/nothing"), "leads, in at most 3 steps, to a picture"},
+      {server_.Url("/scripted"), "its pictures may appear only through them"},
+      {server_.Url("/huge"), "the page holds no links at all"},
+      {server_.Url("/endless"), "the page holds no links at all"},
+      {server_.Url("/deep/0"), "leads, in at most 3 steps, to a picture"},
+  };
+  for (const auto& [url, reason] : failing) {
+    SCOPED_TRACE(url);
+    const size_t before = server_.Requests().size();
+    const ProgramResult result = RunWith({"--suggest", url});
+    EXPECT_EQ(1, result.exit_code);
+    EXPECT_EQ("", result.out);
+    EXPECT_EQ(0u, result.err.find("wallpaper-fetcher: no chain of steps was found for " + url))
+        << result.err;
+    EXPECT_NE(std::string::npos, result.err.find(reason)) << result.err;
+    EXPECT_LE(server_.Requests().size() - before, 60u);
+  }
+  // A picture's own address is a site of Begin alone.
+  const ProgramResult picture =
+      RunWith({"--suggest", server_.Url("/picture.jpg"), "--name", "One"});
+  EXPECT_EQ(0, picture.exit_code) << picture.err;
+  EXPECT_NE(std::string::npos, picture.out.find("[Site1]\nName=One\nSecondsToDownload=60\nBegin=" +
+                                                server_.Url("/picture.jpg") + "\n"))
+      << picture.out;
+  EXPECT_EQ(std::string::npos, picture.out.find("Step1Get"));
+  // Nothing of it was written anywhere.
+  EXPECT_EQ(std::set<std::string>{"wallpaper-fetcher"}, Listing(dir_.Join("prog")));
 }
 
 }  // namespace
