@@ -5,8 +5,10 @@
 #include "config/config_keys.h"
 #include "config/ini_document.h"
 #include "config/settings.h"
+#include "config/site_append.h"
 #include "diagnostics/format.h"
 #include "platform/crt_random.h"
+#include "platform/filesystem/filesystem.h"
 #include "suggestion/proof.h"
 #include "suggestion/suggester.h"
 
@@ -48,7 +50,16 @@ int RunSuggest(const SuggestRequest& request, const Platform& platform, std::FIL
                std::FILE* err) {
   const std::string* named = request.file_named ? &request.file : nullptr;
   const std::string config = FindSitesIni(named, request.program_dir);
-  const int site = NextSiteNumber(request.file_named ? request.file : config);
+  // --add: FILE, else the configuration a run reads, else the one --init
+  // writes; known to be there before anything is fetched.
+  const std::string target =
+      request.file_named ? request.file : (config.empty() ? UserConfigFile() : config);
+  if (request.add && !FileExists(target)) {
+    std::fprintf(err, "wallpaper-fetcher: cannot add a site to %s: it does not exist%s\n",
+                 target.c_str(), request.file_named ? "" : " (wallpaper-fetcher --init writes it)");
+    return 1;
+  }
+  const int site = NextSiteNumber(request.add ? target : config);
   CrtSrand(static_cast<uint32_t>(platform.clock()));
   WebProbe probe(*platform.internet, platform.clock, ProbeLimits());
   const ProofTools tools{*platform.internet, *platform.pictures, *platform.desktop, platform.clock};
@@ -74,5 +85,14 @@ int RunSuggest(const SuggestRequest& request, const Platform& platform, std::FIL
   text += SiteSectionText(site, name, 60, request.url, suggestion.steps);
   std::fputs(text.c_str(), out);
   std::fflush(out);
+  if (!request.add) return 0;
+  const Outcome added = AppendSiteSection(target, text, site);
+  if (!added.ok()) {
+    std::fprintf(err, "wallpaper-fetcher: the site was not added to %s: %s\n", target.c_str(),
+                 added.message().c_str());
+    return 1;
+  }
+  std::fprintf(out, "Added as [%s] to %s, with NumOfSites=%d\n", SiteSectionName(site).c_str(),
+               target.c_str(), site);
   return 0;
 }

@@ -5,6 +5,7 @@
 // names and folders.
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <functional>
@@ -494,6 +495,58 @@ TEST_F(SuggestEndToEndTest, BadAddressesEndWithTheReasonAndWriteNothing) {
   EXPECT_EQ(std::string::npos, picture.out.find("Step1Get"));
   // Nothing of it was written anywhere.
   EXPECT_EQ(std::set<std::string>{"wallpaper-fetcher"}, Listing(dir_.Join("prog")));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SuggestEndToEndTest, AddAppendsTheSiteAndKeepsEveryOtherByte) {
+  Picture("/p/one.jpg", kFullWidth, kFullHeight);
+  Html("/gallery", "<a href=\"/p/one.jpg\">one</a>");
+  const std::string url = server_.Url("/gallery");
+  // CR LF with a byte-order mark, a history, and a key the dialect keeps
+  // as written: all stays but NumOfSites.
+  const std::string original =
+      "\xEF\xBB\xBF[General]\r\nDebugMode=0\r\nNumOfSites=1\r\nTryNumber=3\r\nKeepInHistory=2\r\n"
+      "Recent0=http://example.invalid/a.jpg\r\nRecent1=\r\n odd key =x\r\n\r\n[Site1]\r\n"
+      "Name=Old\r\nBegin=http://127.0.0.1:1/\r\n";
+  const std::string ini = dir_.Join("prog/Sites.ini");
+  WriteFileBytes(ini, original);
+  ProgramResult added = RunWith({"--suggest", url, "--add"});
+  ASSERT_EQ(0, added.exit_code) << added.err;
+  const size_t section_end = added.out.find("Added as [Site2] to ");
+  ASSERT_NE(std::string::npos, section_end) << added.out;
+  std::string expected = original;
+  expected.replace(expected.find("NumOfSites=1"), 12, "NumOfSites=2");
+  expected += "\r\n" + ToTextMode(added.out.substr(0, section_end));
+  EXPECT_EQ(expected, ReadFileBytes(ini));
+  const ProgramResult check = RunWith({"--check", "--site", "2"});
+  EXPECT_EQ(0, check.exit_code) << check.out;
+
+  // LF and no NumOfSites: the key comes after [General], the section in LF;
+  // the file is named.
+  const std::string lf = "[General]\nTryNumber=1\n[Site1]\nName=x\n";
+  const std::string other = dir_.Join("other.ini");
+  WriteFileBytes(other, lf);
+  added = RunWith({"--suggest", url, "--name", "Mine", "--add", other});
+  ASSERT_EQ(0, added.exit_code) << added.err;
+  const std::string now = ReadFileBytes(other);
+  EXPECT_EQ(0u, now.find("[General]\nNumOfSites=2\nTryNumber=1\n[Site1]\nName=x\n\n")) << now;
+  EXPECT_NE(std::string::npos, now.find("\n[Site2]\nName=Mine\n")) << now;
+  EXPECT_EQ(std::string::npos, now.find('\r'));
+
+  // A missing or read-only file says why and stays as it was.
+  const ProgramResult missing = RunWith({"--suggest", url, "--add", dir_.Join("none.ini")});
+  EXPECT_EQ(1, missing.exit_code);
+  EXPECT_NE(std::string::npos, missing.err.find("none.ini: it does not exist")) << missing.err;
+  EXPECT_FALSE(Exists(dir_.Join("none.ini")));
+  ASSERT_EQ(0, ::chmod(other.c_str(), 0444));
+  const ProgramResult read_only = RunWith({"--suggest", url, "--add", other});
+  EXPECT_EQ(1, read_only.exit_code);
+  EXPECT_NE(std::string::npos, read_only.err.find("the site was not added to " + other))
+      << read_only.err;
+  EXPECT_EQ(now, ReadFileBytes(other));
 }
 
 }  // namespace
