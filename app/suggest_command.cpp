@@ -62,7 +62,8 @@ int RunSuggest(const SuggestRequest& request, const Platform& platform, std::FIL
   const int site = NextSiteNumber(request.add ? target : config);
   CrtSrand(static_cast<uint32_t>(platform.clock()));
   WebProbe probe(*platform.internet, platform.clock, ProbeLimits());
-  const ProofTools tools{*platform.internet, *platform.pictures, *platform.desktop, platform.clock};
+  const ProofTools tools{*platform.internet, *platform.pictures, *platform.desktop, platform.clock,
+                         ""};
   const Suggestion suggestion = SuggestSite(request.url, probe, tools);
   const std::string cost = Format("%d requests in %.1f s", probe.requests(),
                                   static_cast<double>(probe.ElapsedMs()) / 1000);

@@ -1,5 +1,7 @@
 #include "suggestion/proof.h"
 
+#include <memory>
+
 #include "config/config_keys.h"
 #include "config/ini_document.h"
 #include "config/settings.h"
@@ -64,17 +66,22 @@ ProofResult ProveChain(const std::string& begin, const std::vector<StepRule>& st
                        long long min_width, long long min_height, WebProbe& probe,
                        const ProofTools& tools) {
   ProofResult result;
-  ScratchDirectory scratch;
-  if (scratch.path().empty()) {
-    result.failure = "no private directory for the proof: " + scratch.outcome().message();
-    return result;
+  std::unique_ptr<ScratchDirectory> scratch;
+  std::string directory = tools.directory;
+  if (directory.empty()) {
+    scratch = std::make_unique<ScratchDirectory>();
+    directory = scratch->path();
+    if (directory.empty()) {
+      result.failure = "no private directory for the proof: " + scratch->outcome().message();
+      return result;
+    }
   }
   const long seconds = static_cast<long>((probe.limits().fetch_ms + 999) / 1000);
   IniDocument ini;
   ini.Parse("[General]\nNumOfSites=1\nTryNumber=1\nKeepInHistory=0\n" +
             SiteSectionText(1, "proof", seconds, begin, steps));
   GeneralSettings settings = ReadGeneralSettings(ini);
-  settings.save_path = scratch.path();
+  settings.save_path = directory;
   Silent silent;
   const Reporter quiet(silent, silent, /*debug=*/false, /*suppress_messages=*/true,
                        "wallpaper-fetcher");
@@ -89,7 +96,7 @@ ProofResult ProveChain(const std::string& begin, const std::vector<StepRule>& st
     History history(ini, 0);
     const CrawlTools crawl{downloader, history,  tools.pictures, tools.desktop,
                            quiet,      observer, buffer.data(),  kTransferBufferSize};
-    Crawler crawler(ini, 1, settings, scratch.path(), crawl, CrawlMode::kCheck);
+    Crawler crawler(ini, 1, settings, directory, crawl, CrawlMode::kCheck);
     const bool reached = crawler.CrawlSite();
     probe.Count(observer.fetches);
     ++result.runs;

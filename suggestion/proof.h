@@ -18,6 +18,9 @@ struct ProofTools {
   PictureCodec& pictures;
   Desktop& desktop;
   std::function<int64_t()> clock;
+  // Where the proof's crawls keep their files: a private directory of the
+  // caller's (--check has one already), "" for one of the proof's own.
+  std::string directory;
 };
 
 // What the proof found.

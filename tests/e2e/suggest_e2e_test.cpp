@@ -550,3 +550,49 @@ TEST_F(SuggestEndToEndTest, AddAppendsTheSiteAndKeepsEveryOtherByte) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SuggestEndToEndTest, CheckMendsAChainThatBrokeAtAStep) {
+  // The gallery changed its download links: step 2 finds none, and a
+  // picture page's last link now leads to an HTML page.
+  for (const char* name : kDay1) {
+    const std::string n = name;
+    Picture("/get/" + n + "/1280x720.jpg", 1280, 720);
+    Picture("/get/" + n + "/1600x900.jpg", kFullWidth, kFullHeight);
+    Html("/w/" + n, "<a class=\"res\" href=\"/get/" + n +
+                        "/1280x720.jpg\">HD</a> <a class=\"res\" "
+                        "href=\"/get/" +
+                        n + "/1600x900.jpg\">Full HD</a>");
+  }
+  Html("/",
+       "<a class=\"item\" href=\"/w/aurora-fjord-101\">a</a> <a class=\"item\" "
+       "href=\"/w/crimson-dunes-102\">c</a> <a class=\"item\" href=\"/w/still-lake-103\">s</a>");
+  const std::string ini =
+      "[General]\r\nNumOfSites=1\r\nTryNumber=1\r\n\r\n[Site1]\r\nName=Old\r\nBegin=" +
+      server_.Url("/") + "\r\nStep1Get=href=\"/(w/[^\"]+)\"\r\nStep1Go=" + server_.Url("/") +
+      "$_1_$\r\nStep2Get=<a class=\"download\" href=\"/(download/[^\"]+)\">\r\nStep2Go=" +
+      server_.Url("/") + "$_1_$\r\n";
+  WriteFileBytes(dir_.Join("prog/Sites.ini"), ini);
+  const ProgramResult check = RunWith({"--check"});
+  EXPECT_EQ(1, check.exit_code);
+  EXPECT_EQ(ini, ReadFileBytes(dir_.Join("prog/Sites.ini")));  // nothing written
+  const size_t mend =
+      check.out.find("mends it (1600x900 pictures); replace Step2Get .. Step2Go with:\n");
+  ASSERT_NE(std::string::npos, mend) << check.out;
+  const std::regex kKeys("\n  (Step2Get=[^\n]+)\n  (Step2Go=[^\n]+)\n");
+  std::smatch keys;
+  const std::string tail = check.out.substr(mend);
+  ASSERT_TRUE(std::regex_search(tail, keys, kKeys)) << tail;
+  EXPECT_EQ(std::string::npos, tail.find("Step3Get"));
+
+  // Put in place as printed, the keys take the site to its full-size pictures.
+  std::string mended = ini.substr(0, ini.find("Step2Get="));
+  mended += keys[1].str() + "\r\n" + keys[2].str() + "\r\n";
+  WriteFileBytes(dir_.Join("prog/Sites.ini"), mended);
+  const ProgramResult again = RunWith({"--check"});
+  EXPECT_EQ(0, again.exit_code) << again.out;
+  EXPECT_NE(std::string::npos, again.out.find("1600x900, would be taken")) << again.out;
+}
+
+}  // namespace
