@@ -80,6 +80,7 @@ void SiteReport::OnExpressionError(int, bool compiling, const std::string& what,
 void SiteReport::OnLinks(int, const std::vector<std::string>& links, int picked) {
   if (links.empty()) {
     broken_step_ = step_;
+    links_before_break_ = last_links_;
     if (expression_broken_) return;  // said already, with the place of the error
     lines_.push_back("  " + stage_ + ": found no links");
     if (reason_.compare(0, 10, "the search") != 0) {
@@ -88,6 +89,8 @@ void SiteReport::OnLinks(int, const std::vector<std::string>& links, int picked)
     }
     return;
   }
+  links_before_last_ = last_links_;
+  last_links_ = links;
   std::string line =
       "  " + stage_ +
       Format(": found %d link%s", static_cast<int>(links.size()), links.size() == 1 ? "" : "s");
@@ -150,7 +153,10 @@ void SiteReport::OnPicture(const PictureRecord& picture) {
                              picture.refusal == PictureRefusal::kNotAccepted ||
                              picture.refusal == PictureRefusal::kHeaderUnreadable ||
                              picture.refusal == PictureRefusal::kUndecodable;
-  if (not_a_picture && step_ > 0) broken_step_ = step_;
+  if (not_a_picture && step_ > 0) {
+    broken_step_ = step_;
+    links_before_break_ = links_before_last_;
+  }
 }
 
 std::string SiteReport::PageBeforeBreak() const {

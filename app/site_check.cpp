@@ -114,7 +114,7 @@ void MendChain(const IniDocument& ini, int site, const SiteReport& report,
   WebProbe probe(*platform.internet, platform.clock, ProbeLimits());
   const ProofTools tools{*platform.internet, *platform.pictures, *platform.desktop, platform.clock,
                          directory};
-  const Suggestion mend = SuggestSite(page, probe, tools);
+  const Suggestion mend = SuggestSite(page, probe, tools, report.SiblingsBeforeBreak());
   if (!mend.proved || mend.steps.empty()) {
     std::fprintf(out, "  no replacement for step %d on was found from %s%s%s\n", broken,
                  Printable(page).c_str(), mend.reasons.empty() ? "" : ": ",

@@ -1,6 +1,7 @@
 #include "suggestion/step_rule.h"
 
 #include <cctype>
+#include <set>
 
 #include "retrieval/link_extraction.h"
 
@@ -76,6 +77,9 @@ struct Draft {
   // Folders named by a hash (MediaWiki's /a/ab/, a CDN's /3f9c0e21d7/): one
   // class each, whatever their letters today.
   std::vector<std::pair<size_t, size_t>> hashed;
+  // Of those, the folders named after the picture ("/get/aurora-fjord-101/"):
+  // a name's class.
+  std::set<size_t> named_folders;
   std::vector<std::string> anchors;  // from the shortest
   size_t anchor = 0;
   std::string terminator;
@@ -105,7 +109,7 @@ StepRule Render(const Draft& draft, const std::string& base) {
     bool folder = false;
     for (const auto& [begin, end] : draft.hashed) {
       if (i != begin) continue;
-      add_var("([0-9A-Za-z]+)");
+      add_var(draft.named_folders.count(begin) != 0 ? ClassOf(Kind::kOther) : "([0-9A-Za-z]+)");
       i = end - 1;
       folder = true;
     }
@@ -298,6 +302,24 @@ size_t HostEnd(const std::vector<Token>& tokens) {
   return tokens.size();
 }
 
+// The folders before `stem_begin` in which a token varies between the
+// wanted links become one class each: a folder named after its picture.
+void AddNamedFolders(size_t stem_begin, Draft* draft) {
+  size_t start = HostEnd(draft->tokens);
+  for (size_t i = start; i <= stem_begin && i < draft->tokens.size(); ++i) {
+    if (draft->tokens[i].decoded != "/" && i != stem_begin) continue;
+    bool varies = false;
+    for (size_t k = start; k < i; ++k) varies = varies || draft->modes[k] == Mode::kVar;
+    bool hashed = false;
+    for (const auto& range : draft->hashed) hashed = hashed || range.first == start;
+    if (varies && !hashed && i > start) {
+      draft->hashed.emplace_back(start, i);
+      draft->named_folders.insert(start);
+    }
+    start = i + 1;
+  }
+}
+
 // The first draft: as general as the wanted links allow.
 Draft FirstDraft(const std::vector<const PageLink*>& wanted) {
   Draft draft;
@@ -328,6 +350,7 @@ Draft FirstDraft(const std::vector<const PageLink*>& wanted) {
     draft.modes.push_back(mode);
   }
   draft.hashed = HashedFolders(draft.tokens, shape.stem_begin);
+  AddNamedFolders(shape.stem_begin, &draft);
   if (name_varies && !shape.script && shape.stem_end > shape.stem_begin) {
     draft.name_begin = shape.stem_begin;
     draft.name_end = shape.stem_end;

@@ -357,18 +357,50 @@ namespace {
 
 // A second page of the step's kind, when the step before offers one: the
 // rule is then made from the links of both, so it finds tomorrow's too.
-PagePtr SiblingPage(ChainSearch& search, const Hop& before) {
-  for (const PageLink* link : before.wanted) {
-    if (link->url == before.followed || !search.CanProbe()) continue;
-    const Probed& probed = search.Get(link->url);
-    if (probed.IsPage()) return search.MakePage(link->url, probed);
+PagePtr SiblingPage(ChainSearch& search, const std::vector<std::string>& urls,
+                    const std::string& followed) {
+  for (const std::string& url : urls) {
+    if (url == followed || !search.CanProbe()) continue;
+    const Probed& probed = search.Get(url);
+    if (probed.IsPage()) return search.MakePage(url, probed);
     return nullptr;
   }
   return nullptr;
 }
 
-bool MakeRules(ChainSearch& search, const Chain& chain, std::vector<StepRule>* rules,
-               std::string* why) {
+PagePtr SiblingPage(ChainSearch& search, const Hop& before) {
+  std::vector<std::string> urls;
+  for (const PageLink* link : before.wanted) urls.push_back(link->url);
+  return SiblingPage(search, urls, before.followed);
+}
+
+// The links of `sibling` in the place of `link` on its own page: where the
+// rule made from one page is too narrow to find them (a folder named after
+// the picture), they are known by their source, their markup just before,
+// their depth, their extension and the size they promise.
+std::vector<const PageLink*> Corresponding(const Page& sibling, const PageLink& link) {
+  auto depth = [](const std::string& url) { return std::count(url.begin(), url.end(), '/'); };
+  auto extension = [](const std::string& url) {
+    const std::string path = PathOf(url);
+    const size_t dot = path.rfind('.');
+    return dot == std::string::npos || dot < path.rfind('/') ? std::string() : path.substr(dot);
+  };
+  const std::string before =
+      link.before.substr(link.before.size() > 8 ? link.before.size() - 8 : 0);
+  std::vector<const PageLink*> found;
+  for (const PageLink& other : sibling.links) {
+    if (other.source == link.source && depth(other.url) == depth(link.url) &&
+        extension(other.url) == extension(link.url) && SizeHint(other) == SizeHint(link) &&
+        other.before.size() >= before.size() &&
+        other.before.compare(other.before.size() - before.size(), before.size(), before) == 0)
+      found.push_back(&other);
+  }
+  return found;
+}
+
+// `siblings`: pages of the start page's kind, "" for none.
+bool MakeRules(ChainSearch& search, const Chain& chain, const std::vector<std::string>& siblings,
+               std::vector<StepRule>* rules, std::string* why) {
   for (size_t i = 0; i < chain.hops.size(); ++i) {
     const Hop& hop = chain.hops[i];
     std::vector<RulePage> pages = {{hop.page->url, &hop.page->text, hop.wanted}};
@@ -378,7 +410,8 @@ bool MakeRules(ChainSearch& search, const Chain& chain, std::vector<StepRule>* r
       *why = Format("no expression finds the links of step %d", static_cast<int>(i) + 1);
       return false;
     }
-    const PagePtr sibling = i > 0 ? SiblingPage(search, chain.hops[i - 1]) : nullptr;
+    const PagePtr sibling = i > 0 ? SiblingPage(search, chain.hops[i - 1])
+                                  : SiblingPage(search, siblings, hop.page->url);
     if (sibling != nullptr) {
       const std::vector<std::string> found = ApplyStepRule(rule, sibling->text);
       const std::set<std::string> urls(found.begin(), found.end());
@@ -386,6 +419,7 @@ bool MakeRules(ChainSearch& search, const Chain& chain, std::vector<StepRule>* r
       for (const PageLink& link : sibling->links) {
         if (urls.count(link.url) != 0) second.wanted.push_back(&link);
       }
+      if (second.wanted.empty()) second.wanted = Corresponding(*sibling, *hop.wanted[0]);
       StepRule both;
       RuleFit both_fit;
       pages.push_back(second);
@@ -448,7 +482,8 @@ Suggestion PictureAtBegin(const std::string& url, const Probed& probed, WebProbe
 
 }  // namespace
 
-Suggestion SuggestSite(const std::string& url, WebProbe& probe, const ProofTools& tools) {
+Suggestion SuggestSite(const std::string& url, WebProbe& probe, const ProofTools& tools,
+                       const std::vector<std::string>& siblings) {
   ChainSearch search(probe);
   const Probed& start = search.Get(url);
   Suggestion suggestion;
@@ -470,7 +505,7 @@ Suggestion SuggestSite(const std::string& url, WebProbe& probe, const ProofTools
     const Chain& chain = chains[i];
     std::vector<StepRule> rules;
     std::string why;
-    if (MakeRules(search, chain, &rules, &why)) {
+    if (MakeRules(search, chain, siblings, &rules, &why)) {
       const ProofResult proof =
           ProveChain(url, rules, kProofRuns, chain.width / 2, chain.height / 2, probe, tools);
       if (proof.proved) {

@@ -21,7 +21,10 @@ struct Suggestion {
 // Searches the pages from `url` for the chain of at most three steps that
 // leads to the largest pictures on offer, makes each step's expression from
 // the sibling links it must find, and proves the chain by crawling it three
-// times in check mode, all within `probe`'s bounds.
-Suggestion SuggestSite(const std::string& url, WebProbe& probe, const ProofTools& tools);
+// times in check mode, all within `probe`'s bounds. `siblings`: other pages
+// of the kind of `url` (a broken chain's other links to it), whose links the
+// first step is made from as well.
+Suggestion SuggestSite(const std::string& url, WebProbe& probe, const ProofTools& tools,
+                       const std::vector<std::string>& siblings = {});
 
 #endif  // SUGGESTION_SUGGESTER_H_
