@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "picture/header_size.h"
 #include "support/picture_samples.h"
+#include "support/test_pictures.h"
 
 namespace {
 
@@ -64,6 +66,25 @@ TEST(PictureFormatsTest, SignaturesTellEverySampleFromItsContentAlone) {
   EXPECT_EQ(".jpg", PictureExtension(FIF_JPEG));
   EXPECT_EQ(".tif", PictureExtension(FIF_TIFF));
   EXPECT_EQ("", PictureExtension(-1));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PictureFormatsTest, TheSizeIsReadFromAPicturesFirstBytes) {
+  for (const FREE_IMAGE_FORMAT format : {FIF_JPEG, FIF_PNG, FIF_GIF, FIF_BMP}) {
+    const std::string bytes = GradientPicture(format, 640, 360);
+    const int found = PictureFormatFromContent(bytes.substr(0, kPictureSignatureBytes));
+    EXPECT_EQ(format, found);
+    long long width = 0, height = 0;
+    EXPECT_TRUE(PictureSizeFromHead(bytes.substr(0, 4096), found, &width, &height)) << format;
+    EXPECT_EQ(640, width) << format;
+    EXPECT_EQ(360, height) << format;
+    EXPECT_FALSE(PictureSizeFromHead(bytes.substr(0, 8), found, &width, &height)) << format;
+  }
+  long long width = 0, height = 0;
+  EXPECT_FALSE(PictureSizeFromHead("<html>", -1, &width, &height));
 }
 
 }  // namespace
