@@ -20,6 +20,7 @@ class ProofObserver : public CrawlObserver {
  public:
   void OnFetch(const FetchRecord& fetch) override {
     ++fetches;
+    last_url = fetch.url;
     if (fetch.result < 0 || fetch.result == 0)
       failure = "fetching " + fetch.url + " failed" +
                 (fetch.details.error.empty() ? "" : ": " + fetch.details.error);
@@ -31,6 +32,7 @@ class ProofObserver : public CrawlObserver {
   void OnPicture(const PictureRecord& record) override { picture = record; }
 
   int fetches = 0;
+  std::string last_url;  // the address fetched last: where a failed run went wrong
   std::string failure;
   std::string picture_url;
   PictureRecord picture;
@@ -102,6 +104,8 @@ ProofResult ProveChain(const std::string& begin, const std::vector<StepRule>& st
     ++result.runs;
     result.pictures.push_back(observer.picture_url);
     const PictureRecord& picture = observer.picture;
+    if (!reached || !picture.size_known || picture.width < min_width || picture.height < min_height)
+      result.failed_url = observer.last_url;
     if (!reached || !picture.size_known) {
       result.failure = observer.failure.empty()
                            ? "a run ended at " + observer.picture_url + ", which is no picture: " +

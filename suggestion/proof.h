@@ -29,6 +29,7 @@ struct ProofResult {
   int runs = 0;                       // runs made, each from Begin to a picture or a failure
   std::vector<std::string> pictures;  // the picture URL each run ended at
   std::string failure;                // why it was not proved, in words
+  std::string failed_url;             // the address a failed run went wrong at, "" when none
 };
 
 // The section's Sites.ini text (LF line ends): Name, SecondsToDownload,

@@ -74,6 +74,8 @@ struct Draft {
   size_t name_begin = 0;      // the merged name: tokens [name_begin, name_split)
   size_t name_split = 0;      // as one class, [name_split, name_end) literal
   size_t name_end = 0;        // name_begin == name_end: no merged name
+  bool name_led = false;      // the name starts with its first token's kind
+  size_t name_prefix = 0;     // tokens at the name's start kept literal ("original-")
   // Folders named by a hash (MediaWiki's /a/ab/, a CDN's /3f9c0e21d7/): one
   // class each, whatever their letters today.
   std::vector<std::pair<size_t, size_t>> hashed;
@@ -115,7 +117,18 @@ StepRule Render(const Draft& draft, const std::string& base) {
     }
     if (folder) continue;
     if (i == draft.name_begin && draft.name_begin < draft.name_end) {
-      add_var(ClassOf(Kind::kOther));
+      for (; i < draft.name_begin + draft.name_prefix; ++i) {
+        expression += Escape(draft.tokens[i].raw);
+        link += draft.tokens[i].decoded;
+      }
+      const Kind lead = draft.tokens[i].kind;
+      if (draft.name_led && lead == Kind::kDigits) {
+        add_var("([0-9][^\"'<>[:space:]/?#&\\\\]*)");
+      } else if (draft.name_led && lead == Kind::kLetters) {
+        add_var("([A-Za-z][^\"'<>[:space:]/?#&\\\\]*)");
+      } else {
+        add_var(ClassOf(Kind::kOther));
+      }
       i = draft.name_split - 1;
       continue;
     }
@@ -376,8 +389,40 @@ size_t SharedNameEnd(const Draft& draft, const std::vector<const PageLink*>& wan
   return shared;
 }
 
+// The tokens at the start of the merged name that every wanted link shares.
+size_t SharedNamePrefix(const Draft& draft, const std::vector<const PageLink*>& wanted) {
+  size_t shared = 0;
+  for (size_t n = 0; draft.name_begin + n + 1 < draft.name_end; ++n) {
+    for (const PageLink* link : wanted) {
+      const std::vector<Token> tokens = Tokenize(link->raw);
+      const Shape shape = ShapeOf(tokens);
+      const size_t at = shape.stem_begin + n;
+      if (at >= shape.stem_end || tokens[at].raw != draft.tokens[draft.name_begin + n].raw)
+        return shared;
+    }
+    shared = n + 1;
+  }
+  return shared;
+}
+
+// True when every wanted link's name starts with the same kind of token
+// (digits, or letters) as the first's: "/shots/27036298-Brand" and not
+// "/shots/popular".
+bool SharedNameLead(const Draft& draft, const std::vector<const PageLink*>& wanted) {
+  if (draft.name_begin >= draft.name_end) return false;
+  const Kind lead = draft.tokens[draft.name_begin].kind;
+  if (lead == Kind::kOther) return false;
+  for (const PageLink* link : wanted) {
+    const std::vector<Token> tokens = Tokenize(link->raw);
+    const Shape shape = ShapeOf(tokens);
+    if (shape.stem_begin >= tokens.size() || tokens[shape.stem_begin].kind != lead) return false;
+  }
+  return true;
+}
+
 // The drafts one step more literal than `draft`.
-std::vector<Draft> Narrower(const Draft& draft, size_t shared_name_end) {
+std::vector<Draft> Narrower(const Draft& draft, size_t shared_name_end, size_t shared_prefix,
+                            bool shared_lead) {
   std::vector<Draft> narrower;
   for (size_t i = 0; i < draft.tokens.size(); ++i) {
     if (draft.modes[i] != Mode::kSoft) continue;
@@ -398,6 +443,20 @@ std::vector<Draft> Narrower(const Draft& draft, size_t shared_name_end) {
     for (size_t i = next.name_split; i < next.name_end; ++i) {
       if (next.modes[i] == Mode::kSoft) next.modes[i] = Mode::kLiteral;
     }
+    narrower.push_back(next);
+  }
+  if (draft.name_begin < draft.name_end && draft.name_prefix < shared_prefix) {
+    // The literal start of the name ends after a separator: "original-".
+    Draft next = draft;
+    do {
+      ++next.name_prefix;
+    } while (next.name_prefix < shared_prefix &&
+             draft.tokens[next.name_begin + next.name_prefix - 1].kind != Kind::kOther);
+    if (next.name_begin + next.name_prefix < next.name_split) narrower.push_back(next);
+  }
+  if (draft.name_begin < draft.name_end && !draft.name_led && shared_lead) {
+    Draft next = draft;
+    next.name_led = true;
     narrower.push_back(next);
   }
   if (draft.name_begin < draft.name_end && draft.same_skeleton) {
@@ -430,19 +489,24 @@ bool MakeStepRule(const std::vector<RulePage>& pages, StepRule* rule, RuleFit* f
   *fit = Evaluate(*rule, pages);
   if (!fit->finds_all) return false;
   const size_t shared = SharedNameEnd(draft, wanted);
+  const bool shared_lead = SharedNameLead(draft, wanted);
+  const size_t shared_prefix = SharedNamePrefix(draft, wanted);
+  // Greedy: the narrowing that leaves out the most, then the next from there.
   while (fit->unwanted > 0) {
     bool better = false;
-    for (const Draft& next : Narrower(draft, shared)) {
+    Draft best = draft;
+    for (const Draft& next : Narrower(draft, shared, shared_prefix, shared_lead)) {
       const StepRule candidate = Render(next, base);
       const RuleFit next_fit = Evaluate(candidate, pages);
       if (next_fit.finds_all && next_fit.unwanted < fit->unwanted) {
-        draft = next;
+        best = next;
         *rule = candidate;
         *fit = next_fit;
         better = true;
       }
     }
     if (!better) break;
+    draft = best;
   }
   return true;
 }

@@ -193,6 +193,20 @@ class ChainSearch {
     return found != fetched_.end() && !found->second.error.empty();
   }
 
+  // Records that a proof went wrong at `url`; false when that was known.
+  bool MarkFailed(const std::string& url) {
+    if (KnownToFail(url)) return false;
+    fetched_[url].error = "a proof went wrong there";
+    return true;
+  }
+
+  // True when `url` was probed and is a picture smaller than `area`.
+  bool KnownSmaller(const std::string& url, long long area) const {
+    const auto found = fetched_.find(url);
+    return found != fetched_.end() && found->second.IsPicture() &&
+           found->second.width * found->second.height < area;
+  }
+
   bool CanProbe() const {
     return probe_.RequestsLeft() > kReserve && probe_.MsLeft() > probe_.limits().fetch_ms / 2;
   }
@@ -309,7 +323,8 @@ class ChainSearch {
     Hop hop{page, {}, best->url, ""};
     const long long hint = SizeHint(*best);
     for (const PageLink* link : family.links) {
-      if (SizeHint(*link) == hint && !KnownToFail(link->url)) hop.wanted.push_back(link);
+      if (SizeHint(*link) == hint && !KnownToFail(link->url) && !KnownSmaller(link->url, best_area))
+        hop.wanted.push_back(link);
     }
     hop.role = Format("the %lldx%lld picture", picture.width, picture.height);
     if (sizes.size() > 1) hop.role += " (the largest of the sizes offered)";
@@ -360,7 +375,7 @@ namespace {
 PagePtr SiblingPage(ChainSearch& search, const std::vector<std::string>& urls,
                     const std::string& followed) {
   for (const std::string& url : urls) {
-    if (url == followed || !search.CanProbe()) continue;
+    if (url == followed || search.KnownToFail(url) || !search.CanProbe()) continue;
     const Probed& probed = search.Get(url);
     if (probed.IsPage()) return search.MakePage(url, probed);
     return nullptr;
@@ -403,7 +418,15 @@ bool MakeRules(ChainSearch& search, const Chain& chain, const std::vector<std::s
                std::vector<StepRule>* rules, std::string* why) {
   for (size_t i = 0; i < chain.hops.size(); ++i) {
     const Hop& hop = chain.hops[i];
-    std::vector<RulePage> pages = {{hop.page->url, &hop.page->text, hop.wanted}};
+    std::vector<const PageLink*> wanted;
+    for (const PageLink* link : hop.wanted) {
+      if (!search.KnownToFail(link->url)) wanted.push_back(link);
+    }
+    if (wanted.empty()) {
+      *why = Format("every link of step %d failed", static_cast<int>(i) + 1);
+      return false;
+    }
+    std::vector<RulePage> pages = {{hop.page->url, &hop.page->text, wanted}};
     StepRule rule;
     RuleFit fit;
     if (!MakeStepRule(pages, &rule, &fit)) {
@@ -419,7 +442,7 @@ bool MakeRules(ChainSearch& search, const Chain& chain, const std::vector<std::s
       for (const PageLink& link : sibling->links) {
         if (urls.count(link.url) != 0) second.wanted.push_back(&link);
       }
-      if (second.wanted.empty()) second.wanted = Corresponding(*sibling, *hop.wanted[0]);
+      if (second.wanted.empty()) second.wanted = Corresponding(*sibling, *wanted[0]);
       StepRule both;
       RuleFit both_fit;
       pages.push_back(second);
@@ -501,10 +524,13 @@ Suggestion SuggestSite(const std::string& url, WebProbe& probe, const ProofTools
     suggestion.comments = search.start_notes();
     return suggestion;
   }
-  for (size_t i = 0; i < chains.size() && i < 3; ++i) {
+  // Each chain gets a second proof when the first went wrong at a link the
+  // search took for a sibling: that link is then left out of the rules.
+  for (size_t i = 0, tries = 0; i < chains.size() && tries < 4; ++tries) {
     const Chain& chain = chains[i];
     std::vector<StepRule> rules;
     std::string why;
+    std::string failed_url;
     if (MakeRules(search, chain, siblings, &rules, &why)) {
       const ProofResult proof =
           ProveChain(url, rules, kProofRuns, chain.width / 2, chain.height / 2, probe, tools);
@@ -514,13 +540,18 @@ Suggestion SuggestSite(const std::string& url, WebProbe& probe, const ProofTools
         suggestion.width = chain.width;
         suggestion.height = chain.height;
         suggestion.comments = Comments(chain, search.start_notes());
+        for (const std::string& reason : suggestion.reasons)
+          suggestion.comments.push_back("tried first: " + reason);
+        suggestion.reasons.clear();
         return suggestion;
       }
       why = proof.failure;
+      failed_url = proof.failed_url;
     }
     suggestion.reasons.push_back(
         Format("the chain to the %lldx%lld pictures was not proved: ", chain.width, chain.height) +
         why);
+    if (failed_url.empty() || failed_url == url || !search.MarkFailed(failed_url)) ++i;
   }
   return suggestion;
 }
