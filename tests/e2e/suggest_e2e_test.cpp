@@ -453,7 +453,8 @@ TEST_F(SuggestEndToEndTest, BadAddressesEndWithTheReasonAndWriteNothing) {
        "<div id=\"app\"></div><script src=\"/app.js\"></script>"
        "<script>load('gallery');</script>");
   server_.ServeBytes("/app.js", "fetch('/api').then(show);", "text/javascript");
-  // A page far larger than any gallery, one without end, one ever deeper.
+  // A page far larger than any gallery, one without end, one ever deeper,
+  // one that never ends arriving (given up at the fetch's own limit).
   server_.ServeBytes("/huge", "<html>" + std::string(12 << 20, ' ') + "</html>", "text/html");
   server_.Handle("/endless", [](const httplib::Request&, httplib::Response& response) {
     response.set_chunked_content_provider("text/html", [](size_t, httplib::DataSink& sink) {
@@ -465,6 +466,7 @@ TEST_F(SuggestEndToEndTest, BadAddressesEndWithTheReasonAndWriteNothing) {
     Html("/deep/" + std::to_string(depth),
          "<a href=\"/deep/" + std::to_string(depth + 1) + "\">deeper</a><img src=\"/small.jpg\">");
   Picture("/small.jpg", 64, 64);
+  server_.Stall("/stall", "<html><body><a href=\"/picture.jpg\">");
   const std::pair<std::string, std::string> failing[] = {
       {"http://127.0.0.1:1/", "the address gave nothing usable"},
       {server_.Url("/missing"), "HTTP 404"},
@@ -473,6 +475,7 @@ TEST_F(SuggestEndToEndTest, BadAddressesEndWithTheReasonAndWriteNothing) {
       {server_.Url("/huge"), "the page holds no links at all"},
       {server_.Url("/endless"), "the page holds no links at all"},
       {server_.Url("/deep/0"), "leads, in at most 3 steps, to a picture"},
+      {server_.Url("/stall"), "no complete answer within 15 s"},
   };
   for (const auto& [url, reason] : failing) {
     SCOPED_TRACE(url);
