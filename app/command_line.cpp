@@ -115,6 +115,6 @@ std::string UsageHint(Command command) {
       return "Usage: wallpaper-fetcher --suggest URL [--name NAME] [--add [FILE]]";
     default:
       return "Usage: wallpaper-fetcher [--] [CONFIG] | --check [--site N] [CONFIG] | --init [PATH]"
-             " | --suggest URL [--name NAME] [--add [FILE]] | --status | --help | --version";
+             " | --suggest URL | --status | --help | --version";
   }
 }

@@ -189,7 +189,11 @@ std::string BaseOf(const std::string& page, const std::string& page_url) {
   static const boost::regex kBase("<base\\s[^>]*href\\s*=\\s*[\"']?([^\"'\\s>]+)",
                                   boost::regex::perl | boost::regex::icase);
   boost::smatch match;
-  if (!boost::regex_search(page, match, kBase)) return page_url;
+  try {
+    if (!boost::regex_search(page, match, kBase)) return page_url;
+  } catch (const std::exception&) {
+    return page_url;
+  }
   return ResolveUrl(page_url, DecodeLinkText(match[1].str()));
 }
 
@@ -230,19 +234,18 @@ std::string ResolveUrl(const std::string& base, const std::string& link) {
   return origin + RemoveDotSegments(path) + rest;
 }
 
-std::vector<PageLink> FindPageLinks(const std::string& page, const std::string& page_url) {
+namespace {
+
+// The links in the tags' attributes; the tags' places in `tags`.
+void FindAttributeLinks(const std::string& page, LinkFinder* finder,
+                        std::vector<std::pair<size_t, size_t>>* tags) {
   static const boost::regex kAttributeInTag(
       "\\s([a-zA-Z][a-zA-Z0-9_:-]*)\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)'|([^\\s\"'<>`]+))",
       boost::regex::perl);
   static const boost::regex kTag("<[a-zA-Z][^<>]*>", boost::regex::perl);
-  static const boost::regex kString(
-      "\"((?:[^\"\\\\\\n<>]|\\\\.){3,2000})\"|'((?:[^'\\\\\\n<>]|\\\\.){3,2000})'",
-      boost::regex::perl);
-  LinkFinder finder(page, BaseOf(page, page_url));
-  std::vector<std::pair<size_t, size_t>> tags;
   for (boost::sregex_iterator tag(page.begin(), page.end(), kTag), end; tag != end; ++tag) {
     const size_t tag_at = static_cast<size_t>(tag->position());
-    tags.emplace_back(tag_at, tag_at + static_cast<size_t>(tag->length()));
+    tags->emplace_back(tag_at, tag_at + static_cast<size_t>(tag->length()));
     const std::string text = tag->str();
     for (boost::sregex_iterator a(text.begin(), text.end(), kAttributeInTag); a != end; ++a) {
       const std::string name = Lower((*a)[1].str());
@@ -251,20 +254,41 @@ std::vector<PageLink> FindPageLinks(const std::string& page, const std::string& 
       const size_t at = tag_at + static_cast<size_t>(a->position(group));
       const size_t length = static_cast<size_t>(a->length(group));
       if (name.find("srcset") != std::string::npos) {
-        finder.AddSourceSet(at, length, name);
+        finder->AddSourceSet(at, length, name);
       } else {
-        finder.Add(at, length, name);
+        finder->Add(at, length, name);
       }
     }
   }
-  // Strings outside the tags: scripts and JSON.
+}
+
+// The strings outside the tags: scripts and JSON.
+void FindStringLinks(const std::string& page, const std::vector<std::pair<size_t, size_t>>& tags,
+                     LinkFinder* finder) {
+  static const boost::regex kString(
+      "\"((?:[^\"\\\\\\n<>]|\\\\.){3,2000})\"|'((?:[^'\\\\\\n<>]|\\\\.){3,2000})'",
+      boost::regex::perl);
   size_t next_tag = 0;
   for (boost::sregex_iterator s(page.begin(), page.end(), kString), end; s != end; ++s) {
     const int group = (*s)[1].matched ? 1 : 2;
     const size_t at = static_cast<size_t>(s->position(group));
     while (next_tag < tags.size() && tags[next_tag].second <= at) ++next_tag;
     if (next_tag < tags.size() && tags[next_tag].first < at) continue;
-    finder.Add(at, static_cast<size_t>(s->length(group)), "string");
+    finder->Add(at, static_cast<size_t>(s->length(group)), "string");
+  }
+}
+
+}  // namespace
+
+std::vector<PageLink> FindPageLinks(const std::string& page, const std::string& page_url) {
+  LinkFinder finder(page, BaseOf(page, page_url));
+  std::vector<std::pair<size_t, size_t>> tags;
+  // A page built to make the search too complex, or too large for the
+  // memory, gives the links found until then.
+  try {
+    FindAttributeLinks(page, &finder, &tags);
+    FindStringLinks(page, tags, &finder);
+  } catch (const std::exception&) {
   }
   std::vector<PageLink> links = finder.Take();
   std::stable_sort(links.begin(), links.end(),

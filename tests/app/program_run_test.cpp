@@ -194,7 +194,7 @@ TEST_F(ProgramRunTest, HelpVersionAndAStrictCommandLineTouchNoFile) {
   // value, ends with 2 and a line of usage: nothing read, written or fetched.
   const std::string usage =
       "Usage: wallpaper-fetcher [--] [CONFIG] | --check [--site N] [CONFIG] | --init [PATH] | "
-      "--suggest URL [--name NAME] [--add [FILE]] | --status | --help | --version\n";
+      "--suggest URL | --status | --help | --version\n";
   const std::string suggest_usage =
       "Usage: wallpaper-fetcher --suggest URL [--name NAME] [--add [FILE]]\n";
   const std::vector<std::pair<std::vector<std::string>, std::string>> wrong = {
