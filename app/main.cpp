@@ -12,6 +12,7 @@
 #include "app/run_record.h"
 #include "app/single_instance_guard.h"
 #include "app/site_check.h"
+#include "app/suggest_command.h"
 #include "picture/picture_codec.h"
 #include "platform/console/console.h"
 #include "platform/filesystem/user_files.h"
@@ -55,6 +56,18 @@ int RunCommand(const CommandLine& line, const std::string& program) {
       request.file = line.file;
       request.program_dir = GetDirOfPath(program);
       return RunCheck(request, SystemPlatform(), stdout, stderr);
+    }
+    case Command::kSuggest: {
+      // Like a check, a suggestion changes nothing a run depends on.
+      InitSystemInternet();
+      SuggestRequest request;
+      request.url = line.url;
+      request.name = line.name;
+      request.add = line.add;
+      request.file_named = line.file_named;
+      request.file = line.file;
+      request.program_dir = GetDirOfPath(program);
+      return RunSuggest(request, SystemPlatform(), stdout, stderr);
     }
     case Command::kRun:  // main's own
       break;

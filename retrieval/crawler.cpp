@@ -6,10 +6,12 @@
 
 #include "config/config_keys.h"
 #include "config/paths.h"
+#include "picture/formats.h"
 #include "platform/crt_random.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/system_error.h"
 #include "retrieval/link_extraction.h"
+#include "retrieval/picture_name.h"
 #include "wallpaper/conversion.h"
 #include "wallpaper/installation.h"
 
@@ -175,9 +177,9 @@ bool Crawler::FetchPage(const std::string& url, bool may_be_local) {
 bool Crawler::TakePicture(const std::string& url) {
   CrawlObserver& observer = tools_.observer;
   last_url_ = url;
-  const size_t slash = url.rfind('/');
-  const std::string file_name = slash == std::string::npos ? "" : url.substr(slash + 1);
-  if (slash == std::string::npos || IsUnsafeFileName(file_name)) {
+  const std::string file_name =
+      PictureFileName(url, PictureFormatFromContent(ReadPictureHead(working_file_)));
+  if (IsUnsafeFileName(file_name)) {
     observer.OnPictureName(url, "");
     tools_.reporter.ShowMessage("Failure to detect filename of last download");
     return false;

@@ -204,7 +204,9 @@ TEST_F(ProgramRunTest, HelpVersionAndAStrictCommandLineTouchNoFile) {
   // value, ends with 2 and a line of usage: nothing read, written or fetched.
   const std::string usage =
       "Usage: wallpaper-fetcher [--] [CONFIG] | --check [--site N] [CONFIG] | --init [PATH] | "
-      "--status | --help | --version\n";
+      "--suggest URL | --status | --help | --version\n";
+  const std::string suggest_usage =
+      "Usage: wallpaper-fetcher --suggest URL [--name NAME] [--add [FILE]]\n";
   const std::vector<std::pair<std::vector<std::string>, std::string>> wrong = {
       {{"-v"}, "wallpaper-fetcher: unknown option '-v'\n" + usage},
       {{"--chek", "a.ini"}, "wallpaper-fetcher: unknown option '--chek'\n" + usage},
@@ -213,6 +215,17 @@ TEST_F(ProgramRunTest, HelpVersionAndAStrictCommandLineTouchNoFile) {
        "wallpaper-fetcher: --site needs a site number from 1\n"
        "Usage: wallpaper-fetcher --check [--site N] [FILE]\n"},
       {{"--status", "x"}, "wallpaper-fetcher: unexpected argument 'x'\n" + usage},
+      {{"--suggest"}, "wallpaper-fetcher: --suggest needs the address of a page\n" + suggest_usage},
+      {{"--suggest", "--name", "x"},
+       "wallpaper-fetcher: --suggest needs the address of a page\n" + suggest_usage},
+      {{"--suggest", "http://127.0.0.1:9/", "--name"},
+       "wallpaper-fetcher: --name needs a name\n" + suggest_usage},
+      {{"--suggest", "http://127.0.0.1:9/", "a.ini"},
+       "wallpaper-fetcher: unexpected argument 'a.ini'\n" + suggest_usage},
+      {{"--suggest", "ftp://127.0.0.1:9/"},
+       "wallpaper-fetcher: --suggest needs an http or https address: ftp://127.0.0.1:9/\n" +
+           suggest_usage},
+      {{"--add"}, "wallpaper-fetcher: --add goes with --suggest\n" + usage},
   };
   for (const auto& [args, err] : wrong) {
     SCOPED_TRACE(args[0]);
