@@ -40,6 +40,7 @@ void SiteReport::OnFetch(const FetchRecord& fetch) {
   line += Format("%.2f s", fetch.seconds);
   lines_.push_back(line);
   last_status_ = fetch.details.status;
+  if (fetch.result > 0) fetched_.push_back(fetch.url);
   last_content_type_ = fetch.details.content_type;
   if (!problem.empty()) reason_ = problem;
 }
@@ -52,6 +53,7 @@ void SiteReport::OnLocalLinkRefused(const std::string& url) {
 
 void SiteReport::OnStep(int step, const std::string& expression, const std::string&) {
   stage_ = Format("step %d", step);
+  step_ = step;
   expression_ = expression;
   lines_.push_back("  " + stage_ + ": expression " + Printable(expression));
 }
@@ -77,6 +79,8 @@ void SiteReport::OnExpressionError(int, bool compiling, const std::string& what,
 
 void SiteReport::OnLinks(int, const std::vector<std::string>& links, int picked) {
   if (links.empty()) {
+    broken_step_ = step_;
+    links_before_break_ = last_links_;
     if (expression_broken_) return;  // said already, with the place of the error
     lines_.push_back("  " + stage_ + ": found no links");
     if (reason_.compare(0, 10, "the search") != 0) {
@@ -85,6 +89,8 @@ void SiteReport::OnLinks(int, const std::vector<std::string>& links, int picked)
     }
     return;
   }
+  links_before_last_ = last_links_;
+  last_links_ = links;
   std::string line =
       "  " + stage_ +
       Format(": found %d link%s", static_cast<int>(links.size()), links.size() == 1 ? "" : "s");
@@ -111,7 +117,10 @@ void SiteReport::OnPictureInHistory() {
 
 void SiteReport::OnPicture(const PictureRecord& picture) {
   std::string line = "  picture " + picture_name_ + ": ";
-  if (picture.extension.empty()) {
+  if (picture.by_content) {
+    line += std::string(PictureFormatName(picture.format)) + " by its content";
+    if (!picture.extension.empty()) line += ", not its extension " + picture.extension;
+  } else if (picture.extension.empty()) {
     line += "no extension";
   } else {
     line += picture.format < 0 ? "extension " + picture.extension
@@ -138,6 +147,21 @@ void SiteReport::OnPicture(const PictureRecord& picture) {
   }
   lines_.push_back(line);
   if (!in_history_ && !refusal.empty()) reason_ = refusal;
+  // Not a picture at all: the last step leads somewhere else now.
+  const bool not_a_picture = picture.refusal == PictureRefusal::kNoExtension ||
+                             picture.refusal == PictureRefusal::kUnknownFormat ||
+                             picture.refusal == PictureRefusal::kNotAccepted ||
+                             picture.refusal == PictureRefusal::kHeaderUnreadable ||
+                             picture.refusal == PictureRefusal::kUndecodable;
+  if (not_a_picture && step_ > 0) {
+    broken_step_ = step_;
+    links_before_break_ = links_before_last_;
+  }
+}
+
+std::string SiteReport::PageBeforeBreak() const {
+  if (broken_step_ < 1 || fetched_.size() < static_cast<size_t>(broken_step_)) return "";
+  return fetched_[static_cast<size_t>(broken_step_) - 1];
 }
 
 void SiteReport::Refuse(const std::string& reason) {

@@ -29,6 +29,15 @@ class SiteReport : public CrawlObserver {
   // crawled.
   void Refuse(const std::string& reason);
 
+  // Where the chain broke, for a mend: the step whose expression found no
+  // links, or the last step when it led to no picture (0 when the chain did
+  // not break there: a fetch failed, or it is whole), and the address of the
+  // page that step searched ("" when unknown).
+  int broken_step() const { return broken_step_; }
+  std::string PageBeforeBreak() const;
+  // The links the step before the break found: pages of the same kind.
+  const std::vector<std::string>& SiblingsBeforeBreak() const { return links_before_break_; }
+
   // Writes `SiteN "NAME": OK` (or `FAILED at STAGE: REASON`) and the lines
   // under it, and flushes `out`. `ok` is what the crawl returned.
   void Print(std::FILE* out, int site, const std::string& name, bool ok) const;
@@ -43,6 +52,12 @@ class SiteReport : public CrawlObserver {
   std::string last_content_type_;
   bool in_history_ = false;
   bool expression_broken_ = false;
+  int step_ = 0;                      // the step under way, 0 before the first
+  std::vector<std::string> fetched_;  // the pages and the picture fetched, in order
+  int broken_step_ = 0;
+  std::vector<std::string> last_links_;          // of the step under way
+  std::vector<std::string> links_before_last_;   // of the step before it
+  std::vector<std::string> links_before_break_;  // of the step before the break
 };
 
 #endif  // APP_CHECK_REPORT_H_

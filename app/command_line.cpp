@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/network/internet.h"
+
 namespace {
 
 struct Option {
@@ -9,8 +11,9 @@ struct Option {
   Command command;
 };
 constexpr Option kCommands[] = {
-    {"--check", Command::kCheck}, {"--init", Command::kInit}, {"--status", Command::kStatus},
-    {"--help", Command::kHelp},   {"-h", Command::kHelp},     {"--version", Command::kVersion},
+    {"--check", Command::kCheck},     {"--init", Command::kInit}, {"--suggest", Command::kSuggest},
+    {"--status", Command::kStatus},   {"--help", Command::kHelp}, {"-h", Command::kHelp},
+    {"--version", Command::kVersion},
 };
 
 CommandLine UsageError(Command command, const std::string& error) {
@@ -56,6 +59,21 @@ CommandLine ParseCommandLine(const std::vector<std::string>& words) {
       ++i;
       continue;
     }
+    if (word == "--name" || word == "--add") {
+      if (line.command != Command::kSuggest) {
+        return UsageError(line.command, word + " goes with --suggest");
+      }
+      if (word == "--add") {
+        line.add = true;
+        continue;
+      }
+      if (i + 1 >= words.size() || words[i + 1].empty()) {
+        return UsageError(line.command, "--name needs a name");
+      }
+      line.name_given = true;
+      line.name = words[++i];
+      continue;
+    }
     const Option* option = nullptr;
     for (const Option& known : kCommands) {
       if (word == known.word) option = &known;
@@ -66,6 +84,19 @@ CommandLine ParseCommandLine(const std::vector<std::string>& words) {
     }
     command_given = true;
     line.command = option->command;
+    if (line.command == Command::kSuggest) {
+      if (i + 1 >= words.size() || words[i + 1].empty() || words[i + 1][0] == '-') {
+        return UsageError(line.command, "--suggest needs the address of a page");
+      }
+      line.url = words[++i];
+      const std::string scheme = SchemeOf(line.url);
+      if (scheme != "http" && scheme != "https") {
+        return UsageError(line.command, "--suggest needs an http or https address: " + line.url);
+      }
+    }
+  }
+  if (line.command == Command::kSuggest && line.file_named && !line.add) {
+    return UsageError(line.command, "unexpected argument '" + line.file + "'");
   }
   if (line.file_named && (line.command == Command::kStatus || line.command == Command::kHelp ||
                           line.command == Command::kVersion)) {
@@ -80,8 +111,10 @@ std::string UsageHint(Command command) {
       return "Usage: wallpaper-fetcher --check [--site N] [FILE]";
     case Command::kInit:
       return "Usage: wallpaper-fetcher --init [PATH]";
+    case Command::kSuggest:
+      return "Usage: wallpaper-fetcher --suggest URL [--name NAME] [--add [FILE]]";
     default:
       return "Usage: wallpaper-fetcher [--] [CONFIG] | --check [--site N] [CONFIG] | --init [PATH]"
-             " | --status | --help | --version";
+             " | --suggest URL | --status | --help | --version";
   }
 }

@@ -11,16 +11,21 @@
 //   wallpaper-fetcher [--] [CONFIG]             a run
 //   wallpaper-fetcher --check [--site N] [CONFIG]
 //   wallpaper-fetcher --init [PATH]
+//   wallpaper-fetcher --suggest URL [--name NAME] [--add [FILE]]
 //   wallpaper-fetcher --status | --help | -h | --version
 
-enum class Command { kRun, kCheck, kInit, kStatus, kHelp, kVersion, kUsageError };
+enum class Command { kRun, kCheck, kInit, kSuggest, kStatus, kHelp, kVersion, kUsageError };
 
 struct CommandLine {
   Command command = Command::kRun;
   // The word after the options: CONFIG of a run or a check, PATH of --init.
   bool file_named = false;
   std::string file;
-  int site = 0;                      // --check --site N; 0 when not given
+  int site = 0;             // --check --site N; 0 when not given
+  std::string url;          // --suggest URL
+  bool name_given = false;  // --suggest --name NAME
+  std::string name;
+  bool add = false;                  // --suggest --add [FILE]: FILE is `file`
   std::string error;                 // kUsageError: what is wrong, in words
   Command usage_of = Command::kRun;  // kUsageError: the command it was given for
 };

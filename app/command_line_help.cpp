@@ -35,20 +35,23 @@ std::string HelpText() {
   return "Usage: wallpaper-fetcher [--] [CONFIG]\n"
          "       wallpaper-fetcher --init [PATH]\n"
          "       wallpaper-fetcher --check [--site N] [CONFIG]\n"
+         "       wallpaper-fetcher --suggest URL [--name NAME] [--add [FILE]]\n"
          "       wallpaper-fetcher --status | --help | --version\n"
          "\n"
          "Fetches a new desktop wallpaper: picks one site of the configuration at\n"
          "random, follows its chain of crawl steps to a picture, saves it, converts it\n"
          "to Walp.bmp and installs it as the wallpaper. The picture's URL is kept in\n"
-         "the configuration's history so the same picture is not taken again soon.\n"
+         "the configuration's history so the same picture is not taken again soon;\n"
+         "one that no screen showed (no graphical session) is kept for a later run.\n"
          "\n"
-         "The configuration is CONFIG if that file exists, else Sites.ini in the\n"
+         "The configuration is CONFIG if that file exists (one that does not is said\n"
+         "on standard error), else Sites.ini in the\n"
          "current directory, else Sites.ini in the program's directory, else the\n"
          "user's own Sites.ini (the one --init writes) in " +
          config_dir +
          ".\n"
-         "If none is found, a default Sites.ini is written to the program's directory\n"
-         "and the program ends with exit code 101.\n"
+         "If none is found, the starter configuration of --init is written to the\n"
+         "user's own Sites.ini and the program ends with exit code 101.\n"
          "\n"
          "[General] keys:\n" +
          GeneralKeysHelp() +
@@ -90,8 +93,21 @@ std::string HelpText() {
          "configuration would fail a run), 2 no configuration (or no [General]\n"
          "section) to check.\n"
          "\n"
+         "--suggest URL finds the chain of at most three steps that leads from the\n"
+         "page at URL to its largest pictures, proves it by crawling it three times\n"
+         "as --check does, and prints it as a [SiteN] section (N: the next site\n"
+         "number of the configuration a run would read) under comment lines that\n"
+         "say what each step matches and what was left out. It makes at most 60\n"
+         "requests, one at a time, within 60 s. --name NAME names the site (default:\n"
+         "the address's host). --add [FILE] appends the section to FILE (default:\n"
+         "the configuration a run would read, else the one --init writes) and\n"
+         "raises NumOfSites, keeping every other byte of the file. Exit codes: 0 a\n"
+         "chain was proved (and added), 1 none was (the reasons on standard error)\n"
+         "or the file could not be written, 2 a usage error.\n"
+         "\n"
          "--status prints what the last runs did, newest last: the time, the\n"
-         "configuration, the site, and the picture taken or why nothing changed.\n"
+         "configuration, the site, and the picture taken or why nothing changed, and\n"
+         "each start that gave way to a running copy.\n"
          "Every run records itself in runs.log in " +
          state_dir +
          ",\n"
@@ -100,6 +116,7 @@ std::string HelpText() {
          "Options: --help, -h  this text;  --version  the version;\n"
          "         --init [PATH]  write a starter configuration;\n"
          "         --check [--site N]  check the sites, change nothing;\n"
+         "         --suggest URL [--name NAME] [--add [FILE]]  the steps for a gallery;\n"
          "         --status  what the last runs did;\n"
          "         --  the end of the options (a CONFIG that starts with -).\n";
 }

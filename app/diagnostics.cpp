@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "app/wallpaper_fetcher.h"
+#include "platform/console/message_box.h"
 
 Reporter WallpaperFetcher::MakeReporter() const {
   return Reporter(*platform_.console, *platform_.boxes, m_yDebug != 0, m_ySuppressMessages != 0,
@@ -15,9 +16,12 @@ void WallpaperFetcher::ShowMessage(const std::string& text) { MakeReporter().Sho
 void WallpaperFetcher::FatalError(const std::string& text) { FatalError(text, ""); }
 
 void WallpaperFetcher::FatalError(const std::string& text, const std::string& hint) {
-  MakeReporter().ShowFatal(text, hint);
+  // Recorded before the box is shown: a run whose box nobody answers, or
+  // that is ended while it waits, has said why all the same.
   recorder_.NoteFailure(text);
+  if (platform_.boxes->ShowsWindows()) recorder_.NoteErrorBox(kBoxTimeoutSeconds / 60);
   SaveRunRecord();
+  MakeReporter().ShowFatal(text, hint);
   std::exit(101);
 }
 

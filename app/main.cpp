@@ -1,6 +1,7 @@
 // Main executable is library plus main() function.
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@
 #include "app/run_record.h"
 #include "app/single_instance_guard.h"
 #include "app/site_check.h"
+#include "app/suggest_command.h"
+#include "picture/picture_codec.h"
 #include "platform/console/console.h"
 #include "platform/filesystem/user_files.h"
 #include "platform/network/internet.h"
@@ -54,6 +57,18 @@ int RunCommand(const CommandLine& line, const std::string& program) {
       request.program_dir = GetDirOfPath(program);
       return RunCheck(request, SystemPlatform(), stdout, stderr);
     }
+    case Command::kSuggest: {
+      // Like a check, a suggestion changes nothing a run depends on.
+      InitSystemInternet();
+      SuggestRequest request;
+      request.url = line.url;
+      request.name = line.name;
+      request.add = line.add;
+      request.file_named = line.file_named;
+      request.file = line.file;
+      request.program_dir = GetDirOfPath(program);
+      return RunSuggest(request, SystemPlatform(), stdout, stderr);
+    }
     case Command::kRun:  // main's own
       break;
   }
@@ -69,12 +84,22 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 #endif
   const std::vector<std::string> words(argv, argv + argc);
+  // A decoder child started by this program does that alone.
+  const int decoder_child = RunAsDecoderChild(words);
+  if (decoder_child >= 0) return decoder_child;
   const std::string program = words.empty() ? std::string() : words[0];
   const CommandLine line = ParseCommandLine(words);
   if (line.command != Command::kRun) return RunCommand(line, program);
   // The guard comes first: a second instance gives way to the first at once.
   static SingleInstanceGuard guard(program);
-  if (!guard.first_instance()) return 0;
+  if (!guard.first_instance()) {
+    // Nothing read or fetched; one line in the run record, so that a start
+    // that never ran (a copy held by a box nobody answers) leaves a trace.
+    const RunningCopy& running = guard.running_copy();
+    (void)AppendRunLine(UserStateDir(), FormatGaveWayLine(program, running.pid, running.started,
+                                                          std::time(nullptr)));
+    return 0;
+  }
   InitSystemInternet();
   Invocation invocation;
   invocation.program = program;

@@ -34,15 +34,22 @@ std::string OneLine(std::string text) {
   return text;
 }
 
+std::string LocalTime(std::time_t time) {
+  char when[32] = "";
+  if (const std::tm* local = std::localtime(&time)) {
+    std::strftime(when, sizeof(when), "%Y-%m-%d %H:%M:%S", local);
+  }
+  return when;
+}
+
 }  // namespace
 
 std::string FormatRunLine(const RunRecord& record, std::time_t now) {
-  char when[32] = "";
-  if (const std::tm* local = std::localtime(&now)) {
-    std::strftime(when, sizeof(when), "%Y-%m-%d %H:%M:%S", local);
-  }
-  std::string line = std::string(when) + "  ";
+  std::string line = LocalTime(now) + "  ";
   line += record.config.empty() ? "(no configuration)" : record.config;
+  if (!record.named_not_found.empty()) {
+    line += " (" + record.named_not_found + " was not found; this one was read instead)";
+  }
   if (record.site > 0) {
     line += "  site " + std::to_string(record.site);
     if (!record.site_name.empty()) line += " \"" + record.site_name + "\"";
@@ -53,6 +60,8 @@ std::string FormatRunLine(const RunRecord& record, std::time_t now) {
       line += "not made the wallpaper (NotMakeAWallpaper=1)";
     } else if (record.desktop.empty()) {
       line += "the desktop took it";
+    } else if (record.kept) {
+      line += "not shown: " + record.desktop + "; kept for a later run";
     } else {
       line += "no desktop took it: " + record.desktop;
     }
@@ -66,16 +75,34 @@ std::string FormatRunLine(const RunRecord& record, std::time_t now) {
   } else {
     line += ": nothing changed: " + (record.reason.empty() ? "no attempt was made" : record.reason);
   }
+  if (record.box_minutes > 0) {
+    line += "; shown in an error box that closes by itself after " +
+            std::to_string(record.box_minutes) + " minutes";
+  }
   return OneLine(line);
+}
+
+std::string FormatGaveWayLine(const std::string& program, unsigned long pid, std::time_t started,
+                              std::time_t now) {
+  std::string line = LocalTime(now) + "  gave way at once: another copy of " + program + " runs";
+  if (pid != 0) line += " (process " + std::to_string(pid) + ")";
+  line += started != 0 ? ", started " + LocalTime(started) : ", started at an unknown time";
+  return OneLine(line + "; nothing was done");
 }
 
 bool AppendRunLine(const std::string& dir, const std::string& line) {
   if (dir.empty() || !MakeDirectories(dir).ok()) return false;
-  std::string text;
-  ReadTextModeFile(RunsFile(dir), &text, 1 << 20);  // a missing or odd file starts anew
-  if (!text.empty() && text.back() != '\n') text += '\n';
-  text = LastLines(text + OneLine(line) + "\n", kRunsKept);
-  return WriteTextModeFileAtomically(RunsFile(dir), text).ok();
+  bool written = false;
+  // Starts that give way write while the running copy may write its own
+  // line: one after the other, so that none is lost.
+  WithFileLock(RunsFile(dir) + ".lock", [&] {
+    std::string text;
+    ReadTextModeFile(RunsFile(dir), &text, 1 << 20);  // a missing or odd file starts anew
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    text = LastLines(text + OneLine(line) + "\n", kRunsKept);
+    written = WriteTextModeFileAtomically(RunsFile(dir), text).ok();
+  });
+  return written;
 }
 
 void RunRecorder::NoteFailure(const std::string& reason) {
@@ -84,8 +111,16 @@ void RunRecorder::NoteFailure(const std::string& reason) {
   record_.reason = reason;
 }
 
+std::string RunRecorder::LastAnswer() const {
+  if (last_answer_.status == 0) return "";
+  std::string answer = " (HTTP " + std::to_string(last_answer_.status);
+  if (!last_answer_.content_type.empty()) answer += ", " + last_answer_.content_type;
+  return answer + ")";
+}
+
 void RunRecorder::OnFetch(const FetchRecord& fetch) {
   last_url_ = fetch.url;
+  last_answer_ = fetch.details;
   std::string reason;
   switch (fetch.result) {
     case kDownloadTimedOut:
@@ -99,7 +134,7 @@ void RunRecorder::OnFetch(const FetchRecord& fetch) {
       if (!fetch.details.error.empty()) reason += ": " + fetch.details.error;
       break;
     case 0:
-      reason = fetch.url + " sent nothing";
+      reason = fetch.url + " sent nothing" + LastAnswer();
       break;
     default:
       return;
@@ -119,12 +154,16 @@ void RunRecorder::OnExpressionError(int step, bool compiling, const std::string&
 
 void RunRecorder::OnLinks(int step, const std::vector<std::string>&, int picked) {
   if (picked >= 0) return;
-  NoteFailure("step " + std::to_string(step) + " found no link in " + last_url_);
+  // An error page is searched like any other: its status says more than
+  // its missing links.
+  NoteFailure("step " + std::to_string(step) + " found no link in " + last_url_ +
+              (last_answer_.status >= 400 ? LastAnswer() : ""));
 }
 
-void RunRecorder::OnLinkInHistory(bool every_link) {
-  NoteFailure(every_link ? "every link found was already in the history"
-                         : "the picture picked was already in the history");
+void RunRecorder::OnLinkInHistory(int new_links, int links) {
+  NoteFailure(new_links == 0 ? std::string("every link found was already in the history")
+                             : std::to_string(new_links) + " of " + std::to_string(links) +
+                                   " links are new; the ones drawn were known");
 }
 
 void RunRecorder::OnPictureName(const std::string& url, const std::string& file_name) {
@@ -136,12 +175,20 @@ void RunRecorder::OnPictureInHistory() {
 }
 
 void RunRecorder::OnPicture(const PictureRecord& picture) {
+  bitmap_error_ = picture.bitmap_error;
   if (picture.refusal == PictureRefusal::kNone) return;
   const std::string why =
       DescribePictureRefusal(picture.refusal, picture.format, picture.extension, picture.limit);
   const bool undecodable = picture.refusal == PictureRefusal::kHeaderUnreadable ||
                            picture.refusal == PictureRefusal::kUndecodable;
-  NoteFailure(undecodable ? "the picture could not be decoded (" + why + ")"
+  // What the server sent in its place: an error page, an HTML page under
+  // the picture's name.
+  std::string sent;
+  if (last_answer_.status != 0) {
+    sent = "; the server sent HTTP " + std::to_string(last_answer_.status) +
+           (last_answer_.content_type.empty() ? "" : ", " + last_answer_.content_type);
+  }
+  NoteFailure(undecodable ? "the picture could not be decoded (" + why + sent + ")"
                           : "the picture was refused: " + why);
 }
 
@@ -155,8 +202,12 @@ void RunRecorder::OnPictureTaken(const std::string& url, const std::string& file
 
 void RunRecorder::OnWallpaper(const WallpaperOutcome& outcome) {
   record_.desktop = outcome.failure;
+  // The bitmap the desktop was not handed: the system's words for why.
+  if (!outcome.failure.empty() && !bitmap_error_.empty()) record_.desktop += ": " + bitmap_error_;
   record_.desktop_notes = outcome.notes;
 }
+
+void RunRecorder::OnPictureKept() { record_.kept = true; }
 
 void RunRecorder::OnHistorySaved(const Outcome& saved) {
   if (!saved.ok()) record_.history_error = saved.message();

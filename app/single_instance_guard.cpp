@@ -4,5 +4,5 @@
 
 SingleInstanceGuard::SingleInstanceGuard(const std::string& program_path,
                                          const std::string& unique_name) {
-  first_instance_ = ClaimSingleInstance(program_path, unique_name, &problem_);
+  first_instance_ = ClaimSingleInstance(program_path, unique_name, &problem_, &running_);
 }

@@ -1,5 +1,7 @@
 #include "app/site_check.h"
 
+#include <algorithm>
+
 #include "app/check_report.h"
 #include "config/config_keys.h"
 #include "config/config_lint.h"
@@ -8,6 +10,7 @@
 #include "config/settings.h"
 #include "platform/filesystem/scratch_directory.h"
 #include "retrieval/crawler.h"
+#include "suggestion/suggester.h"
 
 namespace {
 
@@ -41,6 +44,8 @@ std::string LoadCheckedConfiguration(const CheckRequest& request, IniDocument* i
                  looked.c_str());
     return "";
   }
+  const std::string fallback = NamedConfigurationFallback(named, request.program_dir, path);
+  if (!fallback.empty()) std::fprintf(err, "wallpaper-fetcher: %s\n", fallback.c_str());
   ini->SetFileName(path);
   if (!ini->Load()) {
     std::fprintf(err, "wallpaper-fetcher: %s cannot be read\n", path.c_str());
@@ -99,6 +104,40 @@ bool PrintConfiguration(const CheckRequest& request, const std::string& path,
   return failures.empty();
 }
 
+// A broken chain: the same search a suggestion makes, from the last page
+// that worked, and the keys that would mend it when one is proved. Nothing
+// is written.
+void MendChain(const IniDocument& ini, int site, const SiteReport& report,
+               const std::string& directory, const Platform& platform, std::FILE* out) {
+  const std::string page = report.PageBeforeBreak();
+  if (page.empty()) return;
+  const int broken = report.broken_step();
+  const int steps = CountSteps(ini, SiteSectionName(site));
+  WebProbe probe(*platform.internet, platform.clock, ProbeLimits());
+  const ProofTools tools{*platform.internet, *platform.pictures, *platform.desktop, platform.clock,
+                         directory};
+  const Suggestion mend = SuggestSite(page, probe, tools, report.SiblingsBeforeBreak());
+  if (!mend.proved || mend.steps.empty()) {
+    std::fprintf(out, "  no replacement for step %d on was found from %s%s%s\n", broken,
+                 Printable(page).c_str(), mend.reasons.empty() ? "" : ": ",
+                 mend.reasons.empty() ? "" : mend.reasons[0].c_str());
+    std::fflush(out);
+    return;
+  }
+  const std::string first = StepKey(broken, StepPart::kGet);
+  const std::string last = StepKey(std::max(steps, broken), StepPart::kGo);
+  std::fprintf(out,
+               "  a chain found from %s mends it (%lldx%lld pictures); replace %s .. %s with:\n",
+               Printable(page).c_str(), mend.width, mend.height, first.c_str(), last.c_str());
+  for (size_t i = 0; i < mend.steps.size(); ++i) {
+    const int step = broken + static_cast<int>(i);
+    std::fprintf(out, "  %s=%s\n  %s=%s\n", StepKey(step, StepPart::kGet).c_str(),
+                 mend.steps[i].expression.c_str(), StepKey(step, StepPart::kGo).c_str(),
+                 mend.steps[i].url_template.c_str());
+  }
+  std::fflush(out);
+}
+
 // Crawls `site` in check mode with its working files in `settings.save_path`
 // and prints what it found. True when it reached a picture a run would take.
 bool CheckSite(IniDocument& ini, int site, const GeneralSettings& settings,
@@ -121,6 +160,8 @@ bool CheckSite(IniDocument& ini, int site, const GeneralSettings& settings,
     ok = crawler.CrawlSite();
   }
   report.Print(out, site, ini.GetValue(SiteSectionName(site), "Name"), ok);
+  if (!ok && report.broken_step() > 0)
+    MendChain(ini, site, report, settings.save_path, platform, out);
   return ok;
 }
 

@@ -1,5 +1,7 @@
 #include "app/wallpaper_fetcher.h"
 
+#include <cstdio>
+
 #include "config/config_keys.h"
 #include "config/paths.h"
 #include "platform/console/console.h"
@@ -80,6 +82,13 @@ void WallpaperFetcher::LoadSitesIni() {
     const std::string path = FindSitesIni(invocation_.NamedFile(), invocation_.ProgramDir());
     if (path.empty()) RestoreSitesIni();
     record_.config = path;
+    // A mistyped name must not run another configuration unannounced.
+    const std::string fallback =
+        NamedConfigurationFallback(invocation_.NamedFile(), invocation_.ProgramDir(), path);
+    if (!fallback.empty()) {
+      record_.named_not_found = invocation_.file;
+      std::fprintf(stderr, "wallpaper-fetcher: %s\n", fallback.c_str());
+    }
     ::LoadSitesIni(m_Ini, path);
   });
 }

@@ -19,6 +19,11 @@
 # convert, bc and a build with -DFETCHER_BUILD_BENCH=ON.
 # With PROFILE=1 it then records ten more runs of the program with perf and
 # prints where their cycles went, by library (perf from linux-perf).
+# With WINDOWS=1 it times the Windows program instead (build-win/, the
+# console one, its pictures decoded in its confined child), under Wine in
+# the prefix build-win/wine-prefix, against FETCHER_BEFORE (another build's
+# wallpaper-fetcher.com) when given, and `--version`; run it under
+# xvfb-run, the desktop being Wine's.
 # Usage: bench/whole_run.sh [ROUNDS] (default 21).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,6 +31,13 @@ runs=${1:-21}
 binary="$top/build/wallpaper-fetcher"
 floor="$top/build/bench/floor_run"
 preload="$top/build/bench/libpeak_memory.so"
+program_file=wallpaper-fetcher
+if [ "${WINDOWS:-0}" = 1 ]; then
+  binary="$top/build-win/wallpaper-fetcher.com" floor="$binary" preload="$binary"
+  program_file=wallpaper-fetcher.com
+  export WINEPREFIX=${WINEPREFIX:-$top/build-win/wine-prefix} WINEARCH=win64 WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+fi
 for f in "$binary" "$floor" "$preload"; do
   [ -e "$f" ] || { echo "build the program and the benchmarks first (missing $f)"; exit 1; }
 done
@@ -34,6 +46,7 @@ work=$(mktemp -d)
 nginx_pid=""
 cleanup() {
   [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null || true
+  [ "${WINDOWS:-0}" = 1 ] && wineserver -k 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -84,7 +97,7 @@ write_ini() {
 cp "$binary" "$work/prog/"
 write_ini "$work/prog"
 if [ -n "${FETCHER_BEFORE:-}" ]; then
-  cp "$FETCHER_BEFORE" "$work/before/wallpaper-fetcher"
+  cp "$FETCHER_BEFORE" "$work/before/$program_file"
   write_ini "$work/before"
 fi
 cat > "$work/tools.sh" <<'TOOLS'
@@ -116,6 +129,39 @@ run_program() {
 }
 median() { sort -g | awk -v f="%.${1:-1}f" '{a[NR]=$1} END {printf f, a[int((NR+1)/2)]}'; }
 ratio() { echo "scale=4; $1 / $2" | bc -l; }
+
+if [ "${WINDOWS:-0}" = 1 ]; then
+  run_program() { wine "$1/wallpaper-fetcher.com" "Z:$1/Sites.ini"; }
+  wineserver -p 2>/dev/null || true  # stays between the runs, as Windows itself does
+  wineboot -i >/dev/null 2>&1
+  names=(fetcher version)
+  [ -n "${FETCHER_BEFORE:-}" ] && names=(fetcher before version)
+  declare -A times
+  for name in "${names[@]}"; do times[$name]=""; done
+  ratios=""
+  for i in $(seq "$runs"); do
+    rm -f "$work"/*/Walp.bmp
+    for name in "${names[@]}"; do
+      case $name in
+        fetcher) read -r t _ < <(elapsed_ms run_program "$work/prog") ;;
+        before) read -r t _ < <(elapsed_ms run_program "$work/before") ;;
+        version) read -r t _ < <(elapsed_ms wine "$work/prog/wallpaper-fetcher.com" --version) ;;
+      esac
+      times[$name]+="$t "
+      declare "t_$name=$t"
+    done
+    for dir in prog ${FETCHER_BEFORE:+before}; do
+      [ -s "$work/$dir/Walp.bmp" ] || { echo "run $i in $dir made no Walp.bmp"; exit 1; }
+    done
+    [ -n "${FETCHER_BEFORE:-}" ] && ratios+="$(ratio "$t_fetcher" "$t_before") "
+  done
+  echo "Windows program under Wine; picture: 3840x2160 JPEG; $runs rounds, medians"
+  for name in "${names[@]}"; do
+    printf '%-8s %8s ms\n' "$name" "$(printf '%s\n' ${times[$name]} | median)"
+  done
+  [ -n "$ratios" ] && echo "fetcher/before: $(printf '%s\n' $ratios | median 2 | sed 's/^/x/')"
+  exit 0
+fi
 
 names=(fetcher floor floor-nf tools version hello)
 [ -n "${FETCHER_BEFORE:-}" ] && names=(fetcher before floor floor-nf tools version hello)

@@ -40,6 +40,9 @@ extern const GeneralKeyInfo kGeneralKeys[kGeneralKeyCount];
 const char* GeneralKeyName(GeneralKey key);
 // True for "Recent" followed by digits (Recent0, Recent17, ...).
 bool IsHistoryKey(const std::string& key);
+// The most history entries kept, whatever KeepInHistory says: a mistyped
+// 2147483647 must not make a run fill the memory and the disk.
+constexpr int kMaxHistoryLength = 10000;
 // True for a [General] key a run reads: a setting or a history entry.
 bool IsGeneralKey(const std::string& key);
 

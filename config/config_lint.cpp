@@ -99,6 +99,24 @@ void WarnAboutNumbers(const IniSection& general, std::vector<std::string>* warni
   }
 }
 
+// Numbers a run reads as written but cannot mean: a history it does not
+// keep, or keeps shorter than asked.
+void WarnAboutHistoryLength(const IniDocument& ini, std::vector<std::string>* warnings) {
+  const char* key = GeneralKeyName(GeneralKey::kKeepInHistory);
+  const int length = ini.GetIntValue(kGeneralSection, key);
+  if (length < 0) {
+    warnings->push_back(
+        Format("%s=%d: no history is kept, and a run may take the same picture "
+               "again at once",
+               key, length));
+  } else if (length > kMaxHistoryLength) {
+    warnings->push_back(
+        Format("%s=%d: a run keeps at most %d, and writes all %d of them into "
+               "Sites.ini",
+               key, length, kMaxHistoryLength, kMaxHistoryLength));
+  }
+}
+
 // A style or colour a run cannot read: it keeps the desktop's own.
 void WarnAboutLook(const IniDocument& ini, std::vector<std::string>* warnings) {
   const char* style_key = GeneralKeyName(GeneralKey::kWallpaperStyle);
@@ -125,6 +143,10 @@ void WarnAboutSite(const IniDocument& ini, int site, std::vector<std::string>* w
   if (section == nullptr) return;  // said with NumOfSites
   if (ini.GetValue(name, "Begin").empty()) {
     warnings->push_back(where + "has no Begin: a run fetches nothing");
+  }
+  const int seconds = ini.GetIntValue(name, "SecondsToDownload");
+  if (seconds < 0) {
+    warnings->push_back(where + Format("SecondsToDownload=%d: every fetch fails at once", seconds));
   }
   const int last = CountSteps(ini, name);  // the chain is Step1 .. Step(last)
   std::set<int> unused;
@@ -184,6 +206,7 @@ void WarnAboutSections(const IniDocument& ini, const std::vector<int>& sites,
       general_seen = true;
       WarnAboutKeys(section, /*in_site=*/false, warnings);
       WarnAboutNumbers(section, warnings);
+      WarnAboutHistoryLength(ini, warnings);
       WarnAboutLook(ini, warnings);
     } else if (SiteNumberOf(section.name) >= 0) {
       for (int site : sites) {

@@ -59,6 +59,12 @@ std::string FindSitesIni(const std::string* named, const std::string& program_di
   return path;
 }
 
+std::string NamedConfigurationFallback(const std::string* named, const std::string& program_dir,
+                                       const std::string& found) {
+  if (named == nullptr || found.empty() || !FindFile(*named, program_dir).empty()) return "";
+  return *named + " was not found; reading " + found + " instead";
+}
+
 void RestoreSitesIni() {
   const std::string path = UserConfigFile();
   const std::string pictures = StarterPicturesDir();

@@ -37,6 +37,11 @@ GeneralSettings ReadGeneralSettings(const IniDocument& ini);
 // program's directory, else the user's own (UserConfigFile()); "" when none
 // exists.
 std::string FindSitesIni(const std::string* named, const std::string& program_dir);
+// The line that says a configuration named on the command line (`named`)
+// was not found and `found` is read instead, "" when nothing was named, it
+// was found, or nothing was found at all. Without a prefix or a line end.
+std::string NamedConfigurationFallback(const std::string* named, const std::string& program_dir,
+                                       const std::string& found);
 // The user's own configuration, the one --init writes: Sites.ini in the
 // user's configuration directory; "" when the system gives none.
 std::string UserConfigFile();

@@ -2,6 +2,7 @@
 #define PICTURE_FORMATS_H_
 
 #include <string>
+#include <string_view>
 
 // The picture formats the program knows, one table for both systems: each
 // format's name, its extensions, whether a run converts it and what decodes
@@ -42,7 +43,14 @@ struct PictureFormat {
   const char* extensions;      // FreeImage's list, comma-separated: "jpg,jif,jpeg,jpe"
   bool accepted;               // a run converts pictures of this format
   WindowsDecoder windows;      // kNone exactly when not accepted
+  // How the content of a file of this format begins: alternatives split by
+  // "|", each from the first byte, "?" standing for any byte; "" for a
+  // format without a signature (KOALA, TARGA, ...).
+  std::string_view signatures;
 };
+
+// How many bytes of a file's beginning PictureFormatFromContent looks at.
+constexpr size_t kPictureSignatureBytes = 16;
 
 // The format numbered `format`; null for -1 and numbers without a format.
 const PictureFormat* FindPictureFormat(int format);
@@ -52,6 +60,25 @@ const PictureFormat* FindPictureFormat(int format);
 // text when it has none) against each format in turn, its name and its
 // extensions, without case; the first match wins.
 int PictureFormatFromExtension(const std::string& extension);
+
+// The format whose signature `head` (the first bytes of a file) begins
+// with, -1 if none.
+int PictureFormatFromContent(std::string_view head);
+
+// The format of a file whose name ends in `extension` ("" when it has
+// none) and whose content begins with `head`: the extension's, unless it
+// names no format, or names one with a signature that `head` does not
+// match while another format's signature does; then the content's, and
+// `*by_content` is set. -1 when neither knows it.
+int PictureFormatOf(const std::string& extension, std::string_view head, bool* by_content);
+
+// The first `kPictureSignatureBytes` bytes of the file at `path` (fewer for
+// a shorter file, "" when it cannot be read).
+std::string ReadPictureHead(const std::string& path);
+
+// The extension a file of `format` is given, with its dot (".jpg"); "" for
+// -1 and numbers without a format.
+std::string PictureExtension(int format);
 
 // The name of a format ("JPEG", "GIF", ...); "unknown" for -1 and numbers
 // without a format.

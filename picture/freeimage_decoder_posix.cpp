@@ -64,6 +64,7 @@ struct OutputFile {
   long long buffer_start = 0;
   long long size = 0;
   bool failed = false;
+  int error = 0;  // errno of the write that failed
 
   long long Position() const { return buffer_start + static_cast<long long>(buffer.size()); }
   void WriteAt(const char* data, size_t count, long long offset) {
@@ -78,6 +79,7 @@ struct OutputFile {
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         failed = true;
+        error = n < 0 ? errno : EIO;
       } else {
         done += static_cast<size_t>(n);
         if (count >= kPieceSize) ::sync_file_range(fd, at, n, SYNC_FILE_RANGE_WRITE);
@@ -220,6 +222,7 @@ bool PictureDecoder::WriteBmp(int fd, long long* size) {
   const bool saved = api.SaveToHandle(FIF_BMP, state_->picture, &io, &output, /*flags=*/0);
   output.Flush();
   *size = output.size;
+  errno = output.error;
   return saved && !output.failed;
 }
 
@@ -231,13 +234,11 @@ class InProcessPicture : public Picture {
       : decoder_(std::move(decoder)), width_(width), height_(height) {}
   int Width() const override { return static_cast<int>(width_); }
   int Height() const override { return static_cast<int>(height_); }
-  bool SaveBmp(const std::string& path) const override {
-    return ReplaceFileWhole(path,
-                            [this](int fd) {
-                              long long size = 0;
-                              return decoder_->WriteBmp(fd, &size);
-                            })
-        .ok();
+  Outcome SaveBmp(const std::string& path) const override {
+    return ReplaceFileWhole(path, [this](int fd) {
+      long long size = 0;
+      return decoder_->WriteBmp(fd, &size);
+    });
   }
 
  private:

@@ -21,10 +21,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "picture/formats.h"
 #include "picture/freeimage_decoder_posix.h"
@@ -49,7 +51,7 @@ constexpr unsigned long long kChildMemoryBudget = 4 * (4 * kMaxPicturePixels);
 struct StepReport {
   long long ok = 0;      // 1: the step succeeded
   long long width = 0;   // the size read (header, picture), or the bitmap's
-  long long height = 0;  // size in bytes after writing
+  long long height = 0;  // size in bytes after writing (and errno when it failed)
 };
 
 // What the parent asks for next.
@@ -155,6 +157,7 @@ void DecodeInChild(int socket, int format, const std::string& path) {
   }
   StepReport written;
   written.ok = decoder.WriteBmp(output.get(), &written.width);
+  if (!written.ok) written.height = errno;
   SendToParent(socket, &written, sizeof written);
 }
 
@@ -193,13 +196,17 @@ class DecoderChild {
     return true;
   }
 
-  // Has the child write the bitmap into `fd`; it ends after that.
+  // Has the child write the bitmap into `fd`; it ends after that. False,
+  // with errno as the child's write left it (0 when it said nothing), when
+  // the bitmap was not written.
   bool WriteBmp(int fd) {
     const char command = kWrite;
     StepReport written;
     const bool ok = child_.Send(&command, 1, fd) &&
                     child_.Receive(&written, sizeof written, kWriteTimeoutMs) && written.ok == 1;
     child_.End();
+    errno =
+        ok || written.height <= 0 || written.height > 4095 ? 0 : static_cast<int>(written.height);
     return ok;
   }
 
@@ -224,8 +231,8 @@ class ChildPicture : public Picture {
 
   // The child writes into a new file beside `path`, renamed over it when
   // whole. The child ends after one save.
-  bool SaveBmp(const std::string& path) const override {
-    return ReplaceFileWhole(path, [this](int fd) { return child_->WriteBmp(fd); }).ok();
+  Outcome SaveBmp(const std::string& path) const override {
+    return ReplaceFileWhole(path, [this](int fd) { return child_->WriteBmp(fd); });
   }
 
  private:
@@ -265,6 +272,9 @@ class ChildProcessCodec : public PictureCodec {
 }  // namespace
 
 void SetDecoderChildProbeForTesting(void (*probe)()) { g_probe_after_confinement = probe; }
+
+// The decoder children here are forked, never started by name.
+int RunAsDecoderChild(const std::vector<std::string>&) { return -1; }
 
 PictureCodec& SystemPictureCodec() {
   static ChildProcessCodec codec;

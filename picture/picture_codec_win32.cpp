@@ -1,188 +1,149 @@
-// Pictures on Windows, each format decoded as the table of picture/formats.h
-// says. BMP, ICO, JPEG, PNG and TIFF go to the Windows Imaging Component,
-// the decoder chosen by the format the extension names (never by sniffing
-// the content, as FreeImage's loaders are chosen on Linux); the size is
-// checked as soon as the first frame's size is known, before any pixel is
-// decoded. TARGA, PCX, PNM, Sun raster, KOALA and Photo CD go to our own
-// decoders (picture/decoders/), which give the pixels FreeImage gives on
-// Linux. Walp.bmp is written by our 24-bit bitmap writer, replacing the old
-// file whole.
+// Pictures on Windows, decoded in a confined child process.
 //
-// There is no fork on Windows to keep a decoder that crashes away from the
-// run, as the Linux build does with FreeImage. What protects the run
-// instead: our decoders read only through bounds checks and allocate nothing
-// over kMaxPicturePixels; WIC's decoders are the system's own, maintained for
-// files from the web; and no decoder sees a picture whose header claims more
-// than kMaxPicturePixels.
-#include <objbase.h>
-#include <wincodec.h>
+// Pictures come from the web, and a decoder (the system's or ours) that a
+// hostile file takes over, crashes or makes allocate without bound must not
+// be the run's end. So one child per picture, this same program started
+// with an internal option (ConfinedProcess: a restricted token at low
+// integrity, a job with a memory limit, no child processes, killed with its
+// parent), does all the decoding. The parent opens the picture and hands
+// the child the handle; the child reads the header and reports the size,
+// and decodes the pixels only when the parent, having checked that size,
+// asks it to (Load); it then sends them, and the parent writes Walp.bmp
+// with our 24-bit bitmap writer, replacing the old file whole. A child that
+// ends in any other way, runs out of time or goes over its memory is a
+// picture that could not be read.
+#include "picture/picture_codec_win32.h"
+
 #include <windows.h>
 
 #include <cstdint>
-#include <cstring>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "picture/decoders/bmp_writer.h"
-#include "picture/decoders/decode.h"
 #include "picture/decoders/raster.h"
 #include "picture/formats.h"
 #include "picture/picture_codec.h"
+#include "picture/picture_decoding_win32.h"
 #include "platform/filesystem/filesystem.h"
+#include "platform/filesystem/wide_text_win32.h"
 #include "platform/owned_handle.h"
+#include "platform/process/confined_process_win32.h"
 
 namespace {
 
-// The largest picture file our own decoders read into memory: far more than
-// the largest picture they accept takes in any of their formats.
+// The internal option that makes the program a decoder child.
+const char kDecoderChildOption[] = "--decoder-child";
+
+// The largest picture file a child reads into memory: far more than the
+// largest picture accepted takes in any format.
 constexpr unsigned long long kMaxFileBytes = 2ULL << 30;
 
-// Releases a COM interface when it goes out of scope.
-template <typename T>
-class ComRef {
- public:
-  ComRef() = default;
-  ~ComRef() {
-    if (p_ != nullptr) p_->Release();
-  }
-  ComRef(const ComRef&) = delete;
-  ComRef& operator=(const ComRef&) = delete;
-  T* operator->() const { return p_; }
-  T* get() const { return p_; }
-  T** put() { return &p_; }
-  void** put_void() { return reinterpret_cast<void**>(&p_); }
-
- private:
-  T* p_ = nullptr;
+// What the child reports after each step.
+struct StepReport {
+  long long ok = 0;  // 1: the step succeeded
+  long long width = 0;
+  long long height = 0;
+  long long channels = 0;  // after decoding: 3 or 4
 };
 
-// COM for the calling thread while it lives.
-class ComScope {
- public:
-  ComScope() : initialised_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
-  ~ComScope() {
-    if (initialised_) ::CoUninitialize();
+// What the parent asks for next.
+const char kDecode = 'D';
+
+void (*g_fault_before_decoding)() = nullptr;
+
+// The whole file behind `handle`; false when it cannot be read or is too
+// large.
+bool ReadPictureFile(HANDLE handle, std::vector<uint8_t>* bytes) {
+  LARGE_INTEGER size;
+  if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileSizeEx(handle, &size) ||
+      size.QuadPart < 0 || static_cast<unsigned long long>(size.QuadPart) > kMaxFileBytes) {
+    return false;
   }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-
- private:
-  bool initialised_;
-};
-
-std::wstring Widen(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int n =
-      ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-  return wide;
+  try {
+    bytes->resize(static_cast<size_t>(size.QuadPart));
+  } catch (...) {
+    return false;
+  }
+  return ReadWhole(handle, bytes->data(), bytes->size());
 }
 
-// The WIC container of the formats WIC decodes; null for the others.
-const GUID* WicContainer(int format) {
-  switch (WindowsDecoderFor(format)) {
-    case WindowsDecoder::kWicBmp:
-      return &GUID_ContainerFormatBmp;
-    case WindowsDecoder::kWicIco:
-      return &GUID_ContainerFormatIco;
-    case WindowsDecoder::kWicJpeg:
-      return &GUID_ContainerFormatJpeg;
-    case WindowsDecoder::kWicPng:
-      return &GUID_ContainerFormatPng;
-    case WindowsDecoder::kWicTiff:
-      return &GUID_ContainerFormatTiff;
-    default:
-      return nullptr;
+// The child's side: header, then (when asked) the pixels.
+int DecodeInChild(const ConfinedChildHandles& handles) {
+  const int format = std::atoi(handles.arguments[0].c_str());
+  std::vector<uint8_t> bytes;
+  StepReport header;
+  header.ok = handles.handed.size() == 1 && ReadPictureFile(handles.handed[0], &bytes) &&
+              ReadPictureSize(format, bytes, &header.width, &header.height);
+  if (!WriteWhole(handles.to_parent, &header, sizeof header) || !header.ok) return 1;
+  char command = 0;
+  if (!ReadWhole(handles.from_parent, &command, 1) || command != kDecode) return 1;
+  if (g_fault_before_decoding != nullptr) g_fault_before_decoding();
+  imaging::Raster raster;
+  StepReport decoded;
+  decoded.ok = DecodePicture(format, bytes, &raster);
+  bytes = std::vector<uint8_t>();
+  decoded.width = raster.width;
+  decoded.height = raster.height;
+  decoded.channels = raster.channels;
+  if (!WriteWhole(handles.to_parent, &decoded, sizeof decoded) || !decoded.ok ||
+      !WriteWhole(handles.to_parent, raster.pixels.data(), raster.pixels.size())) {
+    return 1;
   }
+  // Alive until the parent has looked at what it used: the end of the pipe.
+  ReadWhole(handles.from_parent, &command, 1);
+  return 0;
 }
 
-// The first frame of `path` opened with the decoder of `format`.
-class WicFrame {
+// One picture's decoder child, from its header to its pixels.
+class DecoderChild {
  public:
-  bool Open(int format, const std::string& path) {
-    const GUID* container = WicContainer(format);
-    if (container == nullptr) return false;
-    const std::wstring wide = Widen(path);
+  DecoderChild(int format, const std::string& path, const DecoderLimits& limits)
+      : format_(format), path_(path), limits_(limits) {}
+
+  bool Is(int format, const std::string& path) const { return format == format_ && path == path_; }
+
+  // Starts the child; true when it read the header.
+  bool ReadHeader(long long* width, long long* height) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    const std::wstring wide = WideFromUtf8(path_);
     if (wide.empty()) return false;
-    if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IWICImagingFactory, factory_.put_void()))) {
+    // The child's own copy of the handle stays open in the child only.
+    const OwnedHandle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, &inheritable,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    StepReport header;
+    if (!file.valid() ||
+        !child_.Start(kDecoderChildOption, {std::to_string(format_)}, {file.get()},
+                      limits_.memory_bytes) ||
+        !child_.Receive(&header, sizeof header, limits_.header_timeout_ms)) {
       return false;
     }
-    if (FAILED(factory_->CreateDecoder(*container, nullptr, decoder_.put()))) return false;
-    if (FAILED(factory_->CreateStream(stream_.put()))) return false;
-    if (FAILED(stream_->InitializeFromFilename(wide.c_str(), GENERIC_READ))) return false;
-    if (FAILED(decoder_->Initialize(stream_.get(), WICDecodeMetadataCacheOnDemand))) return false;
-    if (FAILED(decoder_->GetFrame(0, frame_.put()))) return false;
-    UINT width = 0, height = 0;
-    if (FAILED(frame_->GetSize(&width, &height)) || width == 0 || height == 0) return false;
-    width_ = width;
-    height_ = height;
-    return true;
+    *width = header.width;
+    *height = header.height;
+    return header.ok == 1;
   }
 
-  uint32_t width() const { return width_; }
-  uint32_t height() const { return height_; }
-
-  // The pixels as 8-bit red, green, blue. A picture with alpha loses it,
-  // its colours kept as they are (FreeImage's bitmap keeps the alpha bytes,
-  // which the desktop ignores). 16-bit grey is stretched over the picture's
-  // own levels, as on Linux (WIC's conversion would keep the high byte).
+  // Has the child decode the pixels into `raster`; the child ends after.
   bool Decode(imaging::Raster* raster) {
-    WICPixelFormatGUID format;
-    if (SUCCEEDED(frame_->GetPixelFormat(&format)) && format == GUID_WICPixelFormat16bppGray) {
-      std::vector<uint16_t> levels;
-      if (!CopyPixels(frame_.get(), &levels, raster)) return false;
-      imaging::StretchGrey16(levels, raster);
-      return true;
-    }
-    ComRef<IWICFormatConverter> converter;
-    if (FAILED(factory_->CreateFormatConverter(converter.put()))) return false;
-    // 32-bit blue-green-red-alpha: the target WIC converts every source
-    // format to (Wine's converter makes no 24-bit pixels from palettes).
-    if (FAILED(converter->Initialize(frame_.get(), GUID_WICPixelFormat32bppBGRA,
-                                     WICBitmapDitherTypeNone, nullptr, 0.0,
-                                     WICBitmapPaletteTypeCustom))) {
-      return false;
-    }
-    std::vector<uint32_t> bgra;
-    if (!CopyPixels(converter.get(), &bgra, raster)) return false;
-    for (size_t i = 0; i < bgra.size(); ++i) {
-      const auto* pixel = reinterpret_cast<const uint8_t*>(&bgra[i]);
-      raster->pixels[3 * i] = pixel[2];
-      raster->pixels[3 * i + 1] = pixel[1];
-      raster->pixels[3 * i + 2] = pixel[0];
-    }
-    return true;
+    StepReport decoded;
+    const bool ok =
+        child_.Send(&kDecode, 1) &&
+        child_.Receive(&decoded, sizeof decoded, limits_.decode_timeout_ms) && decoded.ok == 1 &&
+        (decoded.channels == 3 || decoded.channels == 4) &&
+        raster->Allocate(decoded.width, decoded.height, static_cast<int>(decoded.channels)) &&
+        child_.Receive(raster->pixels.data(), raster->pixels.size(), limits_.transfer_timeout_ms);
+    child_.End();
+    return ok;
   }
 
  private:
-  // Every pixel of `source`, one Pixel each, and `raster` sized to the
-  // picture with 3 channels.
-  template <typename Pixel>
-  bool CopyPixels(IWICBitmapSource* source, std::vector<Pixel>* pixels, imaging::Raster* raster) {
-    const uint64_t stride = static_cast<uint64_t>(width_) * sizeof(Pixel);
-    const uint64_t bytes = stride * height_;
-    if (stride > 0xFFFFFFFFull || bytes > 0xFFFFFFFFull) return false;
-    try {
-      if (!raster->Allocate(width_, height_, 3)) return false;
-      pixels->resize(static_cast<size_t>(width_) * height_);
-    } catch (...) {
-      return false;
-    }
-    return SUCCEEDED(source->CopyPixels(nullptr, static_cast<UINT>(stride),
-                                        static_cast<UINT>(bytes),
-                                        reinterpret_cast<BYTE*>(pixels->data())));
-  }
-
-  ComRef<IWICImagingFactory> factory_;
-  ComRef<IWICBitmapDecoder> decoder_;
-  ComRef<IWICStream> stream_;
-  ComRef<IWICBitmapFrameDecode> frame_;
-  uint32_t width_ = 0;
-  uint32_t height_ = 0;
+  int format_;
+  std::string path_;
+  DecoderLimits limits_;
+  ConfinedProcess child_;
 };
 
 class RasterPicture : public Picture {
@@ -190,92 +151,79 @@ class RasterPicture : public Picture {
   explicit RasterPicture(imaging::Raster raster) : raster_(std::move(raster)) {}
   int Width() const override { return raster_.width; }
   int Height() const override { return raster_.height; }
-  bool SaveBmp(const std::string& path) const override {
-    return ReplaceFileWhole(
-               path,
-               [this](int fd) {
-                 return imaging::WriteBmp(raster_, [fd](const uint8_t* data, size_t size) {
-                   return WriteAllBytes(fd, reinterpret_cast<const char*>(data), size);
-                 });
-               })
-        .ok();
+  Outcome SaveBmp(const std::string& path) const override {
+    return ReplaceFileWhole(path, [this](int fd) {
+      return imaging::WriteBmp(raster_, [fd](const uint8_t* data, size_t size) {
+        return WriteAllBytes(fd, reinterpret_cast<const char*>(data), size);
+      });
+    });
   }
 
  private:
   imaging::Raster raster_;
 };
 
-// The whole file, for our own decoders; false when it cannot be read.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
-  const OwnedHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return false;
-  bool ok = false;
-  LARGE_INTEGER size;
-  if (::GetFileType(file.get()) == FILE_TYPE_DISK && ::GetFileSizeEx(file.get(), &size) &&
-      size.QuadPart >= 0 && static_cast<unsigned long long>(size.QuadPart) <= kMaxFileBytes) {
-    try {
-      bytes->resize(static_cast<size_t>(size.QuadPart));
-      size_t done = 0;
-      ok = true;
-      while (ok && done < bytes->size()) {
-        const size_t left = bytes->size() - done;
-        const DWORD ask = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
-        DWORD got = 0;
-        ok = ::ReadFile(file.get(), bytes->data() + done, ask, &got, nullptr) && got > 0;
-        done += got;
-      }
-    } catch (...) {
-      ok = false;
-    }
-  }
-  return ok;
-}
-
-class Win32PictureCodec : public PictureCodec {
+class ConfinedPictureCodec : public PictureCodec {
  public:
+  explicit ConfinedPictureCodec(const DecoderLimits& limits) : limits_(limits) {}
+
+  // The child that read the header stays to decode the same picture if the
+  // next call is Load; any other call ends it.
   bool ReadSize(int format, const std::string& path, long long* width, long long* height) override {
-    const WindowsDecoder own = WindowsDecoderFor(format);
-    if (imaging::IsOwnDecoder(own)) {
-      std::vector<uint8_t> bytes;
-      return ReadWholeFile(path, &bytes) &&
-             imaging::ReadSize(own, bytes.data(), bytes.size(), width, height);
-    }
-    ComScope com;
-    WicFrame frame;
-    if (!frame.Open(format, path)) return false;
-    *width = frame.width();
-    *height = frame.height();
+    waiting_.reset();
+    if (format < 0) return false;
+    auto child = std::make_unique<DecoderChild>(format, path, limits_);
+    if (!child->ReadHeader(width, height)) return false;
+    waiting_ = std::move(child);
     return true;
   }
 
   std::unique_ptr<Picture> Load(int format, const std::string& path) override {
-    imaging::Raster raster;
-    const WindowsDecoder own = WindowsDecoderFor(format);
-    if (imaging::IsOwnDecoder(own)) {
-      std::vector<uint8_t> bytes;
-      if (!ReadWholeFile(path, &bytes) ||
-          !imaging::Decode(own, bytes.data(), bytes.size(), &raster)) {
-        return nullptr;
-      }
-    } else {
-      ComScope com;
-      WicFrame frame;
-      if (!frame.Open(format, path)) return nullptr;
-      if (HasTooManyPixels(frame.width(), frame.height())) return nullptr;
-      if (!frame.Decode(&raster)) return nullptr;
+    std::unique_ptr<DecoderChild> child = std::move(waiting_);
+    if (format < 0) return nullptr;
+    long long width = 0;
+    long long height = 0;
+    if (child == nullptr || !child->Is(format, path)) {
+      child = std::make_unique<DecoderChild>(format, path, limits_);
+      if (!child->ReadHeader(&width, &height)) return nullptr;
     }
+    imaging::Raster raster;
+    if (!child->Decode(&raster)) return nullptr;
     try {
       return std::make_unique<RasterPicture>(std::move(raster));
     } catch (...) {
       return nullptr;
     }
   }
+
+ private:
+  DecoderLimits limits_;
+  std::unique_ptr<DecoderChild> waiting_;
 };
 
 }  // namespace
 
+DecoderLimits DefaultDecoderLimits() {
+  // Room for the picture's file, the largest accepted picture at 4 bytes a
+  // pixel twice (the system decoder's converted copy and ours) and the
+  // decoders' own buffers (4 GiB). A whole picture may take a few seconds
+  // at the largest size accepted; a header takes milliseconds.
+  return DecoderLimits{4 * (4 * kMaxPicturePixels), 10000, 30000, 30000};
+}
+
+std::unique_ptr<PictureCodec> MakeConfinedPictureCodec(const DecoderLimits& limits) {
+  return std::make_unique<ConfinedPictureCodec>(limits);
+}
+
+void SetDecoderChildFaultForTesting(void (*fault)()) { g_fault_before_decoding = fault; }
+
+int RunAsDecoderChild(const std::vector<std::string>& words) {
+  ConfinedChildHandles handles;
+  if (!IsConfinedChild(words, kDecoderChildOption, 1, &handles)) return -1;
+  return DecodeInChild(handles);
+}
+
 PictureCodec& SystemPictureCodec() {
-  static Win32PictureCodec codec;
+  static ConfinedPictureCodec codec(DefaultDecoderLimits());
   return codec;
 }

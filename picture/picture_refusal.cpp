@@ -8,9 +8,9 @@ std::string DescribePictureRefusal(PictureRefusal refusal, int format, const std
     case PictureRefusal::kNone:
       return "";
     case PictureRefusal::kNoExtension:
-      return "no extension in the file name";
+      return "no extension in the file name, and no known picture signature";
     case PictureRefusal::kUnknownFormat:
-      return "the extension " + extension + " names no picture format";
+      return "the extension " + extension + " names no picture format, nor does the content";
     case PictureRefusal::kNotAccepted:
       return std::string(PictureFormatName(format)) + " is not a format that is converted";
     case PictureRefusal::kHeaderUnreadable:

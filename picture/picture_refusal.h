@@ -8,7 +8,7 @@
 // for a picture over the configured limits); --check prints the reason.
 enum class PictureRefusal {
   kNone,              // the picture is taken
-  kNoExtension,       // no dot in the file's path
+  kNoExtension,       // no dot in the file's path, and no known signature
   kUnknownFormat,     // the extension names no format
   kNotAccepted,       // a format a run does not convert (GIF, ...)
   kHeaderUnreadable,  // the header cannot be read as the extension's format
@@ -27,13 +27,17 @@ std::string DescribePictureRefusal(PictureRefusal refusal, int format, const std
 
 // What the conversion made of a picture.
 struct PictureRecord {
-  int format = -1;          // by extension (FreeImage numbering), -1 when unknown
+  int format = -1;          // FreeImage numbering, -1 when unknown
+  bool by_content = false;  // the format is the content's, not the extension's
   std::string extension;    // from the last "." of the path, "" when there is none
   bool size_known = false;  // the header was read
   long long width = 0;
   long long height = 0;
   PictureRefusal refusal = PictureRefusal::kNone;  // why a run would not take it
   int limit = 0;  // the configured limit it is over (kTallerThanLimit, kWiderThanLimit)
+  // Why the bitmap could not be written ("No space left on device"); "" when
+  // it was, or was not tried.
+  std::string bitmap_error;
 };
 
 #endif  // PICTURE_PICTURE_REFUSAL_H_

@@ -55,8 +55,8 @@ class CrawlObserver {
   // The links of a step and the index picked (-1 when there are none).
   virtual void OnLinks(int /*step*/, const std::vector<std::string>& /*links*/, int /*picked*/) {}
   // A run's last step picked a link that is in the history, and so fetches
-  // nothing; `every_link` when each link the step found is in it.
-  virtual void OnLinkInHistory(bool /*every_link*/) {}
+  // nothing; `new_links` of the `links` the step found are not in it.
+  virtual void OnLinkInHistory(int /*new_links*/, int /*links*/) {}
   // The chain has ended at `url`; `file_name` is the picture's name, "" when
   // the URL gives no usable one.
   virtual void OnPictureName(const std::string& /*url*/, const std::string& /*file_name*/) {}
@@ -70,6 +70,9 @@ class CrawlObserver {
                               bool /*desktop_asked*/) {}
   // What the desktop made of it.
   virtual void OnWallpaper(const WallpaperOutcome&) {}
+  // Nobody saw the picture (no graphical session, no desktop reached): it
+  // is not added to the history, so that a later run may take it again.
+  virtual void OnPictureKept() {}
   // The history was saved with the picture's URL, or why it was not.
   virtual void OnHistorySaved(const Outcome&) {}
 };

@@ -6,10 +6,12 @@
 
 #include "config/config_keys.h"
 #include "config/paths.h"
+#include "picture/formats.h"
 #include "platform/crt_random.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/system_error.h"
 #include "retrieval/link_extraction.h"
+#include "retrieval/picture_name.h"
 #include "wallpaper/conversion.h"
 #include "wallpaper/installation.h"
 
@@ -154,7 +156,7 @@ bool Crawler::RefusedByHistory(const std::string& url, const std::vector<std::st
   // history before any byte of it is fetched; a check fetches it all the
   // same, to examine it.
   if (mode_ == CrawlMode::kCheck || !tools_.history.Contains(url)) return false;
-  tools_.observer.OnLinkInHistory(tools_.history.ContainsAll(links));
+  tools_.observer.OnLinkInHistory(tools_.history.CountNew(links), static_cast<int>(links.size()));
   return true;
 }
 
@@ -175,9 +177,9 @@ bool Crawler::FetchPage(const std::string& url, bool may_be_local) {
 bool Crawler::TakePicture(const std::string& url) {
   CrawlObserver& observer = tools_.observer;
   last_url_ = url;
-  const size_t slash = url.rfind('/');
-  const std::string file_name = slash == std::string::npos ? "" : url.substr(slash + 1);
-  if (slash == std::string::npos || IsUnsafeFileName(file_name)) {
+  const std::string file_name =
+      PictureFileName(url, PictureFormatFromContent(ReadPictureHead(working_file_)));
+  if (IsUnsafeFileName(file_name)) {
     observer.OnPictureName(url, "");
     tools_.reporter.ShowMessage("Failure to detect filename of last download");
     return false;
@@ -222,13 +224,23 @@ bool Crawler::ConvertPicture() {
 
 bool Crawler::InstallPicture() {
   CrawlObserver& observer = tools_.observer;
+  // A picture that reached no screen is not used up: for a site with one
+  // picture a day, remembering it would cost the day's picture.
+  // NotMakeAWallpaper=1 asks no screen, and remembers it all the same.
+  bool unseen = false;
   if (!settings_.not_make_a_wallpaper) {
     if (!ConvertPicture()) return false;
-    observer.OnWallpaper(
-        InstallWallpaper(bitmap_path_, settings_.look, tools_.desktop, tools_.reporter));
+    const WallpaperOutcome outcome =
+        InstallWallpaper(bitmap_path_, settings_.look, tools_.desktop, tools_.reporter);
+    observer.OnWallpaper(outcome);
+    unseen = outcome.no_session_reached;
   }
   observer.OnPictureTaken(last_url_, picture_path_, !settings_.not_make_a_wallpaper);
-  observer.OnHistorySaved(tools_.history.Add(last_url_));
+  if (unseen) {
+    observer.OnPictureKept();
+  } else {
+    observer.OnHistorySaved(tools_.history.Add(last_url_));
+  }
   DeleteLastDownload(settings_.delete_last, picture_path_);
   tools_.reporter.ShowMessage("Press any key, all steps are done");
   return true;

@@ -35,8 +35,9 @@ std::vector<std::string> CollectLinks(const std::string& text, const std::string
 
 // One attempt at one site: fetches its start page (Begin), walks its steps
 // (StepNGet, StepNGo from N = 1 while StepNGet exists) to a picture, and in
-// a run converts it to Walp.bmp, installs it, records it in the history and
-// deletes it when asked; a check only converts it (CrawlMode). The page
+// a run converts it to Walp.bmp, installs it, records it in the history
+// (unless no screen could be reached to show it) and deletes it when asked;
+// a check only converts it (CrawlMode). The page
 // fetched last is kept in temp.file under SavePath.
 class Crawler {
  public:

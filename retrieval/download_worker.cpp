@@ -1,9 +1,12 @@
 #include "retrieval/download_worker.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <memory>
+
+#include "platform/system_error.h"
 
 void DownloadControl::Attach(InternetSession* session) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -126,12 +129,17 @@ int DownloadThreadProc(Internet& internet, DownloadControl& control) {
     const bool write_file = !job.output_path.empty();
     OutputFile output;
     int64_t total = 0;
+    int write_error = 0;  // errno of a failed write of the file, for the reason
     const InternetSession::Sink sink = [&](size_t count) {
       if (write_file) {
         // Opened only now, so that a URL that cannot be opened leaves an
         // existing file as it was.
-        if (!output.is_open() && !output.Open(job.output_path)) return false;
-        if (!output.Write(job.buffer, count)) return false;
+        errno = 0;
+        if ((!output.is_open() && !output.Open(job.output_path)) ||
+            !output.Write(job.buffer, count)) {
+          write_error = errno;
+          return false;
+        }
       }
       total += static_cast<int64_t>(count);
       return true;
@@ -143,7 +151,14 @@ int DownloadThreadProc(Internet& internet, DownloadControl& control) {
       const size_t size = job.buffer_size > 0 ? static_cast<size_t>(job.buffer_size) : 0;
       result = session->Fetch(job.url, job.buffer, size, sink);
     }
-    control.SetDetails(session->LastDetails());
+    InternetSession::Details details = session->LastDetails();
+    // The system's own words for a file that could not be written (a full
+    // disk): what the user can mend.
+    if (result == InternetSession::Result::kFailed && write_error != 0) {
+      details.error = "the received data could not be written to " + job.output_path + ": " +
+                      ErrnoText(write_error);
+    }
+    control.SetDetails(details);
     switch (result) {
       case InternetSession::Result::kComplete:
         break;
@@ -158,9 +173,11 @@ int DownloadThreadProc(Internet& internet, DownloadControl& control) {
       // An empty resource still leaves an (empty) file; if it cannot be
       // created, nothing was lost and the result is 0.
       if (!output.is_open()) output.Open(job.output_path);
+      errno = 0;
       if (output.is_open() && !output.Close()) {
-        InternetSession::Details details = session->LastDetails();
-        details.error = "the received data could not be written";
+        const int error = errno;
+        details.error = "the received data could not be written to " + job.output_path +
+                        (error != 0 ? ": " + ErrnoText(error) : std::string());
         control.SetDetails(details);
         return kDownloadFailed;
       }

@@ -47,7 +47,11 @@ fi
 if [ -n "$picture" ]; then
   url=$(sed -n 's/^Picked [0-9]* : //p' "$trace" | tail -n 1)
   echo "== This run's picture: $picture"
-  if [ -n "$url" ]; then echo "   fetched from $url, now the newest line of the history"; fi
+  if [ -n "$url" ] && grep -aqF "=$url"$'\r' "$work/Sites.ini"; then
+    echo "   fetched from $url, now the newest line of the history"
+  elif [ -n "$url" ]; then
+    echo "   fetched from $url; no screen showed it, so it is kept for a later run"
+  fi
   bitmap="$work/pictures/Walp.bmp"
   if [ -f "$bitmap" ]; then echo "== Bitmap made from it: $bitmap ($(stat -c %s "$bitmap") bytes)"; fi
   failure=$(sed -n 's/^strWallpaperError\.data() = //p' "$trace" | tail -n 1)

@@ -72,13 +72,15 @@ PictureVerdict ConvertPictureToBmp(const std::string& picture, const std::string
   PictureVerdict verdict;
   PictureRecord& record = verdict.record;
   const size_t dot = picture.rfind('.');
-  if (dot == std::string::npos) {
+  if (dot != std::string::npos) record.extension = picture.substr(dot);
+  // A picture from an address without a usable name is known by its
+  // content, and so is one whose extension its content belies.
+  record.format = PictureFormatOf(record.extension, ReadPictureHead(picture), &record.by_content);
+  if (dot == std::string::npos && record.format < 0) {
     record.refusal = PictureRefusal::kNoExtension;
     reporter.ShowMessage("No extenssion for downloaded file");
     return verdict;
   }
-  record.extension = picture.substr(dot);
-  record.format = PictureFormatFromExtension(record.extension);
 
   bool over_limits = false;
   const std::unique_ptr<Picture> decoded =
@@ -91,7 +93,10 @@ PictureVerdict ConvertPictureToBmp(const std::string& picture, const std::string
     reporter.ShowMessage("Couldn't convert file to BMP");
     return verdict;
   }
-  decoded->SaveBmp(bitmap);
+  // A failed save still counts as a conversion: the desktop keeps what it
+  // shows (wallpaper/installation.h), and the record says why.
+  const Outcome saved = decoded->SaveBmp(bitmap);
+  record.bitmap_error = saved.message();
   verdict.converted = true;
   return verdict;
 }

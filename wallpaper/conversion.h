@@ -33,12 +33,13 @@ struct PictureVerdict {
 };
 
 // Writes `bitmap` (Walp.bmp) from the downloaded `picture`, whose format
-// the extension names. The header is read first, so that a picture over the
-// limits (`max_width`, `max_height`; refused without a message, the old
-// bitmap kept) or over any sensible size is refused before it is decoded.
-// Otherwise the old bitmap is deleted, and "No extenssion for downloaded
-// file" or "Couldn't convert file to BMP" shown when the picture cannot be
-// converted.
+// the extension names, or its content where the extension names none or
+// one that the content's signature belies (PictureFormatOf). The header is read first, so that a
+// picture over the limits (`max_width`, `max_height`; refused without a message, the old bitmap
+// kept) or over any sensible size is refused before it is decoded. A picture with neither an
+// extension nor a known signature is refused with "No extenssion for downloaded file", the old
+// bitmap kept. Otherwise the old bitmap is deleted, and "Couldn't convert file to BMP" shown when
+// the picture cannot be converted.
 PictureVerdict ConvertPictureToBmp(const std::string& picture, const std::string& bitmap,
                                    int max_width, int max_height, PictureCodec& codec,
                                    const Reporter& reporter);

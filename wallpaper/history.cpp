@@ -7,9 +7,6 @@
 
 namespace {
 
-// A mistyped 2147483647 must not make a run fill the memory and the disk.
-constexpr int kMaxHistoryLength = 10000;
-
 std::string RecentKey(int index) { return "Recent" + std::to_string(index); }
 
 }  // namespace
@@ -26,12 +23,15 @@ bool History::Contains(const std::string& url) const {
 }
 
 bool History::ContainsAll(const std::vector<std::string>& urls) const {
+  return CountNew(urls) == 0;
+}
+
+int History::CountNew(const std::vector<std::string>& urls) const {
   std::unordered_set<std::string> remembered;
   for (int i = 0; i < length_; ++i) remembered.insert(ini_.GetValue(kGeneralSection, RecentKey(i)));
-  for (const std::string& url : urls) {
-    if (remembered.count(url) == 0) return false;
-  }
-  return true;
+  int count = 0;
+  for (const std::string& url : urls) count += remembered.count(url) == 0;
+  return count;
 }
 
 Outcome History::Add(const std::string& url) {

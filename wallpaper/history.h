@@ -21,6 +21,8 @@ class History {
   bool Contains(const std::string& url) const;
   // True when every one of `urls` is remembered.
   bool ContainsAll(const std::vector<std::string>& urls) const;
+  // How many of `urls` are not remembered.
+  int CountNew(const std::vector<std::string>& urls) const;
   // Records `url` as the newest entry, dropping the oldest, and saves
   // Sites.ini; why the save failed otherwise. With no history kept, nothing
   // is stored or saved.

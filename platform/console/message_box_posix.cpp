@@ -8,13 +8,33 @@
 
 namespace {
 
+// What became of a box asked of a dialog program.
+enum class Shown {
+  kNot,           // no dialog program ran, or it failed
+  kClosed,        // shown and closed with OK
+  kClosedItself,  // shown, and closed by itself: nobody answered it
+};
+
+// The dialog program a box is shown with: zenity, else kdialog, when a
+// display exists and the program was not started from a terminal; "" when
+// the box is to be a line on standard error.
+std::string DialogProgram(const ProcessRunner& runner) {
+  // Typed at a prompt: the answer belongs there, and a box would leave
+  // the prompt (or a script) waiting for a click.
+  if (::isatty(STDERR_FILENO)) return "";
+  if (runner.Variable("DISPLAY").empty() && runner.Variable("WAYLAND_DISPLAY").empty()) return "";
+  if (!runner.Find("zenity").empty()) return "zenity";
+  if (!runner.Find("kdialog").empty()) return "kdialog";
+  return "";
+}
+
 // zenity, else kdialog, when a display exists and the program was not
 // started from a terminal; else a line on standard error, where it was typed.
 class DialogMessageBoxes : public MessageBoxes {
  public:
   void ShowInfo(const std::string& caption, const std::string& text) override {
     bool tried = false;
-    if (Show(caption, text, /*error=*/false, &tried)) return;
+    if (Show(caption, text, /*error=*/false, &tried) != Shown::kNot) return;
     std::cerr << caption << ": " << text << std::endl;
     if (!tried && ::isatty(STDIN_FILENO)) {
       std::string line;
@@ -23,7 +43,9 @@ class DialogMessageBoxes : public MessageBoxes {
   }
   void ShowError(const std::string& caption, const std::string& text) override {
     bool tried = false;
-    if (Show(caption, text, /*error=*/true, &tried)) return;
+    // A box that closed by itself was read by nobody: the message goes where
+    // an unattended run's output is kept (the journal of a timer's service).
+    if (Show(caption, text, /*error=*/true, &tried) == Shown::kClosed) return;
     std::cerr << caption << ": " << text << std::endl;
   }
   void ShowErrorWithHint(const std::string& caption, const std::string& text,
@@ -31,32 +53,44 @@ class DialogMessageBoxes : public MessageBoxes {
     ShowError(caption, text);
     std::cerr << hint << std::endl;
   }
+  bool ShowsWindows() override {
+    return !DialogProgram(ProcessRunner(CurrentEnvironment())).empty();
+  }
 
  private:
-  // True when a box was shown and closed. `tried`: a dialog program ran
-  // (whatever became of it), so the user may have seen the box already.
-  // The dialog program is waited for, as a modal box waits, and gets our
-  // standard streams. Only its status 0 means the box was shown and closed
-  // with OK: a program that could not open the display fails with a status
-  // of its own, and the message must not be lost.
-  static bool Show(const std::string& caption, const std::string& text, bool error, bool* tried) {
-    // Typed at a prompt: the answer belongs there, and a box would leave
-    // the prompt (or a script) waiting for a click.
-    if (::isatty(STDERR_FILENO)) return false;
+  // `tried`: a dialog program ran (whatever became of it), so the user may
+  // have seen the box already. The dialog program is waited for, as a modal
+  // box waits, up to kBoxTimeoutSeconds (zenity closes itself then; kdialog,
+  // which cannot, is ended a little later, as is a zenity that did not), and
+  // gets our standard streams. Only its status 0 means the box was shown and
+  // closed with OK, and zenity's 5 that it closed by itself: a program that
+  // could not open the display fails with a status of its own, and the
+  // message must not be lost.
+  static Shown Show(const std::string& caption, const std::string& text, bool error, bool* tried) {
     ProcessRunner runner(CurrentEnvironment());
-    if (runner.Variable("DISPLAY").empty() && runner.Variable("WAYLAND_DISPLAY").empty())
-      return false;
+    const std::string program = DialogProgram(runner);
+    if (program.empty()) return Shown::kNot;
     runner.set_share_standard_streams(true);
-    const bool zenity = !runner.Find("zenity").empty();
-    if (!zenity && runner.Find("kdialog").empty()) return false;
+    runner.set_keep_process_group(true);  // a run that is killed takes its box along
     *tried = true;
-    if (zenity) {
-      return runner
-          .Run({"zenity", error ? "--error" : "--info", "--no-markup", "--title=" + caption,
-                "--text=" + text})
-          .ok();
+    constexpr int kGraceSeconds = 30;
+    if (program == "zenity") {
+      runner.set_timeout_ms((kBoxTimeoutSeconds + kGraceSeconds) * 1000);
+      const Outcome closed = runner.Run({"zenity", error ? "--error" : "--info", "--no-markup",
+                                         "--timeout=" + std::to_string(kBoxTimeoutSeconds),
+                                         "--title=" + caption, "--text=" + text});
+      if (closed.ok()) return Shown::kClosed;
+      return closed.message() == "zenity: exit status 5" ||
+                     closed.message().rfind("zenity: killed after", 0) == 0
+                 ? Shown::kClosedItself
+                 : Shown::kNot;
     }
-    return runner.Run({"kdialog", "--title", caption, error ? "--error" : "--msgbox", text}).ok();
+    runner.set_timeout_ms(kBoxTimeoutSeconds * 1000);
+    const Outcome closed =
+        runner.Run({"kdialog", "--title", caption, error ? "--error" : "--msgbox", text});
+    if (closed.ok()) return Shown::kClosed;
+    return closed.message().rfind("kdialog: killed after", 0) == 0 ? Shown::kClosedItself
+                                                                   : Shown::kNot;
   }
 };
 

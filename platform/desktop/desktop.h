@@ -18,6 +18,10 @@ struct WallpaperOutcome {
   // trace: the desktop detected, each tool run and its result, a style
   // said in other words, a fallback.
   std::vector<std::string> notes;
+  // True with a failure when there was nobody to show the picture to: no
+  // graphical session (no display to draw on, none that answers) and no
+  // desktop that could be reached. The picture was seen by no one.
+  bool no_session_reached = false;
 };
 
 // The desktop whose wallpaper the program sets. Abstract so tests can record

@@ -652,12 +652,17 @@ std::string AskDesktopTools(const Tools& tools, DesktopKind kind, const std::str
 // After the desktop failed with `failure`: any X server shows a root window
 // background, whoever else draws; not so Xwayland's. The run's failure, ""
 // when the root window shows `path`.
+// `*no_session` is set when there was no X display to fall back on, or it
+// did not answer.
 std::string DrawOnRootWindow(const ProcessRunner& runner, const std::string& path,
                              const WallpaperLook& look, const std::string& failure,
-                             std::vector<std::string>* notes) {
+                             std::vector<std::string>* notes, bool* no_session) {
   if (IsWayland(runner)) return failure + "; a Wayland session shows no X root window";
   const std::string display = runner.Variable("DISPLAY");
-  if (display.empty()) return failure + "; no X display";
+  if (display.empty()) {
+    *no_session = true;
+    return failure + "; no X display";
+  }
   const std::string cover = RootWindowCover(display);
   if (Contains(cover, "desktop window")) {
     notes->push_back("X11 root window of " + display + ": not drawn, " + cover + " covers it");
@@ -666,6 +671,7 @@ std::string DrawOnRootWindow(const ProcessRunner& runner, const std::string& pat
   notes->push_back("fallback: the X11 root window of " + display);
   const std::string root = SetRootWindowBackground(display, path, look);
   notes->push_back(root.empty() ? "X11 root window: drawn" : "X11 root window: " + root);
+  *no_session = root.rfind("cannot open X display", 0) == 0;
   return root.empty() ? "" : failure + "; X11 root window: " + root;
 }
 
@@ -834,7 +840,8 @@ WallpaperOutcome PosixDesktop::SetWallpaper(const std::string& bitmap, const std
   // The desktop's setting still names an earlier copy: the new one is not
   // taken.
   notes.push_back("not shown by the desktop: " + failure);
-  outcome.failure = DrawOnRootWindow(runner, path, look, failure, &notes);
+  outcome.failure =
+      DrawOnRootWindow(runner, path, look, failure, &notes, &outcome.no_session_reached);
   return outcome;
 }
 

@@ -72,6 +72,26 @@ void WriteStyle(const WallpaperLook& look, std::vector<std::string>* notes) {
   (void)::SetSysColors(1, &element, &colour);
 }
 
+// The name of the run's window station when no screen shows it (a task set
+// to run whether the user is logged on or not, a service): the wallpaper
+// set there reaches nobody. "" for the interactive one, WinSta0, and when
+// the question cannot be asked.
+std::string HiddenWindowStation() {
+  HWINSTA station = ::GetProcessWindowStation();
+  USEROBJECTFLAGS flags = {};
+  if (station == nullptr ||
+      !::GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) ||
+      (flags.dwFlags & WSF_VISIBLE) != 0) {
+    return "";
+  }
+  wchar_t name[256] = L"";
+  if (!::GetUserObjectInformationW(station, UOI_NAME, name, sizeof name - sizeof name[0],
+                                   nullptr)) {
+    return "?";
+  }
+  return Utf8FromWide(name);
+}
+
 class Win32Desktop : public Desktop {
  public:
   // The desktop reads its picture from the file again (at the next log-in):
@@ -82,6 +102,11 @@ class Win32Desktop : public Desktop {
   WallpaperOutcome SetWallpaper(const std::string& bitmap, const std::string& copy,
                                 const WallpaperLook& look) override {
     std::vector<std::string> notes = {"desktop: Windows"};
+    const std::string hidden = HiddenWindowStation();
+    if (!hidden.empty()) {
+      return {"no screen shows this run: its window station " + hidden + " is not interactive",
+              false, notes, true};
+    }
     WriteStyle(look, &notes);
     // The wide call: the name it records in the profile (Wallpaper under
     // HKCU\Control Panel\Desktop) is then whole, whatever the code pages.

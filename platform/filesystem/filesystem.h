@@ -47,7 +47,9 @@ Outcome RenameFile(const std::string& from, const std::string& to);
 // `path` (a descriptor closed on exec; on Windows one of the C runtime), which
 // is then flushed to disk and renamed over `path`. A replaced file keeps its
 // permissions, a new one gets 0644. Fails, with `path` as it was and no
-// temporary left, when `write_content` returns false or a step fails.
+// temporary left, when `write_content` returns false (the reason is the
+// system's words for the errno it leaves, when it leaves one) or a step
+// fails.
 // On POSIX also: a `path` that is a symbolic link stays one (the file at the
 // end of its links is replaced, the temporary made beside that file); the
 // replaced file keeps, where the process may, its owner and group; and the
@@ -58,6 +60,13 @@ Outcome ReplaceFileWhole(const std::string& path, const std::function<bool(int f
 // directory marked read-only is left alone (also for root, who could
 // otherwise write anything).
 Outcome ReplaceFileAtomically(const std::string& path, const std::string& bytes);
+
+// Runs `work` while this process holds an exclusive lock on the file
+// `lock_path` (created when missing, left in place), so that processes that
+// read, change and replace one file do it one after the other. Waits for
+// another holder; the system lets go of a holder that ends however it ends.
+// When the lock cannot be had, `work` runs all the same.
+void WithFileLock(const std::string& lock_path, const std::function<void()>& work);
 
 // Writes all `size` bytes at `data` to the descriptor `fd` (on Windows one
 // of the C runtime), going on after interruptions. False, with errno saying

@@ -167,8 +167,10 @@ Outcome ReplaceFileWhole(const std::string& path,
   }
   ::fchmod(file.get(), replacing ? st.st_mode & 07777 : 0644);  // a failed chmod is not fatal
   Outcome outcome;
+  errno = 0;
   if (!write_content(file.get())) {
-    outcome = Outcome::Error("the new content could not be written");
+    outcome =
+        errno != 0 ? PosixError(errno) : Outcome::Error("the new content could not be written");
   } else if (::fsync(file.get()) != 0) {
     outcome = PosixError(errno);
   }
@@ -183,6 +185,15 @@ Outcome ReplaceFileWhole(const std::string& path,
   if (dir_fd.valid()) ::fsync(dir_fd.get());
   return Outcome::Ok();
 }
+
+void WithFileLock(const std::string& lock_path, const std::function<void()>& work) {
+  const OwnedFd fd(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (fd.valid()) {
+    while (::flock(fd.get(), LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  work();
+}  // closing the descriptor lets go of the lock
 
 Outcome ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
   // A file or directory marked read-only is left alone, also for root, who

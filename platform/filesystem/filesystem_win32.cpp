@@ -143,6 +143,7 @@ Outcome ReplaceFileWhole(const std::string& path,
   OwnedFd file(CreateTemporaryBeside(path, &temp));
   if (!file.valid()) return PosixError(errno);
   bool written = false;
+  errno = 0;
   try {
     written = write_content(file.get());
   } catch (...) {
@@ -150,7 +151,8 @@ Outcome ReplaceFileWhole(const std::string& path,
   }
   Outcome outcome;
   if (!written) {
-    outcome = Outcome::Error("the new content could not be written");
+    outcome =
+        errno != 0 ? PosixError(errno) : Outcome::Error("the new content could not be written");
   } else if (::_commit(file.get()) != 0) {  // FlushFileBuffers
     outcome = PosixError(errno);
   }
@@ -165,6 +167,18 @@ Outcome ReplaceFileWhole(const std::string& path,
   }
   RemoveStrayTemporaries(path);
   return Outcome::Ok();
+}
+
+void WithFileLock(const std::string& lock_path, const std::function<void()>& work) {
+  const OwnedHandle file(::CreateFileA(lock_path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       /*lpSecurityAttributes=*/nullptr, OPEN_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, /*hTemplateFile=*/nullptr));
+  OVERLAPPED whole = {};
+  const bool locked = file.valid() && ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK,
+                                                   /*dwReserved=*/0, MAXDWORD, MAXDWORD, &whole);
+  work();
+  if (locked) ::UnlockFileEx(file.get(), /*dwReserved=*/0, MAXDWORD, MAXDWORD, &whole);
 }
 
 Outcome ReplaceFileAtomically(const std::string& path, const std::string& bytes) {

@@ -29,6 +29,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -170,6 +172,33 @@ int FlockRetryingInterrupts(int fd, int operation) {
 
 bool ProcessAlive(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
 
+// When process `pid` started, 0 when it cannot be told: its start in clock
+// ticks after boot (/proc/PID/stat, the 22nd field) and the boot's time
+// (/proc/stat, btime).
+std::time_t ProcessStartTime(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(static_cast<long>(pid)) + "/stat");
+  std::string text;
+  if (!std::getline(stat, text)) return 0;
+  // The command name, in parentheses, may hold blanks: count from after it.
+  const size_t name_end = text.rfind(')');
+  if (name_end == std::string::npos) return 0;
+  std::istringstream fields(text.substr(name_end + 1));
+  std::string field;
+  unsigned long long ticks = 0;
+  for (int number = 3; number <= 22 && fields >> field; ++number) {
+    if (number == 22) ticks = std::strtoull(field.c_str(), nullptr, 10);
+  }
+  std::ifstream system_stat("/proc/stat");
+  std::string line;
+  long long boot = 0;
+  while (std::getline(system_stat, line)) {
+    if (line.rfind("btime ", 0) == 0) boot = std::atoll(line.c_str() + 6);
+  }
+  const long ticks_per_second = ::sysconf(_SC_CLK_TCK);
+  if (ticks == 0 || boot <= 0 || ticks_per_second <= 0) return 0;
+  return static_cast<std::time_t>(boot + static_cast<long long>(ticks / ticks_per_second));
+}
+
 pid_t ReadPid(int fd) {
   char buffer[32] = {0};
   const ssize_t n = ::pread(fd, buffer, sizeof buffer - 1, 0);
@@ -180,7 +209,7 @@ pid_t ReadPid(int fd) {
 }  // namespace
 
 bool ClaimSingleInstance(const std::string& program_path, const std::string& unique_name,
-                         std::string* problem) {
+                         std::string* problem, RunningCopy* running) {
   problem->clear();
   const std::string suffix = unique_name.empty() ? DerivedName(AbsoluteProgramPath(program_path))
                                                  : DerivedName(unique_name);
@@ -224,6 +253,12 @@ bool ClaimSingleInstance(const std::string& program_path, const std::string& uni
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     other = ReadPid(lock_fd.get());
   }
-  if (ProcessAlive(other)) BringWindowOfProcessForward(static_cast<unsigned long>(other));
+  if (ProcessAlive(other)) {
+    if (running != nullptr) {
+      running->pid = static_cast<unsigned long>(other);
+      running->started = ProcessStartTime(other);
+    }
+    BringWindowOfProcessForward(static_cast<unsigned long>(other));
+  }
   return false;
 }

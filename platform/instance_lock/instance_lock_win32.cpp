@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "platform/desktop/process_window.h"
@@ -83,16 +84,35 @@ std::string MappingName(const std::string& program_path, const std::string& uniq
   return name;
 }
 
-void BringForward(HANDLE mapping) {
+// When process `pid` started, 0 when it cannot be told.
+std::time_t ProcessStartTime(DWORD pid) {
+  const OwnedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  FILETIME created, exited, kernel, user;
+  if (!process.valid() || !::GetProcessTimes(process.get(), &created, &exited, &kernel, &user))
+    return 0;
+  // 100-nanosecond steps since 1601-01-01.
+  const unsigned long long steps =
+      (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+  constexpr unsigned long long kStepsTo1970 = 116444736000000000ull;
+  if (steps <= kStepsTo1970) return 0;
+  return static_cast<std::time_t>((steps - kStepsTo1970) / 10000000ull);
+}
+
+void BringForward(HANDLE mapping, RunningCopy* running) {
   ScopedView view(mapping, FILE_MAP_READ);
   if (view.get() == nullptr) return;
-  BringWindowOfProcessForward(*view.get());
+  const DWORD pid = *view.get();
+  if (running != nullptr && pid != 0) {
+    running->pid = pid;
+    running->started = ProcessStartTime(pid);
+  }
+  BringWindowOfProcessForward(pid);
 }
 
 }  // namespace
 
 bool ClaimSingleInstance(const std::string& program_path, const std::string& unique_name,
-                         std::string* problem) {
+                         std::string* problem, RunningCopy* running) {
   problem->clear();
   const std::string name = MappingName(program_path, unique_name);
 
@@ -106,7 +126,7 @@ bool ClaimSingleInstance(const std::string& program_path, const std::string& uni
                                               kMappingSize, name.c_str());
   const DWORD created = ::GetLastError();
   if (mapping != nullptr && created == ERROR_ALREADY_EXISTS) {
-    BringForward(mapping);
+    BringForward(mapping, running);
     // The mapping is closed before the mutex is released, so that an
     // instance that starts after the first has ended never finds it kept
     // alive by this one.

@@ -199,7 +199,8 @@ Outcome ProcessRunner::Run(const std::vector<std::string>& args, std::string* ou
   int spawned;
   {
     const SpawnSetup setup(share_standard_streams_, output != nullptr ? out.write_end.get() : -1,
-                           /*own_group=*/timeout_ms_ > 0, /*new_session=*/false);
+                           /*own_group=*/timeout_ms_ > 0 && !keep_process_group_,
+                           /*new_session=*/false);
     spawned = setup.Spawn(&pid, program, Argv(args), pointers_.data());
   }
   out.write_end.Close();
@@ -209,7 +210,7 @@ Outcome ProcessRunner::Run(const std::vector<std::string>& args, std::string* ou
   if (timeout_ms_ > 0) deadline = Clock::now() + std::chrono::milliseconds(timeout_ms_);
   int status = 0;
   if (!WaitFor(pid, output != nullptr ? out.read_end.get() : -1, output, deadline, &status)) {
-    ::kill(-pid, SIGKILL);  // the program and anything it started
+    if (!keep_process_group_) ::kill(-pid, SIGKILL);  // the program and anything it started
     ::kill(pid, SIGKILL);
     Reap(pid, &status);
     return Outcome::Error(args[0] + ": killed after " + std::to_string(timeout_ms_) + " ms");

@@ -27,6 +27,10 @@ class ProcessRunner {
   // runs in a process group of its own then). 0, the default: as long as
   // the program runs, in our process group (a dialog the user answers).
   void set_timeout_ms(int timeout_ms) { timeout_ms_ = timeout_ms; }
+  // With a time limit, the program stays in our process group all the same,
+  // and only it is killed at the limit: a dialog that must go when we are
+  // stopped (a killed run takes its box with it).
+  void set_keep_process_group(bool keep) { keep_process_group_ = keep; }
   // Standard input, output and error stay ours (a dialog's complaints reach
   // the user); by default they are on /dev/null.
   void set_share_standard_streams(bool share) { share_standard_streams_ = share; }
@@ -52,6 +56,7 @@ class ProcessRunner {
   std::vector<std::string> variables_;
   std::vector<char*> pointers_;  // into variables_, as a process is given them
   int timeout_ms_ = 0;
+  bool keep_process_group_ = false;
   bool share_standard_streams_ = false;
 };
 

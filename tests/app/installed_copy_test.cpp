@@ -92,6 +92,8 @@ TEST_F(InstalledCopyTest, InstallPutsUnitsWhereSystemdLooksForBothPrefixes) {
               service.find("\nExecStart=" + c.prefix +
                            "/bin/wallpaper-fetcher %E/wallpaper-fetcher/Sites.ini\n"))
         << service;
+    // A run held up (a box nobody answers) does not hold the service for ever.
+    EXPECT_NE(std::string::npos, service.find("\nTimeoutStartSec=50min\n")) << service;
     EXPECT_NE(std::string::npos, ReadFileBytes(units + "wallpaper-fetcher.timer")
                                      .find("\n[Install]\nWantedBy=timers.target\n"));
     if (c.destdir.empty()) {

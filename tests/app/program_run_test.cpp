@@ -14,6 +14,7 @@
 #include "config/settings.h"
 #include "config/starter_config.h"
 #include "platform/filesystem/text_file.h"
+#include "support/end_to_end.h"
 #include "support/test_support.h"
 #include "support/tmpfs_mount.h"
 
@@ -129,11 +130,20 @@ TEST_F(ProgramRunTest, SearchOrderIsArgumentThenCurrentThenProgramDirectory) {
   EXPECT_NE(std::string::npos, Run({"other.conf"}).out.find("m_iKeepInHistory = 3\n"));
   EXPECT_NE(std::string::npos,
             Run({dir_.Join("cwd/other.conf")}).out.find("m_iKeepInHistory = 3\n"));
-  // A first argument that names nothing falls back to Sites.ini silently.
+  // A first argument that names nothing falls back to Sites.ini, and says
+  // so: on standard error, in the run's record, and before a check.
   ProgramResult fallback = Run({"missing.conf"});
   EXPECT_EQ(0, fallback.exit_code);
   EXPECT_NE(std::string::npos, fallback.out.find("m_iKeepInHistory = 2\n"));
-  EXPECT_EQ("", fallback.err);
+  const std::string said = "wallpaper-fetcher: missing.conf was not found; reading " +
+                           dir_.Join("cwd/Sites.ini") + " instead\n";
+  EXPECT_EQ(said, fallback.err);
+  EXPECT_NE(std::string::npos, Run({"--status"})
+                                   .out.find("  " + dir_.Join("cwd/Sites.ini") +
+                                             " (missing.conf was not found; this one was read "
+                                             "instead)  site 1: nothing changed: "));
+  EXPECT_EQ(said, Run({"--check", "missing.conf"}).err.substr(0, said.size()));
+  EXPECT_EQ("", Run({"other.conf"}).err);
 }
 
 TEST_F(ProgramRunTest, SettingsAreTracedAsWrittenWithoutDefaults) {
@@ -194,7 +204,9 @@ TEST_F(ProgramRunTest, HelpVersionAndAStrictCommandLineTouchNoFile) {
   // value, ends with 2 and a line of usage: nothing read, written or fetched.
   const std::string usage =
       "Usage: wallpaper-fetcher [--] [CONFIG] | --check [--site N] [CONFIG] | --init [PATH] | "
-      "--status | --help | --version\n";
+      "--suggest URL | --status | --help | --version\n";
+  const std::string suggest_usage =
+      "Usage: wallpaper-fetcher --suggest URL [--name NAME] [--add [FILE]]\n";
   const std::vector<std::pair<std::vector<std::string>, std::string>> wrong = {
       {{"-v"}, "wallpaper-fetcher: unknown option '-v'\n" + usage},
       {{"--chek", "a.ini"}, "wallpaper-fetcher: unknown option '--chek'\n" + usage},
@@ -203,6 +215,17 @@ TEST_F(ProgramRunTest, HelpVersionAndAStrictCommandLineTouchNoFile) {
        "wallpaper-fetcher: --site needs a site number from 1\n"
        "Usage: wallpaper-fetcher --check [--site N] [FILE]\n"},
       {{"--status", "x"}, "wallpaper-fetcher: unexpected argument 'x'\n" + usage},
+      {{"--suggest"}, "wallpaper-fetcher: --suggest needs the address of a page\n" + suggest_usage},
+      {{"--suggest", "--name", "x"},
+       "wallpaper-fetcher: --suggest needs the address of a page\n" + suggest_usage},
+      {{"--suggest", "http://127.0.0.1:9/", "--name"},
+       "wallpaper-fetcher: --name needs a name\n" + suggest_usage},
+      {{"--suggest", "http://127.0.0.1:9/", "a.ini"},
+       "wallpaper-fetcher: unexpected argument 'a.ini'\n" + suggest_usage},
+      {{"--suggest", "ftp://127.0.0.1:9/"},
+       "wallpaper-fetcher: --suggest needs an http or https address: ftp://127.0.0.1:9/\n" +
+           suggest_usage},
+      {{"--add"}, "wallpaper-fetcher: --add goes with --suggest\n" + usage},
   };
   for (const auto& [args, err] : wrong) {
     SCOPED_TRACE(args[0]);
@@ -257,7 +280,8 @@ TEST_F(ProgramRunTest, FatalMessageReachesStandardErrorWhenTheDialogFails) {
                              "'\nexit ${ZENITY_STATUS}\n");
   ASSERT_EQ(0, ::chmod(zenity.c_str(), 0755));
   WriteFileBytes(dir_.Join("cwd/Sites.ini"), "[Site1]\r\n");
-  for (const char* status : {"1", "0"}) {
+  // 1: it failed; 0: shown and answered; 5: zenity's own "closed by itself".
+  for (const char* status : {"1", "0", "5"}) {
     SCOPED_TRACE(status);
     const ProgramResult result = RunProgram({program_}, dir_.Join("cwd"),
                                             {{"PATH", dir_.Join("bin") + ":" + std::getenv("PATH")},
@@ -267,13 +291,23 @@ TEST_F(ProgramRunTest, FatalMessageReachesStandardErrorWhenTheDialogFails) {
                                              {"ZENITY_STATUS", status}},
                                             30000);
     EXPECT_EQ(101, result.exit_code);
-    // Shown by the dialog only when it says so.
+    // Read only when the dialog says so; a box that closed by itself was
+    // read by nobody, and the message goes to standard error as well.
     EXPECT_EQ(
         std::string(status) == "0" ? "" : "wallpaper-fetcher: Wrong ini file, no general section\n",
         result.err);
   }
+  // Every box closes by itself after 15 minutes, and the run's record says
+  // so; no run waits for ever.
   const std::string boxes = ReadFileBytes(dir_.Join("boxes.log"));
-  EXPECT_EQ(2, std::count(boxes.begin(), boxes.end(), '\n'));
+  EXPECT_EQ(3u, Count(boxes,
+                      "--error --no-markup --timeout=900 --title=wallpaper-fetcher "
+                      "--text=Wrong ini file, no general section\n"))
+      << boxes;
+  EXPECT_EQ(3u, Count(Run({"--status"}).out,
+                      "  " + dir_.Join("cwd/Sites.ini") +
+                          ": nothing changed: Wrong ini file, no general section; shown in an "
+                          "error box that closes by itself after 15 minutes\n"));
 
   // Typed at a prompt (standard error a terminal): the text goes there and
   // no box is asked for, whatever the display.

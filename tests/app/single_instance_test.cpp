@@ -10,11 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <thread>
 #include <utility>
 
+#include "support/end_to_end.h"
 #include "support/test_support.h"
 
 namespace {
@@ -27,7 +29,8 @@ class SingleInstanceTest : public ::testing::Test {
     const std::string zenity = dir_.Join("bin/zenity");
     // The box stays up HOLD_SECONDS or until the test makes the file
     // "release"; the log line starts with the showing program's process id.
-    WriteFileBytes(zenity, "#!/bin/sh\necho \"$PPID $*\" >> '" + dir_.Join("boxes.log") +
+    WriteFileBytes(zenity, "#!/bin/sh\necho $$ >> '" + dir_.Join("box.pids") +
+                               "'\necho \"$PPID $*\" >> '" + dir_.Join("boxes.log") +
                                "'\nn=$(( ${HOLD_SECONDS:-2} * 20 ))\n"
                                "while [ $n -gt 0 ] && [ ! -e '" +
                                dir_.Join("release") + "' ]; do sleep 0.05; n=$((n - 1)); done\n");
@@ -113,6 +116,13 @@ TEST_F(SingleInstanceTest, FiftyStartsAtOnceRunOneAndTheRestLeaveAtOnce) {
   EXPECT_EQ(49, gave_way);
   EXPECT_EQ(1, BoxCount());
 
+  // Each start that gave way left its line, none lost to the others
+  // writing at the same time, and so did the one that ran.
+  const std::string runs = ReadFileBytes(TestHome() + "/.local/state/wallpaper-fetcher/runs.log");
+  EXPECT_EQ(49u, Count(runs, "  gave way at once: another copy of " + program_ + " runs (process "))
+      << runs;
+  EXPECT_EQ(1u, Count(runs, ": nothing changed: Wrong ini file, no general section")) << runs;
+
   // Nothing is left behind that blocks a later run.
   ProgramResult later = RunProgram({program_}, dir_.path(), env_, 20000);
   EXPECT_EQ(101, later.exit_code);
@@ -131,6 +141,7 @@ TEST_F(SingleInstanceTest, CronAndDesktopStartsSeeEachOtherAndAKilledOneLeavesNo
   desktop["XDG_RUNTIME_DIR"] = dir_.path();
   std::map<std::string, std::string> cron = desktop;
   cron["XDG_RUNTIME_DIR"] = "\x01unset";
+  const std::time_t before = std::time(nullptr);
   ChildProcess first;
   ASSERT_TRUE(first.Start({program_}, dir_.path(), desktop));
   WaitForBoxes(1);
@@ -138,11 +149,45 @@ TEST_F(SingleInstanceTest, CronAndDesktopStartsSeeEachOtherAndAKilledOneLeavesNo
   const ProgramResult second = RunProgram({program_, "debug.ini"}, dir_.path(), cron, 20000);
   EXPECT_EQ(0, second.exit_code);
   EXPECT_EQ("", second.out);
+  // The start that gave way says so in the run record, with the running
+  // copy's process and start time; the running one recorded its error
+  // before its box.
+  const std::string runs = ReadFileBytes(TestHome() + "/.local/state/wallpaper-fetcher/runs.log");
+  EXPECT_NE(std::string::npos,
+            runs.find(": nothing changed: Wrong ini file, no general section; shown in an error "
+                      "box that closes by itself after 15 minutes\r\n"))
+      << runs;
+  const std::string gave_way = "  gave way at once: another copy of " + program_ +
+                               " runs (process " + std::to_string(first.pid()) + "), started ";
+  const size_t at = runs.find(gave_way);
+  ASSERT_NE(std::string::npos, at) << runs;
+  std::tm started = {};
+  ASSERT_NE(nullptr, ::strptime(runs.c_str() + at + gave_way.size(), "%Y-%m-%d %H:%M:%S", &started))
+      << runs;
+  started.tm_isdst = -1;
+  // Told from the kernel's clock ticks since boot: whole seconds, give or
+  // take one.
+  EXPECT_LE(before - 2, std::mktime(&started));
+  EXPECT_GE(std::time(nullptr) + 2, std::mktime(&started));
+  EXPECT_NE(std::string::npos, runs.find("; nothing was done\r\n", at));
   const std::string lock = LockFileOf(real_dir, first.pid());
   EXPECT_NE("", lock);
 
   first.Kill(SIGKILL);
   first.Wait(10000);
+  // Its box went with it: the dialog stays in the run's process group,
+  // whatever its time limit.
+  const pid_t box = static_cast<pid_t>(std::atol(ReadFileBytes(dir_.Join("box.pids")).c_str()));
+  ASSERT_GT(box, 0);
+  bool box_gone = false;
+  for (int i = 0; i < 400 && !box_gone; ++i) {
+    const std::string stat = ReadFileBytes("/proc/" + std::to_string(box) + "/stat");
+    const size_t name_end = stat.rfind(')');
+    box_gone =
+        stat.empty() || (name_end != std::string::npos && stat.compare(name_end, 4, ") Z ") == 0);
+    if (!box_gone) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  EXPECT_TRUE(box_gone) << "the box of a killed run is still shown";
   const ProgramResult next = RunProgram({program_, "debug.ini"}, dir_.path(), cron, 20000);
   EXPECT_EQ(0, next.exit_code);
   EXPECT_NE(std::string::npos, next.out.find("m_yDebug = 1")) << "the job did not run";

@@ -2,13 +2,16 @@
 // what a run did (wallpaper-fetcher --status).
 #include "app/wallpaper_fetcher.h"
 
+#include <FreeImage.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
 #include "app/run_record.h"
+#include "platform/crt_random.h"
 #include "support/fake_internet.h"
+#include "support/test_pictures.h"
 #include "support/test_support.h"
 
 namespace {
@@ -33,6 +36,7 @@ class WallpaperFetcherTest : public ::testing::Test {
     fetcher.m_iSite = 1;
     taken_ = fetcher.CrawlSite();
     line_ = FormatRunLine(fetcher.run_record(), 0);
+    history_ = fetcher.m_Ini.GetValue("General", "Recent4");
     return fetcher.run_record().reason;
   }
 
@@ -41,6 +45,7 @@ class WallpaperFetcherTest : public ::testing::Test {
   FakePlatform fakes_;
   bool taken_ = false;
   std::string line_;
+  std::string history_;  // Recent4, the newest entry, after the attempt
 };
 
 TEST_F(WallpaperFetcherTest, ARunRecordsWhyNothingChanged) {
@@ -75,19 +80,55 @@ TEST_F(WallpaperFetcherTest, ARunRecordsWhyNothingChanged) {
     EXPECT_FALSE(taken_);
     EXPECT_NE(std::string::npos, line_.find(": nothing changed: " + c.reason)) << line_;
   }
-  // A picture taken: where from, where to, and that the desktop was not asked.
+  // The link drawn was known, the other one was not.
+  CrtSrand(1);
+  CrtRand();
+  const std::string drawn = RandomInRange(0, 1) == 0 ? "a.jpg" : "b.jpg";
+  EXPECT_EQ("1 of 2 links are new; the ones drawn were known",
+            ReasonOfAttempt("Recent4=http://site/" + drawn + "\n", "Begin=http://site/\n" + steps));
+
+  // A picture taken: where from, where to, and that the desktop was not
+  // asked; remembered all the same, with or without a screen.
   internet_.bodies["http://site/b.jpg"] = "JPEG";
+  fakes_.desktop.failure = "no display";
+  fakes_.desktop.no_session = true;
   EXPECT_EQ("", ReasonOfAttempt("", "Begin=http://site/b.jpg\n"));
   EXPECT_TRUE(taken_);
   EXPECT_NE(std::string::npos, line_.find(": took http://site/b.jpg as " + dir_.Join("b.jpg") +
                                           "; not made the wallpaper (NotMakeAWallpaper=1)"))
       << line_;
+  EXPECT_EQ("http://site/b.jpg", history_);
+}
+
+TEST_F(WallpaperFetcherTest, APictureNobodySawIsKeptForALaterRun) {
+  internet_.bodies["http://site/p.png"] = GradientPicture(FIF_PNG, 32, 24);
+  const std::string site = "Begin=http://site/p.png\n";
+  const std::string took = ": took http://site/p.png as " + dir_.Join("p.png") + "; ";
+  // No session to show it in: taken (the attempts end), not remembered.
+  fakes_.desktop.failure = "no X display";
+  fakes_.desktop.no_session = true;
+  EXPECT_EQ("", ReasonOfAttempt("NotMakeAWallpaper=0\n", site));
+  EXPECT_TRUE(taken_);
+  EXPECT_EQ("", history_);
+  EXPECT_NE(std::string::npos, line_.find(took + "not shown: no X display; kept for a later run"))
+      << line_;
+  // A desktop that was reached and failed: remembered, as always.
+  fakes_.desktop.no_session = false;
+  EXPECT_EQ("", ReasonOfAttempt("NotMakeAWallpaper=0\n", site));
+  EXPECT_EQ("http://site/p.png", history_);
+  EXPECT_NE(std::string::npos, line_.find(took + "no desktop took it: no X display")) << line_;
+  // Shown.
+  fakes_.desktop.failure = "";
+  EXPECT_EQ("", ReasonOfAttempt("NotMakeAWallpaper=0\n", site));
+  EXPECT_EQ("http://site/p.png", history_);
+  EXPECT_NE(std::string::npos, line_.find(took + "the desktop took it")) << line_;
+  EXPECT_EQ(3u, fakes_.desktop.wallpapers.size());
 }
 
 TEST_F(WallpaperFetcherTest, AFatalErrorFromDeepInTheRunEndsItWith101AndARecord) {
   // Neither a working file under SavePath nor a file object for the URL:
-  // each ends the process through the main object, which shows the box and
-  // records the run first.
+  // each ends the process through the main object, which records the run
+  // before it shows the box (a box that closes by itself, the record says).
   struct Case {
     std::string save_path, begin, text, recorded;
   } cases[] = {
@@ -106,13 +147,17 @@ TEST_F(WallpaperFetcherTest, AFatalErrorFromDeepInTheRunEndsItWith101AndARecord)
                        c.save_path + "\n[Site1]\nName=Gallery\nBegin=" + c.begin + "\n");
     std::remove(dir_.Join("state/runs.log").c_str());
     struct StderrBoxes : MessageBoxes {
+      explicit StderrBoxes(std::string runs) : runs_(std::move(runs)) {}
       void ShowInfo(const std::string&, const std::string& text) override {
         std::fprintf(stderr, "info[%s]", text.c_str());
       }
       void ShowError(const std::string& caption, const std::string& text) override {
-        std::fprintf(stderr, "error[%s|%s]", caption.c_str(), text.c_str());
+        std::fprintf(stderr, "error[%s|%s] recorded before: %s", caption.c_str(), text.c_str(),
+                     ReadFileBytes(runs_).empty() ? "no" : "yes");
       }
-    } stderr_boxes;
+      bool ShowsWindows() override { return true; }
+      std::string runs_;
+    } stderr_boxes(dir_.Join("state/runs.log"));
     Platform platform = fakes_.Get();
     platform.boxes = &stderr_boxes;
     Invocation invocation = Started();
@@ -124,10 +169,14 @@ TEST_F(WallpaperFetcherTest, AFatalErrorFromDeepInTheRunEndsItWith101AndARecord)
           fetcher.Run();
           std::exit(0);
         },
-        ::testing::ExitedWithCode(101), "^error\\[wallpaper-fetcher\\|" + c.text.substr(0, 20));
+        ::testing::ExitedWithCode(101),
+        "^error\\[wallpaper-fetcher\\|" + c.text.substr(0, 20) + ".*recorded before: yes");
     const std::string runs = ReadFileBytes(dir_.Join("state/runs.log"));
     EXPECT_NE(std::string::npos, runs.find(dir_.Join("Sites.ini") +
                                            "  site 1 \"Gallery\": nothing changed: " + c.recorded))
+        << runs;
+    EXPECT_NE(std::string::npos,
+              runs.find("; shown in an error box that closes by itself after 15 minutes\r\n"))
         << runs;
   }
 }

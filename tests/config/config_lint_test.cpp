@@ -42,6 +42,21 @@ TEST(ConfigurationWarningsTest, KeysThatARunDoesNotReadAsWritten) {
                         "WallpaperStyle=zoom\nWallpaperBackground=red\n"
                         "[Site1]\n Begin=http://a/\nstep1get=x\n",
                         {1}));
+  // Numbers read as written that a run cannot mean; the edges are fine.
+  EXPECT_EQ(std::vector<std::string>(
+                {"KeepInHistory=-5: no history is kept, and a run may take the same picture "
+                 "again at once",
+                 "[Site1] SecondsToDownload=-1: every fetch fails at once"}),
+            WarningsFor("[General]\nTryNumber=1\nNumOfSites=1\nKeepInHistory=-5\n"
+                        "[Site1]\nBegin=http://a/\nSecondsToDownload=-1\n",
+                        {1}));
+  EXPECT_EQ(std::vector<std::string>({"KeepInHistory=1000000000: a run keeps at most 10000, and "
+                                      "writes all 10000 of them into Sites.ini"}),
+            WarningsFor("[General]\nTryNumber=1\nNumOfSites=1\nKeepInHistory=1000000000\n"
+                        "[Site1]\nBegin=http://a/\nSecondsToDownload=0\n",
+                        {1}));
+  EXPECT_EQ(std::vector<std::string>(),
+            WarningsFor("[General]\nNumOfSites=1\nKeepInHistory=10000\n[Site1]\nBegin=a\n", {1}));
   // Site keys are looked at only for the sites checked.
   EXPECT_EQ(std::vector<std::string>(),
             WarningsFor("[General]\nTryNumber=1\nNumOfSites=2\nWallpaperStyle=Span\n"

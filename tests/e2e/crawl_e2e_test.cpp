@@ -9,6 +9,7 @@
 #include "support/end_to_end.h"
 #include "support/test_pictures.h"
 #include "support/test_support.h"
+#include "support/virtual_screen.h"
 
 namespace {
 
@@ -56,8 +57,13 @@ TEST_F(CrawlEndToEndTest, GalleryInThreeStepsBecomesTheWallpaper) {
   ASSERT_GT(bmp.size(), 1920u * 1080u * 3u);
   EXPECT_EQ("BM", bmp.substr(0, 2));
   EXPECT_FALSE(Exists(dir_.Join("prog/pics/temp.file")));
-  EXPECT_EQ(server_.Url("/files/") + std::string(picked[2]), General("Recent2"));
-  EXPECT_EQ("", General("Recent1"));
+  // No display, no desktop: nobody saw it, so it is not used up.
+  EXPECT_EQ("", General("Recent2"));
+  const std::string status = RunWith({"--status"}).out;
+  const size_t took = status.find(": took " + server_.Url("/files/") + std::string(picked[2]) +
+                                  " as " + picture + "; not shown: ");
+  EXPECT_NE(std::string::npos, took) << status;
+  EXPECT_LT(took, status.find("; kept for a later run [desktop: ")) << status;
   // One attempt, three steps, each traced; the site's requests in order.
   EXPECT_NE(std::string::npos, result.out.find("Going to a 0 try\n"));
   EXPECT_EQ(std::string::npos, result.out.find("Going to a 1 try\n"));
@@ -77,10 +83,22 @@ TEST_F(CrawlEndToEndTest, HistoryRefusesThePictureNextTime) {
   site = std::regex_replace(site, std::regex("Step2Get=.*\nStep2Go=.*\n"), "");
   site = std::regex_replace(site, std::regex("Step3"), "Step2");
   Configure("TryNumber=2\nKeepInHistory=5\n", site);
-
-  ProgramResult first = Run();
-  ASSERT_EQ(0, first.exit_code);
   const std::string url = server_.Url("/files/lake-1920x1080.jpg");
+  const std::string unseen = ReadFileBytes(dir_.Join("prog/Sites.ini"));
+
+  // Without a screen the picture is fetched, shown to nobody and kept for a
+  // later run: Sites.ini is not rewritten.
+  ASSERT_EQ(0, Run().exit_code);
+  EXPECT_EQ(unseen, ReadFileBytes(dir_.Join("prog/Sites.ini")));
+
+  // Shown on a screen (the X root window), it is remembered.
+  VirtualScreen screen;
+  if (screen.missing()) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_NE("", screen.display()) << "Xvfb did not start";
+  std::map<std::string, std::string> on_screen = NoDesktop();
+  on_screen["DISPLAY"] = screen.display();
+  ProgramResult first = RunProgram({program_}, dir_.path(), on_screen, 120000);
+  ASSERT_EQ(0, first.exit_code);
   EXPECT_EQ(url, General("Recent4"));
   const std::string saved = ReadFileBytes(dir_.Join("prog/Sites.ini"));
   WriteFileBytes(dir_.Join("prog/lake-1920x1080.jpg"), "the user's own copy");
@@ -91,19 +109,20 @@ TEST_F(CrawlEndToEndTest, HistoryRefusesThePictureNextTime) {
   EXPECT_EQ(std::string::npos, second.out.find("all steps are done"));
   EXPECT_EQ(saved, ReadFileBytes(dir_.Join("prog/Sites.ini")));  // not rewritten
   EXPECT_EQ("the user's own copy", ReadFileBytes(dir_.Join("prog/lake-1920x1080.jpg")));
-  EXPECT_EQ(3, server_.RequestCount("/only.html"));  // one run, then two attempts
+  EXPECT_EQ(4, server_.RequestCount("/only.html"));  // two runs, then two attempts
   // The pages are fetched again (a site's new picture is still found), the
   // known picture is refused by its URL, never downloaded again.
-  EXPECT_EQ(3, server_.RequestCount("/wallpaper/lake.html"));
-  EXPECT_EQ(1, server_.RequestCount("/files/lake-1920x1080.jpg"));
+  EXPECT_EQ(4, server_.RequestCount("/wallpaper/lake.html"));
+  EXPECT_EQ(2, server_.RequestCount("/files/lake-1920x1080.jpg"));
 
-  // Both runs say what they did.
+  // Every run says what it did.
   const std::string status = RunWith({"--status"}).out;
   const std::string sites_ini = dir_.Join("prog/Sites.ini");
-  EXPECT_NE(std::string::npos,
-            status.find(sites_ini + "  site 1 \"Test gallery\": took " + url + " as " +
-                        dir_.Join("prog/lake-1920x1080.jpg") + "; no desktop took it: "))
-      << status;
+  const std::string took = sites_ini + "  site 1 \"Test gallery\": took " + url + " as " +
+                           dir_.Join("prog/lake-1920x1080.jpg") + "; ";
+  EXPECT_NE(std::string::npos, status.find(took + "not shown: ")) << status;
+  EXPECT_NE(std::string::npos, status.find("; kept for a later run [desktop: ")) << status;
+  EXPECT_NE(std::string::npos, status.find(took + "the desktop took it [")) << status;
   EXPECT_NE(std::string::npos,
             status.find(sites_ini + "  site 1 \"Test gallery\": nothing changed: every link found "
                                     "was already in the history\n"))
@@ -162,7 +181,29 @@ TEST_F(CrawlEndToEndTest, RefusedPicturesFailTheAttemptAndOnesWithinTheLimitsAre
     EXPECT_EQ(0, result.exit_code);
     EXPECT_EQ(c.said, result.out.find("Couldn't convert file to BMP\n") != std::string::npos);
     EXPECT_EQ(c.walp, ReadFileBytes(dir_.Join("prog/Walp.bmp")).substr(0, 2));
-    EXPECT_EQ(c.walp == "BM" ? server_.Url(c.path) : "", General("Recent1"));
+    EXPECT_EQ("", General("Recent1"));  // refused, or shown to nobody
+  }
+
+  // What the server sent in the picture's place, as the run's record says.
+  server_.ServeBytes("/p/moved.jpg", "<html><body>Moved</body></html>", "text/html");
+  server_.ServeBytes("/p/gone.html", "<html><body>Gone</body></html>", "text/html", 410);
+  const struct {
+    std::string site, said;
+  } answers[] = {
+      {"Begin=" + server_.Url("/p/moved.jpg") + "\n",
+       "the picture could not be decoded (its header cannot be read as JPEG; the server sent HTTP "
+       "200, text/html)"},
+      {"Begin=" + server_.Url("/p/gone.jpg") + "\n",
+       "the picture could not be decoded (its header cannot be read as JPEG; the server sent HTTP "
+       "404, text/plain)"},
+      {"Begin=" + server_.Url("/p/gone.html") + "\nStep1Get=href=\"([^\"]+)\"\nStep1Go=$_1_$\n",
+       "step 1 found no link in " + server_.Url("/p/gone.html") + " (HTTP 410, text/html)"},
+  };
+  for (const auto& answer : answers) {
+    Configure("TryNumber=1\n", answer.site);
+    EXPECT_EQ(0, Run().exit_code);
+    const std::string status = RunWith({"--status"}).out;
+    EXPECT_NE(std::string::npos, status.find(": nothing changed: " + answer.said + "\n")) << status;
   }
 }
 

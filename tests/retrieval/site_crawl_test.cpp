@@ -1,14 +1,17 @@
 // The crawl's logic and trace, with pages served by a fake behind the
 // Internet seam. End-to-end runs against a real server are in tests/e2e.
+#include <FreeImage.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "diagnostics/reporter.h"
 #include "platform/filesystem/filesystem.h"
 #include "retrieval/crawler.h"
+#include "retrieval/picture_name.h"
 #include "support/fake_internet.h"
 #include "support/test_support.h"
 
@@ -152,6 +155,59 @@ TEST_F(SiteCrawlTest, PictureNamesThatWouldNotBeAFileAreRefused) {
     EXPECT_NE(std::string::npos, Traced().find("Failure to detect filename of last download\n"));
     EXPECT_TRUE(Exists(dir_.path()));
     EXPECT_FALSE(Exists(dir_.Join("Walp.bmp")));
+  }
+}
+
+TEST_F(SiteCrawlTest, PicturesFromAnyAddressAreSavedUnderANameOfTheirOwn) {
+  // A name with a picture's extension and nothing a file name may not hold
+  // is kept; any other is the last segment, the URL's hash and the format
+  // the content shows, so that addresses that differ only in their query
+  // never share a file.
+  const std::string jpeg = std::string("\xFF\xD8\xFF\xE0", 4) + "JFIF";
+  const std::string png = "\x89PNG\r\n\x1A\n....";
+  const std::pair<std::string, std::string> kept[] = {
+      {"http://site/a/sunset.jpg", "sunset.jpg"},
+      {"http://site/a/really-png.jpg", "really-png.jpg"}};
+  const std::string derived[] = {"http://cdn/photo-123?w=2400",   "http://cdn/photo-123?w=1200",
+                                 "http://cdn/th?id=OHR.A&pid=hp", "http://cdn/x/",
+                                 "http://cdn/p.jpg?s=1",          "http://cdn/con.png"};
+  std::set<std::string> names;
+  for (const std::string& url : derived) {
+    SCOPED_TRACE(url);
+    const std::string name = PictureFileName(url, FIF_JPEG);
+    EXPECT_TRUE(IsPortableFileName(name)) << name;
+    EXPECT_EQ(name.size() - 13, name.find("-" + PictureUrlHash(url) + ".jpg")) << name;
+    names.insert(name);
+  }
+  EXPECT_EQ(6u, names.size());
+  EXPECT_EQ("photo-123-" + PictureUrlHash("http://cdn/photo-123?w=2400") + ".jpg",
+            PictureFileName("http://cdn/photo-123?w=2400", FIF_JPEG));
+  EXPECT_EQ("p-" + PictureUrlHash("http://cdn/p.jpg?s=1") + ".png",
+            PictureFileName("http://cdn/p.jpg?s=1", FIF_PNG));
+  EXPECT_EQ("picture-" + PictureUrlHash("http://cdn/x/") + ".jpg",
+            PictureFileName("http://cdn/x/", FIF_JPEG));
+  // Not a picture by its content either: today's name where it is one,
+  // none where nothing is left to name it by.
+  EXPECT_EQ("data", PictureFileName("http://cdn/data", -1));
+  EXPECT_EQ("th-" + PictureUrlHash("http://cdn/th?id=1"),
+            PictureFileName("http://cdn/th?id=1", -1));
+  EXPECT_EQ("", PictureFileName("http://cdn/", -1));
+  EXPECT_EQ("", PictureFileName("nohost", FIF_JPEG));
+
+  // Through the crawl: the file lands under that name, the URL is the one
+  // remembered.
+  for (const auto& [url, name] : kept) {
+    Site("Begin=" + url + "\n");
+    internet_.bodies[url] = url.find("png") != std::string::npos ? png : jpeg;
+    EXPECT_TRUE(Crawl());
+    EXPECT_TRUE(Exists(dir_.Join(name))) << name;
+  }
+  for (const std::string url : {"http://cdn/th?id=A", "http://cdn/th?id=B"}) {
+    Site("Begin=" + url + "\n");
+    internet_.bodies[url] = jpeg + url;
+    EXPECT_TRUE(Crawl());
+    EXPECT_EQ(jpeg + url, ReadFileBytes(dir_.Join("th-" + PictureUrlHash(url) + ".jpg")));
+    EXPECT_TRUE(History(ini_, settings_.keep_in_history).Contains(url));
   }
 }
 

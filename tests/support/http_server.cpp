@@ -37,6 +37,7 @@ struct LocalHttpServer::Impl {
   std::condition_variable stop_signal;
   bool stopping = false;
   std::map<std::string, Handler> routes;
+  Handler fallback;  // paths no route or directory answers, when set
   std::vector<std::pair<std::string, std::string>> directories;  // prefix, directory
   std::vector<Request> requests;
 
@@ -56,6 +57,7 @@ struct LocalHttpServer::Impl {
           if (!name.empty() && name.find("..") == std::string::npos) file = directory + name;
           break;
         }
+        if (file.empty()) handler = fallback;
       }
     }
     if (handler) {
@@ -86,6 +88,11 @@ LocalHttpServer::~LocalHttpServer() { Stop(); }
 void LocalHttpServer::Handle(const std::string& path, Handler handler) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->routes[path] = std::move(handler);
+}
+
+void LocalHttpServer::HandleOthers(Handler handler) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->fallback = std::move(handler);
 }
 
 void LocalHttpServer::ServeBytes(const std::string& path, const std::string& bytes,

@@ -65,6 +65,8 @@ class LocalHttpServer {
                std::chrono::milliseconds interval);
   // Anything else.
   void Handle(const std::string& path, Handler handler);
+  // Every path that no route and no directory answers (instead of a 404).
+  void HandleOthers(Handler handler);
 
   // Binds 127.0.0.1 on a free port and starts answering (once). False on
   // failure.

@@ -65,7 +65,8 @@ class FakeMessageBoxes : public MessageBoxes {
 };
 
 // Records the file its setting was given (the copy, if any); answers `failure`
-// ("" = success, the copy taken). Wants copies in `copy_folder` ("" = none).
+// ("" = success, the copy taken), with `no_session` as no_session_reached.
+// Wants copies in `copy_folder` ("" = none).
 class FakeDesktop : public Desktop {
  public:
   std::string CopyFolder() override { return copy_folder; }
@@ -73,7 +74,7 @@ class FakeDesktop : public Desktop {
                                 const WallpaperLook& look) override {
     wallpapers.push_back(copy.empty() ? bitmap : copy);
     looks.push_back(look);
-    return {failure, failure.empty() && !copy.empty(), {}};
+    return {failure, failure.empty() && !copy.empty(), {}, no_session};
   }
   std::vector<std::string> Describe(const WallpaperLook& look) override {
     return {std::string("fake desktop, style ") + WallpaperStyleName(look.style)};
@@ -81,6 +82,7 @@ class FakeDesktop : public Desktop {
   std::vector<std::string> wallpapers;
   std::vector<WallpaperLook> looks;
   std::string failure;
+  bool no_session = false;
   std::string copy_folder;
 };
 

@@ -207,21 +207,53 @@ TEST_F(ConversionTest, AConfinedDecoderThatReachesOutIsKilledAndTheRunGoesOn) {
 TEST_F(ConversionTest, UnreadablePicturesDeleteTheOldBitmapAndSaySo) {
   ASSERT_TRUE(WritePicture(dir_.Join("anim.gif"), FIF_GIF, 32, 32));
   WriteFileBytes(dir_.Join("page.jpg"), "<html><body>Not found</body></html>\n");
-  ASSERT_TRUE(WritePicture(dir_.Join("photo.xyz"), FIF_JPEG, 32, 32));
+  WriteFileBytes(dir_.Join("page.xyz"), "<html><body>Not found</body></html>\n");
   WriteFileBytes(dir_.Join("empty.png"), "");
-  ASSERT_TRUE(WritePicture(dir_.Join("really-png.jpg"), FIF_PNG, 32, 32));
+  ASSERT_TRUE(WritePicture(dir_.Join("gif-named.jpg"), FIF_GIF, 32, 32));
   for (const char* name :
-       {"anim.gif", "page.jpg", "photo.xyz", "empty.png", "really-png.jpg", "missing.jpg"}) {
+       {"anim.gif", "page.jpg", "page.xyz", "empty.png", "gif-named.jpg", "missing.jpg"}) {
     SCOPED_TRACE(name);
     EXPECT_FALSE(Convert(name));
     EXPECT_EQ("Message: Couldn't convert file to BMP\n", Boxes());
     EXPECT_FALSE(Exists(Walp()));
     EXPECT_TRUE(verdict_.bitmap_replaced);
   }
-  // The GIF is refused by its format, not by failing to decode.
+  // The GIF is refused by its format, not by failing to decode, also under
+  // another format's name.
   const int loads_before = codec_.loads;
   EXPECT_FALSE(Convert("anim.gif"));
+  EXPECT_FALSE(Convert("gif-named.jpg"));
   EXPECT_EQ(loads_before, codec_.loads);
+  EXPECT_EQ(PictureRefusal::kNotAccepted, verdict_.record.refusal);
+  EXPECT_TRUE(verdict_.record.by_content);
+}
+
+TEST_F(ConversionTest, ThePictureIsKnownByItsContentWhereItsNameSaysNothingOrSomethingElse) {
+  // Named for another format, for none, or not named at all: the content's
+  // signature decides, and the picture is converted.
+  ASSERT_TRUE(WritePicture(dir_.Join("really-png.jpg"), FIF_PNG, 32, 16));
+  ASSERT_TRUE(WritePicture(dir_.Join("photo.xyz"), FIF_JPEG, 32, 16));
+  ASSERT_TRUE(WritePicture(dir_.Join("photo-123"), FIF_JPEG, 32, 16));
+  ASSERT_TRUE(WritePicture(dir_.Join("tiff.bmp"), FIF_TIFF, 32, 16));
+  const std::pair<const char*, int> cases[] = {{"really-png.jpg", FIF_PNG},
+                                               {"photo.xyz", FIF_JPEG},
+                                               {"photo-123", FIF_JPEG},
+                                               {"tiff.bmp", FIF_TIFF}};
+  for (const auto& [name, format] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(Convert(name));
+    EXPECT_EQ(format, verdict_.record.format);
+    EXPECT_TRUE(verdict_.record.by_content);
+    EXPECT_EQ("32x16", Pixels(Walp()).substr(0, 5));
+  }
+  // A format that has no signature keeps its extension's word, whatever
+  // its first bytes look like; a matching extension is the extension's.
+  ASSERT_TRUE(WritePicture(dir_.Join("p.tga"), FIF_TARGA, 8, 8));
+  ASSERT_TRUE(WritePicture(dir_.Join("p.png"), FIF_PNG, 8, 8));
+  for (const char* name : {"p.tga", "p.png"}) {
+    EXPECT_TRUE(Convert(name)) << name;
+    EXPECT_FALSE(verdict_.record.by_content) << name;
+  }
 }
 
 TEST_F(ConversionTest, ExtensionIsTakenFromTheLastDotOfTheWholePath) {
@@ -232,11 +264,13 @@ TEST_F(ConversionTest, ExtensionIsTakenFromTheLastDotOfTheWholePath) {
   EXPECT_EQ("old bitmap", ReadFileBytes(Walp()));
   EXPECT_FALSE(verdict_.bitmap_replaced);
 
-  // A dotted directory lends its dot: ".pics/sunset" names no format.
+  // A dotted directory lends its dot: ".pics/sunset" names no format, and
+  // a file without a picture's signature is then refused.
   ASSERT_EQ(0, ::system(("mkdir " + dir_.Join("my.pics")).c_str()));
-  ASSERT_TRUE(WritePicture(dir_.Join("my.pics/sunset"), FIF_JPEG, 16, 16));
+  WriteFileBytes(dir_.Join("my.pics/sunset"), "not a picture");
   EXPECT_FALSE(Convert("my.pics/sunset"));
   EXPECT_EQ("Message: Couldn't convert file to BMP\n", Boxes());
+  EXPECT_EQ(PictureRefusal::kUnknownFormat, verdict_.record.refusal);
   EXPECT_FALSE(Exists(Walp()));
 
   // Only the last dot counts.

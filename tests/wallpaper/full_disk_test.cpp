@@ -7,9 +7,12 @@
 #include <set>
 #include <string>
 
+#include "app/run_record.h"
 #include "diagnostics/format.h"
 #include "diagnostics/reporter.h"
 #include "picture/picture_codec.h"
+#include "retrieval/download.h"
+#include "support/fake_internet.h"
 #include "support/test_pictures.h"
 #include "support/test_support.h"
 #include "support/tmpfs_mount.h"
@@ -52,8 +55,11 @@ TEST_F(FullDiskTest, ABitmapThatDoesNotFitLeavesNoFileAndNoWallpaper) {
   WriteFileBytes(disk_.path() + "Walp.bmp", "the previous bitmap");
   const long long free_before = disk_.FreeBytes();
 
-  // A failed save still counts as a conversion.
-  EXPECT_TRUE(Convert(picture));
+  // A failed save still counts as a conversion, and says why.
+  const PictureVerdict verdict =
+      ConvertPictureToBmp(picture, Walp(), 0, 0, SystemPictureCodec(), MakeReporter());
+  EXPECT_TRUE(verdict.converted);
+  EXPECT_EQ("No space left on device", verdict.record.bitmap_error);
   // Neither a cut-off Walp.bmp nor the partial copy beside it is left.
   EXPECT_EQ((std::set<std::string>{"big.png"}), Listing(disk_.path()));
   EXPECT_GE(disk_.FreeBytes(), free_before);  // the old bitmap's space came back too
@@ -87,7 +93,7 @@ TEST_F(FullDiskTest, ACodecSaveThatFailsLeavesTheFileItWouldReplace) {
 
   const std::string target = disk_.path() + "Walp.bmp";
   WriteFileBytes(target, "a bitmap shown on the desktop");
-  EXPECT_FALSE(decoded->SaveBmp(target));
+  EXPECT_EQ("No space left on device", decoded->SaveBmp(target).message());
   EXPECT_EQ("a bitmap shown on the desktop", ReadFileBytes(target));
   EXPECT_EQ((std::set<std::string>{"big.png", "Walp.bmp"}), Listing(disk_.path()));
 
@@ -100,9 +106,27 @@ TEST_F(FullDiskTest, ACodecSaveThatFailsLeavesTheFileItWouldReplace) {
     small = codec.Load(FIF_PNG, elsewhere.Join("small.png"));
   }
   ASSERT_NE(nullptr, small);
-  EXPECT_TRUE(small->SaveBmp(target));
+  EXPECT_TRUE(small->SaveBmp(target).ok());
   EXPECT_EQ(54u + 100u * 80u * 3u, ReadFileBytes(target).size());
   EXPECT_EQ((std::set<std::string>{"Walp.bmp"}), Listing(disk_.path()));
+}
+
+TEST_F(FullDiskTest, ADownloadThatDoesNotFitSaysWhyInTheRunRecord) {
+  FakeInternet internet;
+  internet.bodies["http://site/big.jpg"] = std::string(2 << 20, 'x');
+  RunRecord record;
+  RunRecorder recorder(record);
+  const Reporter reporter = MakeReporter();
+  const std::function<int64_t()> clock = [] { return int64_t{0}; };
+  Downloader downloader(internet, clock, reporter, recorder, CrawlMode::kRun);
+  downloader.SetTimeLimit(60);
+  std::vector<char> buffer(64 * 1024);
+  const std::string temp = disk_.path() + "temp.file";
+  EXPECT_EQ(0, downloader.Download(buffer.data(), static_cast<int>(buffer.size()),
+                                   "http://site/big.jpg", temp));
+  EXPECT_EQ("fetching http://site/big.jpg failed: the received data could not be written to " +
+                temp + ": No space left on device",
+            record.reason);
 }
 
 }  // namespace

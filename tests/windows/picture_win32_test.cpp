@@ -1,17 +1,20 @@
 // Pictures on Windows: every sample of tests/data/pictures decoded by WIC or
 // our own decoders and written as Walp.bmp is, compared pixel by pixel with
-// what FreeImage makes of it on Linux (expected/NAME.bmp).
+// what FreeImage makes of it on Linux (expected/NAME.bmp); and the decoder
+// child that does it, which this test program also is (see main).
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "picture/formats.h"
 #include "picture/picture_codec.h"
+#include "picture/picture_codec_win32.h"
 #include "support/win_test_support.h"
 
 namespace {
@@ -103,7 +106,7 @@ TEST(PictureParity, EverySampleGivesTheLinuxPixels) {
     EXPECT_EQ(picture->Width(), width);
     EXPECT_EQ(picture->Height(), height);
     const std::string bitmap = dir.Join(name + ".bmp");
-    ASSERT_TRUE(picture->SaveBmp(bitmap));
+    ASSERT_TRUE(picture->SaveBmp(bitmap).ok());
     Pixels ours, expected;
     ASSERT_TRUE(ParseBmp24(ReadFileBytes(bitmap), &ours));
     ASSERT_TRUE(ParseBmp24(ReadFileBytes(expected_path), &expected));
@@ -183,4 +186,89 @@ TEST(PictureParity, TheExtensionChoosesTheDecoderAndHugeHeadersAreRefusedUndecod
   EXPECT_EQ(codec.Load(tga, dir.Join("huge.tga")), nullptr);
 }
 
+// A TARGA picture of `width` x `height` pixels of one colour, run-length
+// encoded: a few bytes a row, whatever its size.
+std::string OneColourTarga(int width, int height) {
+  std::string file(18, '\0');
+  file[2] = 10;  // run-length encoded true colour
+  file[12] = static_cast<char>(width & 0xFF);
+  file[13] = static_cast<char>(width >> 8);
+  file[14] = static_cast<char>(height & 0xFF);
+  file[15] = static_cast<char>(height >> 8);
+  file[16] = 24;
+  file[17] = 0x20;                                                      // top row first
+  const std::string run = {static_cast<char>(0x80 | 127), 10, 20, 30};  // 128 pixels
+  for (long long left = 1LL * width * height; left > 0; left -= 128) file += run;
+  return file;
+}
+
+// The faults a decoder child of this program makes before decoding, named
+// by the parent in FAULT_BEFORE_DECODING (the child inherits it).
+const char kFaultVariable[] = "FAULT_BEFORE_DECODING";
+
+void MakeFault() {
+  char fault[16] = "";
+  ::GetEnvironmentVariableA(kFaultVariable, fault, sizeof fault);
+  if (std::strcmp(fault, "crash") == 0) ::RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
+  if (std::strcmp(fault, "hang") == 0) {
+    for (;;) ::Sleep(1000);
+  }
+}
+
+// Sets the child's fault while it lives.
+class ScopedFault {
+ public:
+  explicit ScopedFault(const char* fault) { ::SetEnvironmentVariableA(kFaultVariable, fault); }
+  ~ScopedFault() { ::SetEnvironmentVariableA(kFaultVariable, nullptr); }
+};
+
+// What goes wrong in the decoder ends its child, not this program: the
+// picture is one that could not be read, and the next one decodes.
+TEST(ConfinedDecoder, ACrashAHangOrTooMuchMemoryEndsOnlyTheChild) {
+  ScopedTempDir dir;
+  const int tga = PictureFormatFromExtension(".tga");
+  const std::string small = dir.Join("small.tga");
+  WriteFileBytes(small, OneColourTarga(640, 480));
+  DecoderLimits limits = DefaultDecoderLimits();
+  limits.decode_timeout_ms = 3000;
+  const std::unique_ptr<PictureCodec> codec = MakeConfinedPictureCodec(limits);
+  long long width = 0, height = 0;
+  for (const char* fault : {"crash", "hang"}) {
+    SCOPED_TRACE(fault);
+    const ScopedFault scoped(fault);
+    ASSERT_TRUE(codec->ReadSize(tga, small, &width, &height));
+    EXPECT_EQ(codec->Load(tga, small), nullptr);
+  }
+  std::unique_ptr<Picture> picture = codec->Load(tga, small);
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->Width(), 640);
+
+  // 6000 x 6000 pixels take 108 MB decoded, from a file of about 1 MB: over
+  // a limit of 80 MB the child is ended; within the usual one it decodes.
+  const std::string large = dir.Join("large.tga");
+  WriteFileBytes(large, OneColourTarga(6000, 6000));
+  limits.memory_bytes = 80 << 20;
+  const std::unique_ptr<PictureCodec> bounded = MakeConfinedPictureCodec(limits);
+  ASSERT_TRUE(bounded->ReadSize(tga, large, &width, &height));
+  EXPECT_EQ(width, 6000);
+  EXPECT_EQ(bounded->Load(tga, large), nullptr);
+  picture = codec->Load(tga, large);
+  ASSERT_NE(picture, nullptr);
+  ASSERT_TRUE(picture->SaveBmp(dir.Join("large.bmp")).ok());
+  Pixels pixels;
+  ASSERT_TRUE(ParseBmp24(ReadFileBytes(dir.Join("large.bmp")), &pixels));
+  EXPECT_EQ(pixels.width, 6000);
+  EXPECT_EQ(pixels.bgr.substr(pixels.bgr.size() - 3), std::string({10, 20, 30}));
+}
+
 }  // namespace
+
+// The program's decoder children are this program too: it decodes when it
+// is started as one, with the fault its parent asked for.
+int main(int argc, char** argv) {
+  SetDecoderChildFaultForTesting(MakeFault);
+  const int child = RunAsDecoderChild(std::vector<std::string>(argv, argv + argc));
+  if (child >= 0) return child;
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

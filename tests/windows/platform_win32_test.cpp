@@ -59,6 +59,18 @@ TEST(MessageBoxes, InformationHasNoIconAndTheErrorBoxHasOne) {
   EXPECT_EQ(error.caption, "wallpaper-fetcher");
   EXPECT_EQ(error.text, "Can't find file on the server...");
   EXPECT_TRUE(error.has_icon);
+
+  // Nobody answers: the box closes by itself (the program's boxes after 15
+  // minutes, this one after one second) and says so; an answered one does not.
+  EXPECT_TRUE(ShowTimedMessageBox("Unanswered", "Closes by itself", MB_OK | MB_ICONERROR, 1000));
+  bool closed_itself = true;
+  std::thread shower(
+      [&] { closed_itself = ShowTimedMessageBox("Answered", "Closed with OK", MB_OK, 600000); });
+  HWND box = WaitForWindow(::GetCurrentProcessId(), "Answered", 30000);
+  ASSERT_NE(box, nullptr);
+  CloseMessageBox(box);
+  shower.join();
+  EXPECT_FALSE(closed_itself);
 }
 
 TEST(Desktop, IsHandedACopyOfTheBitmapThatOutlivesWalpBmp) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/filesystem/user_files.h"
 #include "support/win_test_support.h"
 
 namespace {
@@ -60,6 +61,13 @@ TEST(SingleInstance, ASecondStartGivesWayAndBringsTheFirstForward) {
   HWND box = WaitForWindow(first.id(), "wallpaper-fetcher", 60000);
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(ReadMessageBox(box).text, "Wrong ini file, no general section");
+  // Its record was written before the box, which closes by itself.
+  const std::string runs_log = UserStateDir() + "runs.log";
+  std::string runs = ReadFileBytes(runs_log);
+  EXPECT_NE(runs.find(": nothing changed: Wrong ini file, no general section; shown in an error "
+                      "box that closes by itself after 15 minutes\r\n"),
+            std::string::npos)
+      << runs;
 
   ForegroundProbe probe;
   ::SetForegroundWindow(probe.window());
@@ -69,6 +77,12 @@ TEST(SingleInstance, ASecondStartGivesWayAndBringsTheFirstForward) {
   ASSERT_TRUE(second.Start(exe, {}, dir.path()));
   EXPECT_EQ(second.Wait(kRunTimeoutMs), 0);
   EXPECT_EQ(WaitForForeground(box, 30000), box);
+  // The start that gave way left a line: which copy runs, since when.
+  runs = ReadFileBytes(runs_log);
+  EXPECT_NE(runs.find(" runs (process " + std::to_string(first.id()) + "), started 2"),
+            std::string::npos)
+      << runs;
+  EXPECT_NE(runs.find("  gave way at once: another copy of "), std::string::npos) << runs;
   // The console program beside it is the same program: it gives way too.
   Process console;
   ASSERT_TRUE(console.Start(dir.Join("wallpaper-fetcher.com"), {}, dir.path()));
@@ -93,6 +107,18 @@ TEST(SingleInstance, ASecondStartGivesWayAndBringsTheFirstForward) {
   EXPECT_EQ(after.Wait(kRunTimeoutMs), 0);
   const std::string log = ReadFileBytes(dir.Join("log.log"));
   EXPECT_NE(log.find("m_iTryNumber = 0\r\n"), std::string::npos) << log;
+}
+
+// `ini` without its history lines ("RecentN=...").
+std::string WithoutHistory(const std::string& ini) {
+  std::string kept;
+  for (size_t start = 0; start < ini.size();) {
+    size_t end = ini.find('\n', start);
+    end = end == std::string::npos ? ini.size() : end + 1;
+    if (ini.compare(start, 6, "Recent") != 0) kept += ini.substr(start, end - start);
+    start = end;
+  }
+  return kept;
 }
 
 TEST(WholeRun, FetchesThePictureFromALoopbackGalleryAndMakesTheWallpaper) {
@@ -154,18 +180,41 @@ TEST(WholeRun, FetchesThePictureFromALoopbackGalleryAndMakesTheWallpaper) {
   const std::string copies = std::string(std::getenv("LOCALAPPDATA")) + "\\wallpaper-fetcher\\";
   EXPECT_EQ(std::string(value).compare(0, copies.size(), copies), 0) << value;
   EXPECT_TRUE(Exists(value)) << value;
-}
 
-// `ini` without its history lines ("RecentN=...").
-std::string WithoutHistory(const std::string& ini) {
-  std::string kept;
-  for (size_t start = 0; start < ini.size();) {
-    size_t end = ini.find('\n', start);
-    end = end == std::string::npos ? ini.size() : end + 1;
-    if (ini.compare(start, 6, "Recent") != 0) kept += ini.substr(start, end - start);
-    start = end;
-  }
-  return kept;
+  // Started where no screen shows it (a window station of its own, as a task
+  // that runs whether the user is logged on or not), the run leaves the
+  // desktop as it was and keeps the picture for a later run, and says so.
+  const HWINSTA visible = ::GetProcessWindowStation();
+  const HWINSTA hidden =
+      ::CreateWindowStationW(L"fetcher-test-hidden", 0, WINSTA_ALL_ACCESS, nullptr);
+  ASSERT_NE(hidden, nullptr);
+  ASSERT_TRUE(::SetProcessWindowStation(hidden));
+  const HDESK desktop = ::CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+  ASSERT_TRUE(::SetProcessWindowStation(visible));
+  ASSERT_NE(desktop, nullptr);
+  WriteFileBytes(dir.Join("Sites.ini"), WithoutHistory(ini));
+  ::DeleteFileA(dir.Join("forest.jpg").c_str());
+  Process unseen;
+  ASSERT_TRUE(unseen.Start(exe, {}, dir.path(), "", "fetcher-test-hidden\\Default"));
+  EXPECT_EQ(unseen.Wait(kRunTimeoutMs), 0);
+  EXPECT_EQ(server.RequestCount("/pics/forest.jpg"), 2);
+  EXPECT_EQ(ReadFileBytes(dir.Join("Sites.ini")).find(url), std::string::npos);
+  char after[MAX_PATH + 1] = "";
+  size = sizeof after;
+  ASSERT_EQ(::RegGetValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "Wallpaper", RRF_RT_REG_SZ,
+                           nullptr, after, &size),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(after, value);
+  Process status;
+  ASSERT_TRUE(status.Start(exe, {"--status"}, dir.path(), dir.Join("status.txt")));
+  EXPECT_EQ(status.Wait(kRunTimeoutMs), 0);
+  const std::string said = ReadFileBytes(dir.Join("status.txt"));
+  EXPECT_NE(said.find("not shown: no screen shows this run: its window station "
+                      "fetcher-test-hidden is not interactive; kept for a later run"),
+            std::string::npos)
+      << said;
+  ::CloseDesktop(desktop);
+  ::CloseWindowStation(hidden);
 }
 
 TEST(AnyFolderName, TheProgramsFolderAndSavePathWithSitesIniInEachEncoding) {

@@ -26,11 +26,14 @@ Process::~Process() {
 }
 
 bool Process::Start(const std::string& exe, const std::vector<std::string>& arguments,
-                    const std::string& cwd, const std::string& stdout_path) {
+                    const std::string& cwd, const std::string& stdout_path,
+                    const std::string& desktop) {
   std::string command = "\"" + exe + "\"";
   for (const std::string& argument : arguments) command += " \"" + argument + "\"";
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
+  std::string desktop_name = desktop;
+  if (!desktop_name.empty()) startup.lpDesktop = &desktop_name[0];
   HANDLE output = INVALID_HANDLE_VALUE;
   if (!stdout_path.empty()) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};

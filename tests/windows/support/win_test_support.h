@@ -28,9 +28,11 @@ class Process {
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
   // Starts `exe` with `arguments` in `cwd`; standard output goes to
-  // `stdout_path` when not empty. False when it cannot start.
+  // `stdout_path` when not empty; on `desktop` ("STATION\\DESKTOP") when
+  // not empty. False when it cannot start.
   bool Start(const std::string& exe, const std::vector<std::string>& arguments,
-             const std::string& cwd, const std::string& stdout_path = "");
+             const std::string& cwd, const std::string& stdout_path = "",
+             const std::string& desktop = "");
   // Waits up to `timeout_ms` for the end; the exit code, or -1 on time-out.
   // Starts `command_line` (searched for on PATH, as CreateProcess does) in
   // `cwd` with a console window of its own.
