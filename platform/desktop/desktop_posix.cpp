@@ -403,7 +403,9 @@ const SessionComponent* DesktopProgram(const Tools& tools, DesktopKind kind, con
   // desktops always name theirs.
   const bool x_client = kind == DesktopKind::kLxde || kind == DesktopKind::kLxqt;
   for (const Session& session : x_client ? std::vector<Session>() : tools.FindSessionsNow()) {
-    const SessionComponent* keyless = session.key.empty() ? session.Drawer(kind) : nullptr;
+    const SessionComponent* keyless =
+        session.key.empty() && SharesHome(session, tools.Variable("HOME")) ? session.Drawer(kind)
+                                                                           : nullptr;
     if (keyless != nullptr) {
       tools.Note(keyless->name + " (" + std::to_string(keyless->pid) +
                  ") runs, on a display it does not name");
@@ -854,9 +856,11 @@ std::vector<std::string> PosixDesktop::Describe(const WallpaperLook& look) {
   lines.insert(lines.begin(), std::string("desktop: ") + KindName(kind));
   if (kind != DesktopKind::kUnknown) {
     const char* reader = SettingReader(kind);
-    const bool keyless_drawer = std::any_of(
-        sessions.begin(), sessions.end(),
-        [kind](const Session& s) { return s.key.empty() && s.Drawer(kind) != nullptr; });
+    const bool keyless_drawer =
+        std::any_of(sessions.begin(), sessions.end(), [kind, &runner](const Session& s) {
+          return s.key.empty() && SharesHome(s, runner.Variable("HOME")) &&
+                 s.Drawer(kind) != nullptr;
+        });
     if (reader != nullptr && (session == nullptr || session->Drawer(kind) == nullptr) &&
         !keyless_drawer) {
       lines.push_back(std::string("no ") + reader +

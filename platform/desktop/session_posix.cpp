@@ -282,32 +282,45 @@ std::vector<Session> FindSessions(const std::string& proc) {
   return sessions;
 }
 
-const Session* ChooseSession(const std::vector<Session>& sessions,
+bool SharesHome(const Session& session, const std::string& home) {
+  const auto trimmed = [](std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+  };
+  const std::string its_home = session.Variable("HOME");
+  return home.empty() || its_home.empty() || trimmed(its_home) == trimmed(home);
+}
+
+const Session* ChooseSession(const std::vector<Session>& all,
                              const std::vector<std::string>& environment, std::string* note) {
   note->clear();
+  std::vector<const Session*> sessions;
+  for (const Session& session : all) {
+    if (SharesHome(session, ValueIn(environment, "HOME"))) sessions.push_back(&session);
+  }
   const std::string key = SessionKeyOf(environment);
   if (!key.empty()) {
-    for (const Session& session : sessions) {
-      if (session.key == key) {
-        *note = "session: " + session.Described();
-        return &session;
+    for (const Session* session : sessions) {
+      if (session->key == key) {
+        *note = "session: " + session->Described();
+        return session;
       }
     }
     return nullptr;
   }
   if (sessions.empty()) return nullptr;
-  const Session* chosen = &sessions.front();
-  for (const Session& session : sessions) {
-    if (session.DrawingKind() != DesktopKind::kUnknown) {
-      chosen = &session;
+  const Session* chosen = sessions.front();
+  for (const Session* session : sessions) {
+    if (session->DrawingKind() != DesktopKind::kUnknown) {
+      chosen = session;
       break;
     }
   }
   *note = "session: " + chosen->Described() + " (this run names no display";
   if (sessions.size() > 1) {
     *note += "; the newest with a desktop of " + std::to_string(sessions.size()) + ", the others:";
-    for (const Session& session : sessions) {
-      if (&session != chosen) *note += " " + session.Described();
+    for (const Session* session : sessions) {
+      if (session != chosen) *note += " " + session->Described();
     }
   }
   *note += ")";

@@ -60,10 +60,15 @@ std::string SessionKeyOf(const std::vector<std::string>& environment);
 // ":0.0", "unix:0" and ":0" are one display: ":0".
 std::string NormalizedDisplay(const std::string& display);
 
-// The session a run in `environment` belongs to among `sessions`: the one
-// on its own display when it names one (nullptr when none is there), else
-// the newest, preferring one whose desktop draws. *note says which was taken
-// and why, "" when none.
+// True when the session's programs have `home` as their HOME (or either
+// is unknown): another HOME is another person's log-in under the same
+// user id, or a test's.
+bool SharesHome(const Session& session, const std::string& home);
+
+// The session a run in `environment` belongs to among `sessions` of its
+// HOME (SharesHome): the one on its own display when it names one (nullptr
+// when none is there), else the newest, preferring one whose desktop draws.
+// *note says which was taken and why, "" when none.
 const Session* ChooseSession(const std::vector<Session>& sessions,
                              const std::vector<std::string>& environment, std::string* note);
 

@@ -502,6 +502,19 @@ TEST_F(DesktopTest, TheSessionIsFoundFromTheDesktopsProgramsOfThisUser) {
             note);
   EXPECT_EQ(nullptr, ChooseSession(sessions, {"DISPLAY=" + Display("c")}, &note));
   EXPECT_EQ("", note);
+
+  // The newest desktop of all, but of another HOME: another log-in (or a
+  // test) under the same user id, not this run's.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  StartComponent("xfdesktop", {}, {"DISPLAY=" + Display("d"), "HOME=/other"});
+  const std::vector<Session> more = OwnSessions();
+  ASSERT_EQ(3u, more.size());
+  chosen = ChooseSession(more, {"HOME=/h/"}, &note);
+  ASSERT_NE(nullptr, chosen);
+  EXPECT_EQ("x:" + Display("a"), chosen->key);
+  EXPECT_EQ(nullptr, ChooseSession(more, {"HOME=/h", "DISPLAY=" + Display("d")}, &note));
+  EXPECT_EQ("x:" + Display("d"),
+            ChooseSession(more, {"HOME=/other", "DISPLAY=" + Display("d")}, &note)->key);
 }
 
 // swaymsg failing, swaybg shows the picture. The one shown before is ended
