@@ -8,7 +8,9 @@
 #   demo     build, and Python for scripts/demo.sh's local gallery server
 #   test     build, and what the test suite and its checks start: Google Test,
 #            cpp-httplib, Xvfb, curl, openssl, systemd-analyze, clang-format,
-#            and dpkg-buildflags (the suite is built with Debian's flags)
+#            dpkg-buildflags (the suite is built with Debian's flags), and the
+#            desktops set under Xvfb (xfdesktop, pcmanfm, pcmanfm-qt, caja with
+#            dconf, a bus) and sway headless (with swaybg and grim)
 #   fuzz     build, and clang with its fuzzer runtime
 #   windows  the MinGW-w64 cross-compiler, Boost's headers, Wine and Xvfb,
 #            zip for scripts/package-windows.sh
@@ -147,6 +149,10 @@ packages_for() {
     test)
       build_packages
       echo pkg-config libgtest-dev libgmock-dev libcpp-httplib-dev xvfb x11-xserver-utils curl openssl systemd dpkg-dev
+      # The desktops the wallpaper is set on, started by the tests under Xvfb.
+      echo dbus-daemon libglib2.0-bin dconf-gsettings-backend xfdesktop4 xfconf pcmanfm pcmanfm-qt caja
+      # sway headless with swaybg, and grim to read its screen back.
+      echo sway swaybg grim
       clang_format
       ;;
     fuzz) build_packages; echo clang; clang_fuzzer_runtime ;;
@@ -155,7 +161,7 @@ packages_for() {
       boost_dev
       ;;
     package) build_packages; echo dpkg-dev file lintian man-db ;;
-    bench) build_packages; echo libbenchmark-dev nginx-light libjpeg-turbo-progs imagemagick bc curl python3 ;;
+    bench) build_packages; echo libbenchmark-dev nginx-light libjpeg-turbo-progs imagemagick bc curl python3 xvfb x11-xserver-utils x11-apps feh ;;
     *)
       echo "install-deps: unknown purpose: $1" >&2
       usage

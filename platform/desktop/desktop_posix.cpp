@@ -5,12 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
+#include "platform/desktop/session_posix.h"
 #include "platform/desktop/x11_root_posix.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/filesystem/user_files_posix.h"
@@ -66,8 +69,13 @@ std::string SwayQuoted(const std::string& text) {
 // run's record.
 class Tools {
  public:
-  Tools(const ProcessRunner& runner, std::vector<std::string>* notes)
-      : runner_(runner), notes_(notes) {}
+  Tools(const ProcessRunner& runner, const Session* session, const SessionFinder& find_sessions,
+        int settle_ms, std::vector<std::string>* notes)
+      : runner_(runner),
+        session_(session),
+        find_sessions_(find_sessions),
+        settle_ms_(settle_ms),
+        notes_(notes) {}
 
   Outcome Run(const std::vector<std::string>& args, std::string* output = nullptr) const {
     Outcome outcome = runner_.Run(args, output);
@@ -85,7 +93,21 @@ class Tools {
   }
   std::string Find(const std::string& name) const { return runner_.Find(name); }
   std::string Variable(const std::string& name) const { return runner_.Variable(name); }
+  const ProcessRunner& runner() const { return runner_; }
   void Note(const std::string& note) const { notes_->push_back(note); }
+  // The graphical session found for this run, nullptr when none was.
+  const Session* session() const { return session_; }
+  // How long a desktop may take to save or show what it was told.
+  int settle_ms() const { return settle_ms_; }
+  // This user's sessions as they are now.
+  std::vector<Session> FindSessionsNow() const { return find_sessions_(); }
+  // The key of the session this run reaches (SessionKeyOf).
+  std::string SessionKey() const {
+    std::vector<std::string> variables;
+    for (const char* name : {"SWAYSOCK", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "DISPLAY"})
+      variables.push_back(std::string(name) + "=" + Variable(name));
+    return SessionKeyOf(variables);
+  }
 
  private:
   // The command as a person would type it, long words (Plasma's scripts)
@@ -100,17 +122,47 @@ class Tools {
   }
 
   const ProcessRunner& runner_;
+  const Session* session_;
+  const SessionFinder& find_sessions_;
+  int settle_ms_;
   std::vector<std::string>* notes_;
 };
 
+std::string Trimmed(std::string text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+  return text;
+}
+
+// Asks `done` every 100 ms until it holds or `wait_ms` pass: a desktop
+// saves its setting, or starts its drawing program, a moment after it was
+// asked.
+bool WaitFor(const std::function<bool()>& done, int wait_ms) {
+  for (int waited = 0;; waited += 100) {
+    if (done()) return true;
+    if (waited >= wait_ms) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
 // GNOME and Cinnamon take a file URI, MATE a plain path. The key is cleared
 // first: the desktop keeps showing what it has for an unchanged value, and
-// the file behind it is new.
+// the file behind it is new. The value is read back: gsettings ends with
+// status 0 when dconf cannot be reached and nothing was changed.
 std::string SetThroughGsettings(const Tools& tools, const char* schema, const char* key,
                                 const std::string& value) {
   const std::string cleared = tools.Run({"gsettings", "set", schema, key, "''"}).message();
   if (Contains(cleared, ": not found")) return cleared;
-  return tools.Run({"gsettings", "set", schema, key, SingleQuoted(value)}).message();
+  const std::string set =
+      tools.Run({"gsettings", "set", schema, key, SingleQuoted(value)}).message();
+  if (!set.empty()) return set;
+  std::string read;
+  const std::string got = tools.Run({"gsettings", "get", schema, key}, &read).message();
+  if (!got.empty()) return got;
+  if (Trimmed(read) != SingleQuoted(value)) {
+    return std::string("gsettings: ") + key + " reads " + Trimmed(read) +
+           " after it was set (no dconf reached through the session bus)";
+  }
+  return "";
 }
 
 // picture-options, when a style is chosen, before the picture: the new
@@ -144,9 +196,12 @@ std::string PlasmaScript(const std::string& image, const char* fill_mode) {
 std::string EvaluatePlasmaScript(const Tools& tools, const std::string& tool,
                                  const std::string& script) {
   if (tool == "dbus-send") {
+    // Without --print-reply dbus-send does not wait for the answer, and an
+    // absent plasmashell is no failure.
     return tools
-        .Run({"dbus-send", "--session", "--type=method_call", "--dest=org.kde.plasmashell",
-              "/PlasmaShell", "org.kde.PlasmaShell.evaluateScript", "string:" + script})
+        .Run({"dbus-send", "--session", "--print-reply", "--type=method_call",
+              "--dest=org.kde.plasmashell", "/PlasmaShell", "org.kde.PlasmaShell.evaluateScript",
+              "string:" + script})
         .message();
   }
   return tools
@@ -212,8 +267,13 @@ std::string SetXfce(const Tools& tools, const std::string& path, const char* ima
                        "int", "-s", image_style});
     }
     (void)tools.Run({"xfconf-query", "-c", "xfce4-desktop", "-p", property, "-s", ""});
-    const std::string set =
+    std::string set =
         tools.Run({"xfconf-query", "-c", "xfce4-desktop", "-p", property, "-s", path}).message();
+    std::string read;
+    if (set.empty())
+      set = tools.Run({"xfconf-query", "-c", "xfce4-desktop", "-p", property}, &read).message();
+    if (set.empty() && Trimmed(read) != path)
+      set = "xfconf-query: " + property + " reads \"" + Trimmed(read) + "\" after it was set";
     if (set.empty())
       any = true;
     else
@@ -263,70 +323,127 @@ std::string StartSwaybg(const Tools& tools, const std::string& path, const char*
   return "";
 }
 
+// The swaybg programs of this run's session: those showing `path` when
+// `showing`, else all the others.
+std::vector<long> SwaybgsOfSession(const Tools& tools, const std::string& path, bool showing) {
+  std::vector<long> pids;
+  const std::string key = tools.SessionKey();
+  for (const Session& session : tools.FindSessionsNow()) {
+    if (session.key != key) continue;
+    for (const SessionComponent& component : session.components) {
+      if (component.name != "swaybg") continue;
+      const bool shows = std::find(component.arguments.begin(), component.arguments.end(), path) !=
+                         component.arguments.end();
+      if (shows == showing) pids.push_back(component.pid);
+    }
+  }
+  return pids;
+}
+
+// sway answers once it has taken the command, and shows the picture
+// through a swaybg of its own: that one must come up and stay. Then any
+// other swaybg of the session (the user's own, started from sway's
+// configuration, or one an earlier run started) is ended: it would be
+// drawn over the new one.
 std::string SetSway(const Tools& tools, const std::string& path, const char* mode,
                     uint32_t background) {
   std::vector<std::string> command = {"swaymsg", "output",         "*",
                                       "bg",      SwayQuoted(path), mode == nullptr ? "fill" : mode};
   if (mode != nullptr) command.push_back(BackgroundColourText(background));
-  const std::string failure = tools.Run(command).message();
-  if (failure.empty()) return "";
+  std::string failure = tools.Run(command).message();
+  if (failure.empty()) {
+    const auto shown = [&] { return !SwaybgsOfSession(tools, path, true).empty(); };
+    if (WaitFor(shown, tools.settle_ms())) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kSwaybgSettleMs));
+      if (shown()) {
+        for (long pid : SwaybgsOfSession(tools, path, false)) {
+          ::kill(static_cast<pid_t>(pid), SIGTERM);
+          tools.Note("the swaybg showing another picture (" + std::to_string(pid) + ") is ended");
+        }
+        return "";
+      }
+    }
+    failure = "swaymsg: taken, but no swaybg of sway shows the picture";
+  }
   const std::string started = StartSwaybg(tools, path, mode, background);
   return started.empty() ? "" : failure + "; " + started;
 }
 
-// True when a pcmanfm desktop (pcmanfm --desktop) of this user runs for
-// `display`: without one, pcmanfm --set-wallpaper waits for ever.
-bool PcmanfmDesktopRuns(const std::string& display) {
-  const Owned<DIR, closedir> proc(::opendir("/proc"));
-  if (!proc) return false;
-  while (const dirent* entry = ::readdir(proc.get())) {
-    const std::string pid = entry->d_name;
-    if (pid.empty() || !std::isdigit(static_cast<unsigned char>(pid[0]))) continue;
-    struct stat info;
-    if (::stat(("/proc/" + pid).c_str(), &info) != 0 || info.st_uid != ::getuid()) continue;
-    std::ifstream cmdline("/proc/" + pid + "/cmdline");
-    bool pcmanfm = false;
-    bool desktop = false;
-    for (std::string arg; std::getline(cmdline, arg, '\0');) {
-      const std::string leaf = arg.substr(arg.rfind('/') + 1);
-      pcmanfm = pcmanfm || leaf == "pcmanfm";
-      desktop = desktop || (pcmanfm && arg.rfind("--desktop", 0) == 0);
-    }
-    if (!desktop) continue;
-    std::ifstream environ("/proc/" + pid + "/environ");
-    std::string its_display;
-    for (std::string variable; std::getline(environ, variable, '\0');) {
-      if (variable.rfind("DISPLAY=", 0) == 0) its_display = variable.substr(8);
-    }
-    if (its_display.empty() || its_display == display) return true;
-  }
-  return false;
+// The settings file `file` of pcmanfm or pcmanfm-qt (`program`) in the
+// profile its desktop runs with, in that desktop's configuration folder.
+std::string PcmanfmSettings(const SessionComponent& desktop, const char* program,
+                            const char* default_profile, const char* file) {
+  std::string config = desktop.Variable("XDG_CONFIG_HOME");
+  if (config.empty()) config = desktop.Variable("HOME") + "/.config";
+  const std::string profile = desktop.profile.empty() ? default_profile : desktop.profile;
+  return config + "/" + program + "/" + profile + "/" + file;
 }
 
-// The wallpaper mode pcmanfm-qt shows now ([Desktop] WallpaperMode of its
-// LXQt profile), "" when unknown.
-std::string PcmanfmQtMode(const Tools& tools) {
-  std::string config = tools.Variable("XDG_CONFIG_HOME");
-  if (config.empty() && !tools.Variable("HOME").empty())
-    config = tools.Variable("HOME") + "/.config";
-  std::ifstream settings(config + "/pcmanfm-qt/lxqt/settings.conf");
-  bool in_desktop = false;
+// The value of `key` in `section` ("" for any) of an ini-style file.
+std::string IniValue(const std::string& file, const std::string& section, const std::string& key) {
+  std::ifstream settings(file);
+  bool in_section = section.empty();
   for (std::string line; std::getline(settings, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty() && line[0] == '[') in_desktop = line == "[Desktop]";
-    if (in_desktop && line.rfind("WallpaperMode=", 0) == 0) return line.substr(14);
+    if (!line.empty() && line[0] == '[') in_section = section.empty() || line == section;
+    if (in_section && line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
   }
   return "";
 }
 
+// The desktop program of `kind` running in this run's session; when none
+// does, *failure says so.
+const SessionComponent* DesktopProgram(const Tools& tools, DesktopKind kind, const char* shown,
+                                       std::string* failure) {
+  const SessionComponent* drawer =
+      tools.session() == nullptr ? nullptr : tools.session()->Drawer(kind);
+  if (drawer != nullptr) return drawer;
+  // A compositor's own environment names no display (gnome-shell on
+  // Wayland): one of this user running counts for the session. pcmanfm's
+  // desktops always name theirs.
+  const bool x_client = kind == DesktopKind::kLxde || kind == DesktopKind::kLxqt;
+  for (const Session& session : x_client ? std::vector<Session>() : tools.FindSessionsNow()) {
+    const SessionComponent* keyless =
+        session.key.empty() && SharesHome(session, tools.Variable("HOME")) ? session.Drawer(kind)
+                                                                           : nullptr;
+    if (keyless != nullptr) {
+      tools.Note(keyless->name + " (" + std::to_string(keyless->pid) +
+                 ") runs, on a display it does not name");
+      return nullptr;
+    }
+  }
+  *failure = std::string("no ") + shown + " runs for this session";
+  return nullptr;
+}
+
+// pcmanfm and pcmanfm-qt save the picture in their profile once they have
+// taken it.
+std::string ReadBackPcmanfm(const Tools& tools, const std::string& settings,
+                            const std::string& section, const std::string& key,
+                            const std::string& path) {
+  if (WaitFor([&] { return IniValue(settings, section, key) == path; }, tools.settle_ms()))
+    return "";
+  return "the desktop's settings (" + settings + ") do not name the picture";
+}
+
+// pcmanfm-qt answers ok when no desktop of it runs, and does not change its
+// mode to zoom; it is asked only while its desktop runs.
 std::string SetLxqt(const Tools& tools, const std::string& path, const char* mode) {
-  std::string chosen = mode != nullptr ? mode : PcmanfmQtMode(tools);
+  std::string failure;
+  const SessionComponent* desktop =
+      DesktopProgram(tools, DesktopKind::kLxqt, "pcmanfm-qt desktop", &failure);
+  if (desktop == nullptr) return "pcmanfm-qt: " + failure;
+  const std::string settings = PcmanfmSettings(*desktop, "pcmanfm-qt", "default", "settings.conf");
+  std::string chosen = mode != nullptr ? mode : IniValue(settings, "[Desktop]", "WallpaperMode");
   if (chosen.empty() || chosen == "none") {
     tools.Note("pcmanfm-qt's own mode is " + (chosen.empty() ? std::string("unknown") : chosen) +
                ": asked for zoom");
     chosen = "zoom";
   }
-  return tools.Run({"pcmanfm-qt", "--set-wallpaper", path, "--wallpaper-mode", chosen}).message();
+  failure =
+      tools.Run({"pcmanfm-qt", "--set-wallpaper", path, "--wallpaper-mode", chosen}).message();
+  if (!failure.empty()) return failure;
+  return ReadBackPcmanfm(tools, settings, "[Desktop]", "Wallpaper", path);
 }
 
 // The tools resolve a relative name against their own working directory,
@@ -337,8 +454,13 @@ std::string AbsolutePath(std::string path) {
   return path;
 }
 
-// sway's user services have SWAYSOCK but no XDG_CURRENT_DESKTOP.
-DesktopKind KindOf(const ProcessRunner& tools) {
+// The desktop whose program draws in the session when one does (a run from
+// cron names none, and a name may be wrong: what draws is what shows),
+// else the one named. sway's user services have SWAYSOCK but no
+// XDG_CURRENT_DESKTOP.
+DesktopKind KindOf(const ProcessRunner& tools, const Session* session) {
+  if (session != nullptr && session->DrawingKind() != DesktopKind::kUnknown)
+    return session->DrawingKind();
   const DesktopKind kind =
       DetectDesktop(tools.Variable("XDG_CURRENT_DESKTOP"), tools.Variable("DESKTOP_SESSION"));
   if (kind == DesktopKind::kUnknown && !tools.Variable("SWAYSOCK").empty())
@@ -443,18 +565,62 @@ std::string StyleNote(DesktopKind kind, const WallpaperLook& look) {
          (closest ? std::string(" (the closest: ") + KindName(kind) + " has no " + name + ")" : "");
 }
 
+// Without a pcmanfm desktop for the display pcmanfm --set-wallpaper waits
+// for ever; it finds the desktop by a socket named after the display as the
+// desktop was given it, in the session's runtime directory.
 std::string SetLxde(const Tools& tools, const std::string& path, const char* mode) {
-  if (!PcmanfmDesktopRuns(tools.Variable("DISPLAY")))
-    return "pcmanfm: no pcmanfm desktop runs for this display";
-  if (mode == nullptr) return tools.Run({"pcmanfm", "--set-wallpaper", path}).message();
-  return tools.Run({"pcmanfm", "--set-wallpaper", path, std::string("--wallpaper-mode=") + mode})
-      .message();
+  std::string failure;
+  const SessionComponent* desktop =
+      DesktopProgram(tools, DesktopKind::kLxde, "pcmanfm desktop", &failure);
+  if (desktop == nullptr) return "pcmanfm: " + failure;
+  std::vector<std::string> command = {"pcmanfm", "--set-wallpaper", path};
+  if (mode != nullptr) command.push_back(std::string("--wallpaper-mode=") + mode);
+  failure = tools.Run(command).message();
+  if (!failure.empty()) return failure;
+  return ReadBackPcmanfm(tools,
+                         PcmanfmSettings(*desktop, "pcmanfm", "default", "desktop-items-0.conf"),
+                         "", "wallpaper", path);
 }
 
 // Sets `file` as the wallpaper of desktop `kind` in its own words for the
 // style; "" when done, else why not.
+std::string AskDesktopTools(const Tools& tools, DesktopKind kind, const std::string& file,
+                            const WallpaperLook& look);
+
+// The program that shows the background of a desktop that is only told a
+// setting; nullptr for those whose own functions look for it.
+const char* SettingReader(DesktopKind kind) {
+  switch (kind) {
+    case DesktopKind::kGnome:
+      return "gnome-shell";
+    case DesktopKind::kCinnamon:
+      return "cinnamon";
+    case DesktopKind::kMate:
+      return "caja desktop";
+    case DesktopKind::kKde:
+      return "plasmashell";
+    case DesktopKind::kXfce:
+      return "xfdesktop";
+    default:
+      return nullptr;
+  }
+}
+
+// The desktop's tools, then whether anything shows what they set: a
+// setting that no running program reads is not on the screen (it is kept
+// for the next log-in).
 std::string AskDesktop(const Tools& tools, DesktopKind kind, const std::string& file,
                        const WallpaperLook& look) {
+  const std::string failure = AskDesktopTools(tools, kind, file, look);
+  const char* reader = SettingReader(kind);
+  if (!failure.empty() || reader == nullptr) return failure;
+  std::string missing;
+  DesktopProgram(tools, kind, reader, &missing);
+  return missing.empty() ? "" : "set, but " + missing;
+}
+
+std::string AskDesktopTools(const Tools& tools, DesktopKind kind, const std::string& file,
+                            const WallpaperLook& look) {
   bool closest = false;
   const char* word = StyleWord(kind, look.style, &closest);
   switch (kind) {
@@ -499,6 +665,11 @@ std::string DrawOnRootWindow(const ProcessRunner& runner, const std::string& pat
     *no_session = true;
     return failure + "; no X display";
   }
+  const std::string cover = RootWindowCover(display);
+  if (Contains(cover, "desktop window")) {
+    notes->push_back("X11 root window of " + display + ": not drawn, " + cover + " covers it");
+    return failure + "; the X11 root window is covered by " + cover;
+  }
   notes->push_back("fallback: the X11 root window of " + display);
   const std::string root = SetRootWindowBackground(display, path, look);
   notes->push_back(root.empty() ? "X11 root window: drawn" : "X11 root window: " + root);
@@ -524,6 +695,75 @@ std::vector<std::string> WithSessionBus(std::vector<std::string> environment,
   environment.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + bus);
   notes->push_back("session bus: " + bus + " (none was named)");
   return environment;
+}
+
+// Why `kind` cannot show `look` itself, so that the picture is composed
+// here and handed over to be shown as it is; nullptr when it can.
+// `own_mode` is pcmanfm-qt's mode now, for a style left to the desktop.
+const char* WhyCompose(DesktopKind kind, const WallpaperLook& look, const std::string& own_mode) {
+  const bool bars = look.style == WallpaperStyle::kFit || look.style == WallpaperStyle::kCenter;
+  switch (kind) {
+    case DesktopKind::kLxqt:
+      // pcmanfm-qt 1.2 keeps its mode when asked for zoom, and has no span.
+      if (look.style == WallpaperStyle::kFill || look.style == WallpaperStyle::kSpan ||
+          (look.style == WallpaperStyle::kDesktops &&
+           (own_mode.empty() || own_mode == "none" || own_mode == "zoom"))) {
+        return "pcmanfm-qt does not zoom";
+      }
+      return bars ? "the desktop keeps its own background colour" : nullptr;
+    case DesktopKind::kGnome:
+    case DesktopKind::kCinnamon:
+    case DesktopKind::kMate:
+    case DesktopKind::kXfce:
+    case DesktopKind::kLxde:
+      return bars ? "the desktop keeps its own background colour" : nullptr;
+    default:
+      return nullptr;
+  }
+}
+
+// The mode pcmanfm-qt's desktop in this session shows now, "" when unknown.
+std::string PcmanfmQtOwnMode(const Tools& tools) {
+  const SessionComponent* desktop =
+      tools.session() == nullptr ? nullptr : tools.session()->Drawer(DesktopKind::kLxqt);
+  if (desktop == nullptr) return "";
+  return IniValue(PcmanfmSettings(*desktop, "pcmanfm-qt", "default", "settings.conf"), "[Desktop]",
+                  "WallpaperMode");
+}
+
+// Where the desktop cannot show the style (WhyCompose), the picture is
+// composed for the session's X screen into the desktop's copy and the
+// desktop is asked to stretch it (span it, across several monitors), which
+// shows it as it is. Returns the look to ask for.
+WallpaperLook ComposeWhereNeeded(const Tools& tools, DesktopKind kind, const std::string& path,
+                                 const std::string& copy, const WallpaperLook& look) {
+  const std::string own_mode = kind == DesktopKind::kLxqt && look.style == WallpaperStyle::kDesktops
+                                   ? PcmanfmQtOwnMode(tools)
+                                   : "";
+  const char* why = WhyCompose(kind, look, own_mode);
+  if (why == nullptr || copy.empty()) return look;
+  const std::string display = tools.Variable("DISPLAY");
+  if (IsWayland(tools.runner()) || display.empty()) {
+    tools.Note(std::string(why) + ", but there is no X screen to compose for");
+    return look;
+  }
+  WallpaperLook composed = look;
+  if (composed.style == WallpaperStyle::kDesktops) composed.style = WallpaperStyle::kFill;
+  std::string monitors;
+  const std::string failure = ComposeForScreen(display, path, composed, copy, &monitors);
+  if (!failure.empty()) {
+    tools.Note(std::string(why) + "; composing failed: " + failure);
+    return look;
+  }
+  // One picture for the whole screen: stretched into the one monitor, or
+  // spanned across several (stretch would put all of it on each). LXQt has
+  // no span; its desktop draws each screen on its own.
+  const bool several = monitors.find(", ") != std::string::npos && kind != DesktopKind::kLxqt;
+  tools.Note(std::string("composed here (") + why + "): " + WallpaperStyleName(composed.style) +
+             " on " + BackgroundColourText(look.background) + " for monitors " + monitors +
+             (several ? ", asked as span" : ", asked as stretch"));
+  composed.style = several ? WallpaperStyle::kSpan : WallpaperStyle::kStretch;
+  return composed;
 }
 
 }  // namespace
@@ -552,9 +792,28 @@ std::vector<std::string> PosixDesktop::Environment() const {
   return environment_ ? *environment_ : CurrentEnvironment();
 }
 
+std::vector<Session> PosixDesktop::Sessions() const {
+  return find_sessions_ ? find_sessions_() : FindSessions();
+}
+
+std::vector<std::string> PosixDesktop::SessionEnvironment(std::vector<Session>* sessions,
+                                                          const Session** chosen,
+                                                          std::vector<std::string>* notes) const {
+  std::vector<std::string> environment = Environment();
+  *sessions = Sessions();
+  std::string note;
+  *chosen = ChooseSession(*sessions, environment, &note);
+  if (!note.empty()) notes->push_back(note);
+  if (*chosen != nullptr) environment = WithSession(std::move(environment), **chosen);
+  return WithSessionBus(std::move(environment), notes);
+}
+
 std::string PosixDesktop::CopyFolder() {
-  const ProcessRunner tools(Environment());
-  if (KindOf(tools) == DesktopKind::kUnknown) return "";
+  std::vector<Session> sessions;
+  const Session* session = nullptr;
+  std::vector<std::string> notes;
+  const ProcessRunner tools(SessionEnvironment(&sessions, &session, &notes));
+  if (KindOf(tools, session) == DesktopKind::kUnknown) return "";
   return UserDataDirFor(tools.Variable("XDG_DATA_HOME"), tools.Variable("HOME"));
 }
 
@@ -563,21 +822,26 @@ WallpaperOutcome PosixDesktop::SetWallpaper(const std::string& bitmap, const std
   WallpaperOutcome outcome;
   std::vector<std::string>& notes = outcome.notes;
   const std::string path = AbsolutePath(bitmap);
-  ProcessRunner runner(WithSessionBus(Environment(), &notes));
+  std::vector<Session> sessions;
+  const Session* session = nullptr;
+  ProcessRunner runner(SessionEnvironment(&sessions, &session, &notes));
   runner.set_timeout_ms(command_timeout_ms_);
-  const Tools tools(runner, &notes);
-  const DesktopKind kind = KindOf(runner);
+  const SessionFinder find_sessions = [this] { return Sessions(); };
+  const Tools tools(runner, session, find_sessions, settle_ms_, &notes);
+  const DesktopKind kind = KindOf(runner, session);
   notes.insert(notes.begin(), std::string("desktop: ") + KindName(kind));
   notes.push_back(StyleNote(kind, look));
   // The desktop's setting names its copy when it has one, else Walp.bmp.
   const std::string file = copy.empty() ? path : AbsolutePath(copy);
-  const std::string failure = AskDesktop(tools, kind, file, look);
+  const WallpaperLook asked = ComposeWhereNeeded(tools, kind, path, copy.empty() ? "" : file, look);
+  const std::string failure = AskDesktop(tools, kind, file, asked);
   if (failure.empty()) {
     outcome.copy_taken = !copy.empty();
     return outcome;
   }
   // The desktop's setting still names an earlier copy: the new one is not
   // taken.
+  notes.push_back("not shown by the desktop: " + failure);
   outcome.failure =
       DrawOnRootWindow(runner, path, look, failure, &notes, &outcome.no_session_reached);
   return outcome;
@@ -585,11 +849,30 @@ WallpaperOutcome PosixDesktop::SetWallpaper(const std::string& bitmap, const std
 
 std::vector<std::string> PosixDesktop::Describe(const WallpaperLook& look) {
   std::vector<std::string> lines;
-  const ProcessRunner runner(WithSessionBus(Environment(), &lines));
-  const DesktopKind kind = KindOf(runner);
+  std::vector<Session> sessions;
+  const Session* session = nullptr;
+  const ProcessRunner runner(SessionEnvironment(&sessions, &session, &lines));
+  const DesktopKind kind = KindOf(runner, session);
   lines.insert(lines.begin(), std::string("desktop: ") + KindName(kind));
   if (kind != DesktopKind::kUnknown) {
+    const char* reader = SettingReader(kind);
+    const bool keyless_drawer =
+        std::any_of(sessions.begin(), sessions.end(), [kind, &runner](const Session& s) {
+          return s.key.empty() && SharesHome(s, runner.Variable("HOME")) &&
+                 s.Drawer(kind) != nullptr;
+        });
+    if (reader != nullptr && (session == nullptr || session->Drawer(kind) == nullptr) &&
+        !keyless_drawer) {
+      lines.push_back(std::string("no ") + reader +
+                      " runs for this session: a run would set it for the next log-in and draw "
+                      "the X11 root window where nothing covers it");
+    }
     lines.push_back(StyleNote(kind, look));
+    const char* why = WhyCompose(kind, look, "");
+    if (why != nullptr && !IsWayland(runner) && !runner.Variable("DISPLAY").empty()) {
+      lines.push_back(std::string("composed by this program for the screen (") + why +
+                      ") and handed over as stretch");
+    }
     return lines;
   }
   const std::string display = runner.Variable("DISPLAY");

@@ -1,6 +1,7 @@
 #ifndef PLATFORM_DESKTOP_DESKTOP_POSIX_H_
 #define PLATFORM_DESKTOP_DESKTOP_POSIX_H_
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,20 +23,29 @@ enum class DesktopKind {
   kWlroots,   // other wlroots compositors: swaybg
 };
 
+struct Session;
+// This user's graphical sessions (FindSessions).
+using SessionFinder = std::function<std::vector<Session>()>;
+
 // From XDG_CURRENT_DESKTOP (`current_desktop`) and, when that names nothing
 // known, DESKTOP_SESSION (`session`): lower-cased, matched by substring.
 DesktopKind DetectDesktop(const std::string& current_desktop, const std::string& session);
 
 // Sets the wallpaper with the desktop's own tools, run as child processes
-// (no shell) found on PATH and killed when they take too long, with the
-// user's session bus when the environment names none. When no desktop is
-// recognised or its tool fails and an X display exists outside a Wayland
-// session, the root window's background is set directly, from the bitmap
-// itself: it is drawn once. LXDE is asked only while a pcmanfm desktop
-// runs for the display; a new swaybg must be running a moment after its
-// start before the previous one is ended. Desktops that cache the picture by its path are made to
-// read the file again. Every desktop recognised reads its picture from the file, also later, and
-// wants its copies in the user's data directory of this environment (UserDataDirFor).
+// (no shell) found on PATH and killed when they take too long, in the
+// environment of the user's graphical session found from its running
+// desktop programs (ChooseSession), with the user's session bus when none
+// is named. A desktop counts as having taken the picture only when the
+// setting reads back as set and its drawing program runs for the session.
+// When no desktop is recognised or it did not take the picture and an X
+// display exists outside a Wayland session, the root window's background is
+// set directly, from the bitmap itself (drawn once), unless a desktop
+// window covers it. LXDE and LXQt are asked only while their desktop runs;
+// a new swaybg must be running a moment after its start before the previous
+// one is ended. Desktops that cache the picture by its path are made to read
+// the file again. Every desktop recognised reads its picture from the file,
+// also later, and wants its copies in the user's data directory of this
+// environment (UserDataDirFor).
 class PosixDesktop : public Desktop {
  public:
   // Reads the process's environment at each call and hands it on.
@@ -52,12 +62,28 @@ class PosixDesktop : public Desktop {
 
   // How long one desktop tool may run before it is killed.
   void set_command_timeout_ms(int timeout_ms) { command_timeout_ms_ = timeout_ms; }
+  // How long a desktop may take to save what it was told, or to start the
+  // program that shows it, before it counts as not having taken it.
+  void set_settle_ms(int settle_ms) { settle_ms_ = settle_ms; }
+  // Where this user's sessions are looked for; FindSessions() by default.
+  void set_session_finder(SessionFinder find_sessions) {
+    find_sessions_ = std::move(find_sessions);
+  }
 
  private:
   std::vector<std::string> Environment() const;
+  std::vector<Session> Sessions() const;
+  // The environment the desktop's tools get: the run's own with the
+  // session's way to reach the desktop (ChooseSession, WithSession) and
+  // the user's bus when none is named; *chosen is the session, or nullptr.
+  std::vector<std::string> SessionEnvironment(std::vector<Session>* sessions,
+                                              const Session** chosen,
+                                              std::vector<std::string>* notes) const;
 
   std::optional<std::vector<std::string>> environment_;
+  SessionFinder find_sessions_;
   int command_timeout_ms_ = 10000;
+  int settle_ms_ = 5000;
 };
 
 // How long a new swaybg must live before it counts as showing the picture.

@@ -39,6 +39,10 @@ void WriteQuadrantBitmap(const std::string& path, int width, int height, int bit
     FIBITMAP* palette = FreeImage_ColorQuantizeEx(dib, FIQ_NNQUANT, 16);
     FreeImage_Unload(dib);
     dib = palette;
+  } else if (bits == 32) {
+    FIBITMAP* wide = FreeImage_ConvertTo32Bits(dib);
+    FreeImage_Unload(dib);
+    dib = wide;
   }
   ASSERT_TRUE(FreeImage_Save(FIF_BMP, dib, path.c_str(), 0));
   FreeImage_Unload(dib);
@@ -193,6 +197,23 @@ TEST_F(X11Test, RootWindowShowsThePictureFreesThePreviousOneAndKeepsItOnAFailure
   ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("c.bmp"), {}));
   ExpectQuadrants();
   EXPECT_FALSE(PixmapExists(second));
+
+  // 32 bits a pixel, and rows stored top-down (a negative height): read
+  // without FreeImage, as 24 bits are.
+  WriteQuadrantBitmap(dir_.Join("d.bmp"), 64, 48, 32);
+  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("d.bmp"), {}));
+  ExpectQuadrants();
+  WriteQuadrantBitmap(dir_.Join("e.bmp"), 4, 4);
+  std::string flipped = ReadFileBytes(dir_.Join("e.bmp"));
+  const size_t offset = static_cast<unsigned char>(flipped[10]);
+  std::string rows = flipped.substr(offset);
+  for (int y = 0; y < 4; ++y) rows.replace(y * 12, 12, flipped.substr(offset + (3 - y) * 12, 12));
+  flipped = flipped.substr(0, offset) + rows;
+  flipped[22] = static_cast<char>(-4);  // height -4: 0xFFFFFFFC
+  flipped[23] = flipped[24] = flipped[25] = static_cast<char>(0xFF);
+  WriteFileBytes(dir_.Join("e.bmp"), flipped);
+  ASSERT_EQ("", SetRootWindowBackground(display_, dir_.Join("e.bmp"), {}));
+  ExpectQuadrants();
 
   // Failures leave the background alone.
   const Pixmap before = Published("_XROOTPMAP_ID");
