@@ -654,12 +654,17 @@ std::string AskDesktopTools(const Tools& tools, DesktopKind kind, const std::str
 // After the desktop failed with `failure`: any X server shows a root window
 // background, whoever else draws; not so Xwayland's. The run's failure, ""
 // when the root window shows `path`.
-// `*no_session` is set when there was no X display to fall back on, or it
-// did not answer.
+// `*no_session` is set when the picture reached no screen for want of a
+// session or a desktop to reach: no X display to fall back on, one that did
+// not answer, or a root window that no one sees (Wayland's, or one under the
+// desktop's own window, whose desktop the tool could not reach).
 std::string DrawOnRootWindow(const ProcessRunner& runner, const std::string& path,
                              const WallpaperLook& look, const std::string& failure,
                              std::vector<std::string>* notes, bool* no_session) {
-  if (IsWayland(runner)) return failure + "; a Wayland session shows no X root window";
+  if (IsWayland(runner)) {
+    *no_session = true;
+    return failure + "; a Wayland session shows no X root window";
+  }
   const std::string display = runner.Variable("DISPLAY");
   if (display.empty()) {
     *no_session = true;
@@ -668,6 +673,7 @@ std::string DrawOnRootWindow(const ProcessRunner& runner, const std::string& pat
   const std::string cover = RootWindowCover(display);
   if (Contains(cover, "desktop window")) {
     notes->push_back("X11 root window of " + display + ": not drawn, " + cover + " covers it");
+    *no_session = true;
     return failure + "; the X11 root window is covered by " + cover;
   }
   notes->push_back("fallback: the X11 root window of " + display);
