@@ -517,6 +517,9 @@ TEST_F(DesktopTest, TheSessionIsFoundFromTheDesktopsProgramsOfThisUser) {
             ChooseSession(more, {"HOME=/other", "DISPLAY=" + Display("d")}, &note)->key);
 }
 
+// A swaybg that stays until it is ended, and takes its sleep along.
+const char kLingeringSwaybg[] = "trap 'kill $! 2>/dev/null; exit 0' TERM; /bin/sleep 30 & wait";
+
 // swaymsg failing, swaybg shows the picture. The one shown before is ended
 // only after the new one is seen running; one that ends at once (no
 // compositor to reach) is a failure and leaves the earlier one alone.
@@ -527,7 +530,7 @@ TEST_F(DesktopTest, ANewSwaybgMustRunBeforeTheOldOneIsEnded) {
   const auto shown_by = [&] { return std::atol(ReadFileBytes(id_file).c_str()); };
   const auto alive = [](long pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0; };
 
-  StandIn("swaybg", 0, "/bin/sleep 30");
+  StandIn("swaybg", 0, kLingeringSwaybg);
   EXPECT_EQ("", Set("sway", runtime));
   const long first = shown_by();
   ASSERT_TRUE(alive(first));
@@ -540,7 +543,7 @@ TEST_F(DesktopTest, ANewSwaybgMustRunBeforeTheOldOneIsEnded) {
   EXPECT_EQ(first, shown_by());
   EXPECT_TRUE(alive(first));
 
-  StandIn("swaybg", 0, "/bin/sleep 30");
+  StandIn("swaybg", 0, kLingeringSwaybg);
   EXPECT_EQ("", Set("sway", runtime));
   const long second = shown_by();
   EXPECT_NE(first, second);
@@ -549,7 +552,7 @@ TEST_F(DesktopTest, ANewSwaybgMustRunBeforeTheOldOneIsEnded) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_FALSE(alive(first));
-  ::kill(static_cast<pid_t>(second), SIGKILL);
+  ::kill(static_cast<pid_t>(second), SIGTERM);
 }
 
 // Each style in each desktop's own words; where it has none, the closest.
