@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -35,6 +36,7 @@
 #include "support/http_server.h"
 #include "support/test_pictures.h"
 #include "support/test_support.h"
+#include "support/virtual_screen.h"
 
 namespace {
 
@@ -78,21 +80,10 @@ class RealDesktopTest : public ::testing::Test {
     ArmTestDeadline();
     for (const char* folder : {"home", "run", "config", "data", "cache", "bin"})
       ASSERT_EQ(0, ::mkdir(dir_.Join(folder).c_str(), 0700));
-    int fds[2];
-    ASSERT_EQ(0, ::pipe2(fds, O_CLOEXEC));
-    xvfb_ =
-        Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-               std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24", "-nolisten", "tcp"},
-              {}, fds[1]);
-    ::close(fds[1]);
-    std::string number;
-    for (char c; ::poll(std::vector<pollfd>{{fds[0], POLLIN, 0}}.data(), 1, kComeUpMs) > 0 &&
-                 ::read(fds[0], &c, 1) == 1 && c != '\n';) {
-      number += c;
-    }
-    ::close(fds[0]);
-    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-    display_ = ":" + number;
+    screen_ = std::make_unique<VirtualScreen>(std::to_string(kWidth) + "x" +
+                                              std::to_string(kHeight) + "x24");
+    ASSERT_FALSE(screen_->display().empty()) << "Xvfb did not start";
+    display_ = screen_->display();
     x_ = XOpenDisplay(display_.c_str());
     ASSERT_NE(nullptr, x_);
     const std::string bus = dir_.Join("run/bus");
@@ -302,7 +293,7 @@ class RealDesktopTest : public ::testing::Test {
   std::string display_;
   std::string bus_;
   Display* x_ = nullptr;
-  pid_t xvfb_ = -1;
+  std::unique_ptr<VirtualScreen> screen_;
   std::vector<pid_t> groups_;
   int copies_ = 0;
 };

@@ -9,15 +9,11 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -27,8 +23,7 @@
 #include "platform/desktop/process_window.h"
 #include "support/test_pictures.h"
 #include "support/test_support.h"
-
-extern char** environ;
+#include "support/virtual_screen.h"
 
 namespace {
 
@@ -53,47 +48,14 @@ void WriteQuadrantBitmap(const std::string& path, int width, int height, int bit
 class X11Test : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    int fds[2];
-    ASSERT_EQ(0, ::pipe2(fds, O_CLOEXEC));
-    ::fcntl(fds[1], F_SETFD, 0);  // Xvfb writes its display number here
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const std::string fd_text = std::to_string(fds[1]);
-    std::vector<std::string> args = {"Xvfb", "-displayfd", fd_text,     "-screen",
-                                     "0",    "320x240x24", "-nolisten", "tcp"};
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const int spawned = posix_spawnp(&xvfb_pid_, "Xvfb", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    if (spawned != 0) {
-      xvfb_pid_ = -1;
-      xvfb_missing_ = spawned == ENOENT;
-      ::close(fds[0]);
-      return;
-    }
-    std::string number;
-    for (;;) {
-      struct pollfd poll_fd = {fds[0], POLLIN, 0};
-      if (::poll(&poll_fd, 1, 20000) <= 0) break;
-      char c;
-      if (::read(fds[0], &c, 1) != 1 || c == '\n') break;
-      number += c;
-    }
-    ::close(fds[0]);
-    if (!number.empty()) display_ = ":" + number;
+    screen_ = new VirtualScreen("320x240x24");
+    display_ = screen_->display();
+    xvfb_missing_ = screen_->missing();
   }
 
   static void TearDownTestSuite() {
-    if (xvfb_pid_ > 0) {
-      ::kill(xvfb_pid_, SIGTERM);
-      int status;
-      ::waitpid(xvfb_pid_, &status, 0);
-      xvfb_pid_ = -1;
-    }
+    delete screen_;
+    screen_ = nullptr;
   }
 
   void SetUp() override {
@@ -161,15 +123,15 @@ class X11Test : public ::testing::Test {
     return ok != 0 && errors == 0;
   }
 
+  static VirtualScreen* screen_;
   static std::string display_;
-  static pid_t xvfb_pid_;
   static bool xvfb_missing_;
   Display* x_ = nullptr;
   ScopedTempDir dir_;
 };
 
 std::string X11Test::display_;
-pid_t X11Test::xvfb_pid_ = -1;
+VirtualScreen* X11Test::screen_ = nullptr;
 bool X11Test::xvfb_missing_ = false;
 
 TEST_F(X11Test, RootWindowShowsThePictureFreesThePreviousOneAndKeepsItOnAFailure) {
