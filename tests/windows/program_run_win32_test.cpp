@@ -287,6 +287,25 @@ TEST(AnyFolderName, TheProgramsFolderAndSavePathWithSitesIniInEachEncoding) {
         << text;
     EXPECT_EQ(WithoutHistory(text), original);
   }
+
+  // A site added to the UTF-16 file Notepad writes: it stays UTF-16, one
+  // site more, the rest as it was.
+  const std::string utf16 = Utf16FileBytes(sites_ini(save), false);
+  WriteFileBytes(ini, utf16);
+  Process suggest;
+  ASSERT_TRUE(suggest.Start(exe, {"--suggest", server.Url("/"), "--add", ini}, elsewhere.path(),
+                            base.Join("suggest.txt")));
+  EXPECT_EQ(suggest.Wait(kRunTimeoutMs), 0) << ReadFileBytes(base.Join("suggest.txt"));
+  const std::string added = ReadFileBytes(ini);
+  const std::string text = Utf8OfUtf16File(added, false);
+  EXPECT_EQ(Utf16FileBytes(text, false), added);
+  std::string expected_start = sites_ini(save);
+  expected_start.replace(expected_start.find("NumOfSites=1"), 12, "NumOfSites=2");
+  EXPECT_EQ(text.compare(0, expected_start.size(), expected_start), 0) << text;
+  EXPECT_NE(text.find("[Site2]\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Begin=" + server.Url("/") + "\r\n", expected_start.size()),
+            std::string::npos)
+      << text;
 }
 
 TEST(FirstStart, WithoutSitesIniTheStarterOneIsWrittenForTheUserAndTheFatalBoxShown) {
