@@ -230,6 +230,8 @@ void ConfinedProcess::End() {
 
 void ConfinedProcess::Kill() {
   if (job_.valid()) ::TerminateJobObject(job_.get(), kEndedByParent);
+  // A child that never made it into the job (still suspended) ends too.
+  if (process_.valid()) ::TerminateProcess(process_.get(), kEndedByParent);
 }
 
 bool ConfinedProcess::WithinMemoryLimit() {

@@ -377,11 +377,13 @@ TEST(CommandPrompt, EachCommandPrintsWhereItIsTypedAndSetsTheErrorLevel) {
   // program answers, before the next command runs.
   // A broken configuration: its fatal error is printed there, no box waits.
   WriteFileBytes(dir.Join("broken.ini"), "[Site1]\r\n");
-  const std::string shown =
-      TypedAtThePrompt(dir.path(), {"wallpaper-fetcher --version", "wallpaper-fetcher --frobnicate",
-                                    "wallpaper-fetcher --init new.ini",
-                                    "wallpaper-fetcher --check new.ini --site 99",
-                                    "wallpaper-fetcher --status", "wallpaper-fetcher broken.ini"});
+  // The user's folders of this test alone: --status shows its runs only.
+  const std::string shown = TypedAtThePrompt(
+      dir.path(), {"set \"APPDATA=" + dir.Join("Roaming") + "\"",
+                   "set \"LOCALAPPDATA=" + dir.Join("Local") + "\"", "wallpaper-fetcher --version",
+                   "wallpaper-fetcher --frobnicate", "wallpaper-fetcher --init new.ini",
+                   "wallpaper-fetcher --check new.ini --site 99", "wallpaper-fetcher --status",
+                   "wallpaper-fetcher broken.ini"});
   EXPECT_NE(shown.find("wallpaper-fetcher " FETCHER_VERSION "\nexit=0\n"), std::string::npos)
       << shown;
   EXPECT_NE(shown.find("wallpaper-fetcher: unknown option '--frobnicate'\n"), std::string::npos)
