@@ -98,8 +98,8 @@ TEST_F(CrawlEndToEndTest, HistoryRefusesThePictureNextTime) {
   std::map<std::string, std::string> on_screen = NoDesktop();
   on_screen["DISPLAY"] = screen.display();
   ProgramResult first = RunProgram({program_}, dir_.path(), on_screen, 120000);
-  ASSERT_EQ(0, first.exit_code);
-  EXPECT_EQ(url, General("Recent4"));
+  ASSERT_EQ(0, first.exit_code) << first.err;
+  ASSERT_EQ(url, General("Recent4")) << first.out << first.err;
   const std::string saved = ReadFileBytes(dir_.Join("prog/Sites.ini"));
   WriteFileBytes(dir_.Join("prog/lake-1920x1080.jpg"), "the user's own copy");
 

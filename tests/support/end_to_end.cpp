@@ -27,10 +27,16 @@ std::string EndToEndTest::General(const std::string& key) const {
 }
 
 std::map<std::string, std::string> EndToEndTest::NoDesktop() {
-  return {{"DISPLAY", "\x01unset"},
-          {"WAYLAND_DISPLAY", "\x01unset"},
-          {"XDG_CURRENT_DESKTOP", "\x01unset"},
-          {"DESKTOP_SESSION", "\x01unset"}};
+  // Whatever session the test itself runs in (a desktop's terminal, a CI
+  // job started from one) is none of the program's.
+  std::map<std::string, std::string> none;
+  for (const char* name :
+       {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "DBUS_SESSION_BUS_ADDRESS", "XDG_CURRENT_DESKTOP",
+        "XDG_SESSION_DESKTOP", "XDG_SESSION_TYPE", "DESKTOP_SESSION", "GDMSESSION"}) {
+    none[name] = "\x01unset";
+  }
+  none["XDG_RUNTIME_DIR"] = TestHome() + "/run";
+  return none;
 }
 
 ProgramResult EndToEndTest::Run(int timeout_ms) const {
