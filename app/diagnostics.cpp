@@ -22,6 +22,10 @@ void WallpaperFetcher::FatalError(const std::string& text, const std::string& hi
   if (platform_.boxes->ShowsWindows()) recorder_.NoteErrorBox(kBoxTimeoutSeconds / 60);
   SaveRunRecord();
   MakeReporter().ShowFatal(text, hint);
+  if (record_.box_minutes > 0 && platform_.boxes->LastErrorBoxFailed()) {
+    record_.box_failed = true;
+    AmendRunRecord();
+  }
   std::exit(101);
 }
 

@@ -75,7 +75,9 @@ std::string FormatRunLine(const RunRecord& record, std::time_t now) {
   } else {
     line += ": nothing changed: " + (record.reason.empty() ? "no attempt was made" : record.reason);
   }
-  if (record.box_minutes > 0) {
+  if (record.box_failed) {
+    line += "; no error box could be shown, the message went to standard error";
+  } else if (record.box_minutes > 0) {
     line += "; shown in an error box that closes by itself after " +
             std::to_string(record.box_minutes) + " minutes";
   }
@@ -100,6 +102,24 @@ bool AppendRunLine(const std::string& dir, const std::string& line) {
     ReadTextModeFile(RunsFile(dir), &text, 1 << 20);  // a missing or odd file starts anew
     if (!text.empty() && text.back() != '\n') text += '\n';
     text = LastLines(text + OneLine(line) + "\n", kRunsKept);
+    written = WriteTextModeFileAtomically(RunsFile(dir), text).ok();
+  });
+  return written;
+}
+
+bool ReplaceRunLine(const std::string& dir, const std::string& old_line, const std::string& line) {
+  if (dir.empty()) return false;
+  bool written = false;
+  WithFileLock(RunsFile(dir) + ".lock", [&] {
+    std::string text;
+    if (!ReadTextModeFile(RunsFile(dir), &text, 1 << 20)) return;
+    // Runs that gave way may have added their lines since.
+    const std::string old_text = OneLine(old_line) + "\n";
+    size_t at = text.rfind(old_text);
+    while (at != std::string::npos && at != 0 && text[at - 1] != '\n')
+      at = text.rfind(old_text, at - 1);
+    if (at == std::string::npos) return;
+    text.replace(at, old_text.size(), OneLine(line) + "\n");
     written = WriteTextModeFileAtomically(RunsFile(dir), text).ok();
   });
   return written;

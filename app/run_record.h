@@ -39,6 +39,9 @@ struct RunRecord {
   // The run ended in a fatal error whose box is a window: it closes by
   // itself after this many minutes (0: no such box).
   int box_minutes = 0;
+  // That box could not be shown after all: its message went to standard
+  // error (where a timer's service keeps it in the journal).
+  bool box_failed = false;
 };
 
 // The line for `record`, made at `now` (local time), without a line end.
@@ -55,6 +58,11 @@ constexpr int kRunsKept = 100;
 // Appends `line` to the runs file in `dir` (created when missing), keeping
 // the last kRunsKept lines. Failures are ignored: false says there was one.
 bool AppendRunLine(const std::string& dir, const std::string& line);
+
+// Puts `line` in place of the last line of the runs file in `dir` that is
+// `old_line` (as AppendRunLine wrote it), when one is still kept; false
+// when there is none or the file could not be written.
+bool ReplaceRunLine(const std::string& dir, const std::string& old_line, const std::string& line);
 
 // A run's crawl observer: hears what a run's crawl does and keeps account
 // of it in `record`: what was taken and, when an attempt failed, why. It

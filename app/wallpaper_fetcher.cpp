@@ -196,5 +196,12 @@ void WallpaperFetcher::DeleteLastDownload() {
 void WallpaperFetcher::SaveRunRecord() {
   if (record_saved_ || invocation_.record_dir.empty()) return;
   record_saved_ = true;
-  AppendRunLine(invocation_.record_dir, FormatRunLine(record_, std::time(nullptr)));
+  saved_at_ = std::time(nullptr);
+  saved_line_ = FormatRunLine(record_, saved_at_);
+  if (!AppendRunLine(invocation_.record_dir, saved_line_)) saved_line_.clear();
+}
+
+void WallpaperFetcher::AmendRunRecord() {
+  if (saved_line_.empty()) return;
+  ReplaceRunLine(invocation_.record_dir, saved_line_, FormatRunLine(record_, saved_at_));
 }

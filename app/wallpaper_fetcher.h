@@ -117,12 +117,16 @@ class WallpaperFetcher {
   auto EndOnFatal(Step step) -> decltype(step());
   // Writes the run's record, once, when the invocation keeps one.
   void SaveRunRecord();
+  // Writes the record again in place of the line SaveRunRecord wrote.
+  void AmendRunRecord();
 
   Platform platform_;
   Invocation invocation_;
   RunRecord record_;
   RunRecorder recorder_{record_};
   bool record_saved_ = false;
+  std::string saved_line_;  // the line SaveRunRecord wrote
+  std::time_t saved_at_ = 0;
 };
 
 #endif  // APP_WALLPAPER_FETCHER_H_

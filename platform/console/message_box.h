@@ -29,6 +29,10 @@ class MessageBoxes {
   // by itself after kBoxTimeoutSeconds), false when it would be a line on
   // standard error.
   virtual bool ShowsWindows() { return false; }
+  // True when the last error box was to be a window but none could be shown
+  // (the dialog program could not reach the display), so that its message
+  // went to standard error instead.
+  virtual bool LastErrorBoxFailed() const { return false; }
 };
 
 MessageBoxes& SystemMessageBoxes();

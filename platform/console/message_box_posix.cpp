@@ -43,9 +43,11 @@ class DialogMessageBoxes : public MessageBoxes {
   }
   void ShowError(const std::string& caption, const std::string& text) override {
     bool tried = false;
+    const Shown shown = Show(caption, text, /*error=*/true, &tried);
+    last_error_box_failed_ = tried && shown == Shown::kNot;
     // A box that closed by itself was read by nobody: the message goes where
     // an unattended run's output is kept (the journal of a timer's service).
-    if (Show(caption, text, /*error=*/true, &tried) == Shown::kClosed) return;
+    if (shown == Shown::kClosed) return;
     std::cerr << caption << ": " << text << std::endl;
   }
   void ShowErrorWithHint(const std::string& caption, const std::string& text,
@@ -56,6 +58,7 @@ class DialogMessageBoxes : public MessageBoxes {
   bool ShowsWindows() override {
     return !DialogProgram(ProcessRunner(CurrentEnvironment())).empty();
   }
+  bool LastErrorBoxFailed() const override { return last_error_box_failed_; }
 
  private:
   // `tried`: a dialog program ran (whatever became of it), so the user may
@@ -92,6 +95,8 @@ class DialogMessageBoxes : public MessageBoxes {
     return closed.message().rfind("kdialog: killed after", 0) == 0 ? Shown::kClosedItself
                                                                    : Shown::kNot;
   }
+
+  bool last_error_box_failed_ = false;
 };
 
 }  // namespace

@@ -194,6 +194,20 @@ TEST(RunRecordTest, TheRunsFileKeepsTheLastHundredRuns) {
   EXPECT_EQ("No run has been recorded yet in " + dir.Join("none/runs.log") + ".\n",
             RunStatusText(dir.Join("none/")));
   EXPECT_EQ("run 6 split\n", RunStatusText(dir.Join("state/")).substr(0, 12));
+
+  // A line is put right where it stands, even with later lines after it;
+  // a line that only ends like it is left alone, as is a file without it.
+  ASSERT_TRUE(AppendRunLine(dir.Join("state/"), "the run"));
+  ASSERT_TRUE(AppendRunLine(dir.Join("state/"), "gave way"));
+  ASSERT_TRUE(AppendRunLine(dir.Join("state/"), "not the run"));
+  EXPECT_TRUE(ReplaceRunLine(dir.Join("state/"), "the run", "the run, amended"));
+  const std::string amended = ReadFileBytes(dir.Join("state/runs.log"));
+  const std::string tail = "run 105 split\r\nthe run, amended\r\ngave way\r\nnot the run\r\n";
+  ASSERT_GT(amended.size(), tail.size());
+  EXPECT_EQ(tail, amended.substr(amended.size() - tail.size()));
+  EXPECT_FALSE(ReplaceRunLine(dir.Join("state/"), "no such run", "x"));
+  EXPECT_FALSE(ReplaceRunLine(dir.Join("none/"), "the run", "x"));
+  EXPECT_FALSE(Exists(dir.Join("none/runs.log")));
 }
 
 }  // namespace
