@@ -13,6 +13,7 @@
 
 #include "platform/console/console_text_win32.h"
 #include "platform/console/message_box.h"
+#include "platform/desktop/window_station_win32.h"
 
 namespace {
 
@@ -45,15 +46,27 @@ void CALLBACK CloseBoxInTime(HWND, UINT, UINT_PTR, DWORD) {
   ::EnumThreadWindows(::GetCurrentThreadId(), EndMessageBox, 0);
 }
 
+// In a window station that no screen shows (a task that runs whether the
+// user is logged on or not), a box would wait its 15 minutes unseen: the
+// message goes to standard error instead, when whoever started the run
+// gave it one.
 class Win32MessageBoxes : public MessageBoxes {
  public:
   void ShowInfo(const std::string& caption, const std::string& text) override {
+    if (!ShowsWindows()) return;  // a pause nobody could end
     ShowTimedMessageBox(caption, text, MB_OK, kBoxTimeoutSeconds * 1000u);
   }
   void ShowError(const std::string& caption, const std::string& text) override {
+    if (!ShowsWindows()) {
+      WriteConsoleText(::GetStdHandle(STD_ERROR_HANDLE), caption + ": " + text + "\n");
+      return;
+    }
     ShowTimedMessageBox(caption, text, MB_OK | MB_ICONERROR, kBoxTimeoutSeconds * 1000u);
   }
-  bool ShowsWindows() override { return true; }
+  bool ShowsWindows() override {
+    static const bool visible = HiddenWindowStation().empty();
+    return visible;
+  }
 };
 
 // "caption: text" lines on standard error.

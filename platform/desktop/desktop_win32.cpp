@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/desktop/desktop.h"
+#include "platform/desktop/window_station_win32.h"
 #include "platform/filesystem/user_files.h"
 #include "platform/filesystem/wide_text_win32.h"
 #include "platform/owned_handle.h"
@@ -70,26 +71,6 @@ void WriteStyle(const WallpaperLook& look, std::vector<std::string>* notes) {
   const COLORREF colour =
       RGB((look.background >> 16) & 255, (look.background >> 8) & 255, look.background & 255);
   (void)::SetSysColors(1, &element, &colour);
-}
-
-// The name of the run's window station when no screen shows it (a task set
-// to run whether the user is logged on or not, a service): the wallpaper
-// set there reaches nobody. "" for the interactive one, WinSta0, and when
-// the question cannot be asked.
-std::string HiddenWindowStation() {
-  HWINSTA station = ::GetProcessWindowStation();
-  USEROBJECTFLAGS flags = {};
-  if (station == nullptr ||
-      !::GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) ||
-      (flags.dwFlags & WSF_VISIBLE) != 0) {
-    return "";
-  }
-  wchar_t name[256] = L"";
-  if (!::GetUserObjectInformationW(station, UOI_NAME, name, sizeof name - sizeof name[0],
-                                   nullptr)) {
-    return "?";
-  }
-  return Utf8FromWide(name);
 }
 
 class Win32Desktop : public Desktop {

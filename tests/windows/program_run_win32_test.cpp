@@ -213,6 +213,28 @@ TEST(WholeRun, FetchesThePictureFromALoopbackGalleryAndMakesTheWallpaper) {
                       "fetcher-test-hidden is not interactive; kept for a later run"),
             std::string::npos)
       << said;
+
+  // A fatal error there waits on no box that nobody could close: the run
+  // ends at once, its message on the standard error it was given, and its
+  // record names no box.
+  WriteFileBytes(dir.Join("Sites.ini"), "[Site1]\r\n");
+  Process broken;
+  ASSERT_TRUE(
+      broken.Start(exe, {}, dir.path(), dir.Join("broken.txt"), "fetcher-test-hidden\\Default"));
+  EXPECT_EQ(broken.Wait(kRunTimeoutMs), 101);
+  EXPECT_EQ(ReadFileBytes(dir.Join("broken.txt")),
+            "wallpaper-fetcher: Wrong ini file, no general section\n");
+  Process after_broken;
+  ASSERT_TRUE(after_broken.Start(exe, {"--status"}, dir.path(), dir.Join("status.txt")));
+  EXPECT_EQ(after_broken.Wait(kRunTimeoutMs), 0);
+  const std::string records = ReadFileBytes(dir.Join("status.txt"));
+  const std::string record =
+      dir.Join("Sites.ini") + ": nothing changed: Wrong ini file, no general section";
+  const size_t at = records.find(record);
+  ASSERT_NE(at, std::string::npos) << records;
+  EXPECT_TRUE(records.compare(at + record.size(), 1, "\r") == 0 ||
+              records.compare(at + record.size(), 1, "\n") == 0)
+      << records;
   ::CloseDesktop(desktop);
   ::CloseWindowStation(hidden);
 }
