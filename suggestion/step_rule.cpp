@@ -431,7 +431,8 @@ std::vector<Draft> Narrower(const Draft& draft, size_t shared_name_end, size_t s
     next.modes[i] = Mode::kLiteral;
     narrower.push_back(next);
   }
-  if (draft.name_end - draft.name_split < shared_name_end) {
+  // (Not once the name is taken token by token: it has no merged name left.)
+  if (draft.name_split > draft.name_begin && draft.name_end - draft.name_split < shared_name_end) {
     Draft next = draft;
     // The literal end of the name starts at a separator: "-1920x1080", not
     // "1080".
