@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "picture/decoders/decode.h"
+#include "picture/formats.h"
 #include "platform/filesystem/filesystem.h"
 #include "platform/freeimage/freeimage_library_posix.h"
 
@@ -147,6 +149,23 @@ struct PictureDecoder::State {
     FreeImageIO io = {ReadInput, WriteNothing, SeekInput, TellInput};
     return api->LoadFromHandle(format, &io, &input, flags);
   }
+
+  // False for a PNM header that FreeImage must not be given. Its reader
+  // lets a size wrap around 32 bits, takes a width of -1 for 1 in the
+  // header (so that no size limit refuses it) and then reads rows past its
+  // buffer; our own reader of the same header refuses such a size.
+  bool HeaderIsSound() {
+    if (WindowsDecoderFor(format) != WindowsDecoder::kPnm) return true;
+    // Enough for any header but one padded with comments beyond reason.
+    std::vector<uint8_t> head(static_cast<size_t>(std::min(input.size, 64L * 1024)));
+    if (std::fseek(input.file, 0, SEEK_SET) != 0 ||
+        std::fread(head.data(), 1, head.size(), input.file) != head.size()) {
+      return false;
+    }
+    long long width = 0;
+    long long height = 0;
+    return imaging::ReadSize(WindowsDecoder::kPnm, head.data(), head.size(), &width, &height);
+  }
 };
 
 PictureDecoder::PictureDecoder(std::function<void()> on_cut_short) : state_(new State) {
@@ -177,6 +196,7 @@ bool PictureDecoder::ReadHeader(long long* width, long long* height) {
   // A loader that cannot stop after the header decodes everything; of the
   // accepted formats that is only KOALA, whose pictures are all 320x200.
   const int flags = state_->api->FIFSupportsNoPixels(state_->format) ? FIF_LOAD_NOPIXELS : 0;
+  if (!state_->HeaderIsSound()) return false;
   state_->input.watch_end = false;
   FIBITMAP* header = state_->LoadFromStart(flags);
   if (header == nullptr) return false;
@@ -192,6 +212,7 @@ bool PictureDecoder::Decode(long long* width, long long* height) {
   // end of whole files too: it is left to find the end.
   state_->input.watch_end = state_->format != FIF_PCX;
   state_->input.read_past_end = false;
+  if (!state_->HeaderIsSound()) return false;
   FIBITMAP* dib = state_->LoadFromStart(/*flags=*/0);
   if (dib == nullptr) return false;
   if (state_->input.read_past_end) {

@@ -317,9 +317,13 @@ TEST_F(ConversionTest, HugeHeadersAreRefusedBeforeDecoding) {
   WriteFileBytes(dir_.Join("over.bmp"), BmpHeader(16385, 16384, 1));  // 2^28 + 16384
   // Exactly 2^28, at 1 bit a pixel so that trying it costs 32 MB, not 768.
   WriteFileBytes(dir_.Join("limit.bmp"), BmpHeader(16384, 16384, 1));
+  // A width that wraps around 32 bits to -1, which FreeImage's header takes
+  // for 1 and its decoder then reads past its buffer with (found by the
+  // picture fuzzer).
+  WriteFileBytes(dir_.Join("wrapped.pbm"), "P4\n4294967295 1\n" + std::string(64, '\x55'));
 
   const auto start = std::chrono::steady_clock::now();
-  for (const char* name : {"huge.bmp", "huge.png", "wide.bmp", "over.bmp"}) {
+  for (const char* name : {"huge.bmp", "huge.png", "wide.bmp", "over.bmp", "wrapped.pbm"}) {
     SCOPED_TRACE(name);
     const int headers = codec_.headers;
     EXPECT_FALSE(Convert(name));
