@@ -64,8 +64,9 @@ bool IsGeneralKey(const std::string& key) {
 std::string SiteSectionName(int site) { return "Site" + std::to_string(site); }
 
 int SiteNumberOf(const std::string& section) {
+  // A run names its section "Site%d": [Site05] is not site 5's.
   if (section.size() <= 4 || section.size() > 13 || section.compare(0, 4, "Site") != 0 ||
-      !AllDigits(section, 4, section.size())) {
+      !AllDigits(section, 4, section.size()) || (section[4] == '0' && section.size() > 5)) {
     return -1;
   }
   return std::atoi(section.c_str() + 4);

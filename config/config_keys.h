@@ -48,7 +48,8 @@ bool IsGeneralKey(const std::string& key);
 
 // [SiteN]: N from 1; a key Name, SecondsToDownload, Begin, and the steps.
 std::string SiteSectionName(int site);
-// N of a section named "Site" and at most nine digits, else -1.
+// N of a section named "Site" and at most nine digits, as a run names it
+// (no leading zero), else -1.
 int SiteNumberOf(const std::string& section);
 
 constexpr size_t kSiteKeyCount = 3;

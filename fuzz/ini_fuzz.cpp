@@ -1,11 +1,14 @@
 // Sites.ini as read from disk: loading, saving and loading again must give the
-// same document, whatever the bytes.
+// same document, whatever the bytes; and --check's reading of it (the sites
+// it looks at, its warnings) ends without a fault.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <set>
 #include <string>
+#include <vector>
 
+#include "config/config_lint.h"
 #include "config/ini_document.h"
 #include "platform/filesystem/text_file.h"
 
@@ -34,5 +37,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::abort();
   }
   (void)second.GetIntValue("General", "TryNumber");
+
+  const int count = second.GetIntValue("General", "NumOfSites");
+  const std::vector<int> sites = ExistingSites(second, count);
+  for (int site : sites) {
+    if (site < 1 || site > count || !second.SectionExists("Site" + std::to_string(site)))
+      std::abort();
+  }
+  if (MissingSites(second, count, kMissingSitesListed).size() > kMissingSitesListed) std::abort();
+  (void)ConfigurationWarnings(second, sites);
   return 0;
 }

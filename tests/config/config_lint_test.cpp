@@ -67,11 +67,12 @@ TEST(ConfigurationWarningsTest, KeysThatARunDoesNotReadAsWritten) {
 
 TEST(ConfigurationWarningsTest, SitesAndAttemptsAgainstTheSectionsPresent) {
   EXPECT_EQ(std::vector<std::string>(
-                {"[Sites] is not a section a run reads",
+                // A run reads [Site2] by that name: [Site02] is another section.
+                {"[Site02] is not a section a run reads", "[Sites] is not a section a run reads",
                  "NumOfSites=3 but there is no [Site2]: a run that draws it fails",
                  "[Site4] is never drawn: NumOfSites=3", "[Site0] is never drawn: NumOfSites=3"}),
             WarningsFor("[General]\nNumOfSites=3\n[Site1]\nBegin=a\n[Site3]\nBegin=b\n[Site4]\n"
-                        "Begin=c\n[Site0]\nBegin=d\n[Sites]\n",
+                        "Begin=c\n[Site0]\nBegin=d\n[Site02]\nBegin=e\n[Sites]\n",
                         {}));
   EXPECT_EQ(std::vector<std::string>({"NumOfSites=0: a run draws site 0 or 1"}),
             WarningsFor("[General]\nTryNumber=-1\nNumOfSites=0\n", {}));
