@@ -1,5 +1,7 @@
 #include "config/site_append.h"
 
+#include <algorithm>
+
 #include "config/config_keys.h"
 #include "config/ini_document.h"
 #include "platform/filesystem/filesystem.h"
@@ -8,10 +10,11 @@
 
 namespace {
 
-// The line that starts at `start` of `text`, without its line end.
+// The line that starts at `start` of `text`, without its line end (LF or
+// CR LF; a CR without its LF is part of the line, as a run reads it).
 std::string LineAt(const std::string& text, size_t start) {
   size_t end = text.find('\n', start);
-  if (end == std::string::npos) end = text.size();
+  if (end == std::string::npos) return text.substr(start);
   if (end > start && text[end - 1] == '\r') --end;
   return text.substr(start, end - start);
 }
@@ -59,12 +62,19 @@ Outcome AppendSiteSection(const std::string& path, const std::string& section, i
   FileTextEncoding encoding = FileTextEncoding::kUtf8;
   std::string text;
   if (!DecodeWideFileText(bytes, &text, &encoding)) text = DecodeFileText(bytes, &encoding);
+  // A run reads up to a Ctrl-Z (text mode), which old editors put at the
+  // end: the site goes before it, and whatever follows stays after it.
+  const size_t visible = std::min(text.find('\x1A'), text.size());
+  const std::string unread = text.substr(visible);
+  text.erase(visible);
   const std::string line_end =
       text.find('\n') == std::string::npos || text.find("\r\n") != std::string::npos ? "\r\n"
                                                                                      : "\n";
   if (!SetNumOfSites(&text, site, line_end))
     return Outcome::Error(path + " has no [General] section");
-  if (!text.empty() && text.back() != '\n') text += line_end;
+  // The last line gets its end; a bare CR that ends it is part of its value
+  // for a run, and stays so.
+  if (!text.empty() && text.back() != '\n') text += text.back() == '\r' ? "\r\n" : line_end;
   text += line_end;
   for (size_t start = 0; start < section.size();) {
     size_t end = section.find('\n', start);
@@ -72,5 +82,5 @@ Outcome AppendSiteSection(const std::string& path, const std::string& section, i
     text += section.substr(start, end - start) + line_end;
     start = end + 1;
   }
-  return ReplaceFileAtomically(path, EncodeFileText(text, encoding));
+  return ReplaceFileAtomically(path, EncodeFileText(text + unread, encoding));
 }

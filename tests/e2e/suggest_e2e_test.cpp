@@ -539,6 +539,19 @@ TEST_F(SuggestEndToEndTest, AddAppendsTheSiteAndKeepsEveryOtherByte) {
   EXPECT_NE(std::string::npos, now.find("\n[Site2]\nName=Mine\n")) << now;
   EXPECT_EQ(std::string::npos, now.find('\r'));
 
+  // A file that an old editor ended with a Ctrl-Z, where a run stops
+  // reading: the site goes before it, where a run finds it.
+  const std::string dos = dir_.Join("dos.ini");
+  WriteFileBytes(dos, "[General]\r\nNumOfSites=1\r\nTryNumber=1\r\n[Site1]\r\nName=x\r\n\x1A");
+  ASSERT_EQ(0, RunWith({"--suggest", url, "--add", dos}).exit_code);
+  const std::string ended = ReadFileBytes(dos);
+  EXPECT_EQ(0u, ended.find("[General]\r\nNumOfSites=2\r\nTryNumber=1\r\n[Site1]\r\nName=x\r\n\r\n"))
+      << ended;
+  EXPECT_LT(ended.find("\r\n[Site2]\r\n"), ended.find('\x1A')) << ended;
+  EXPECT_EQ('\x1A', ended.back());
+  const ProgramResult dos_check = RunWith({"--check", "--site", "2", dos});
+  EXPECT_EQ(0, dos_check.exit_code) << dos_check.out;
+
   // A missing or read-only file says why and stays as it was.
   const ProgramResult missing = RunWith({"--suggest", url, "--add", dir_.Join("none.ini")});
   EXPECT_EQ(1, missing.exit_code);
