@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -33,9 +34,14 @@ IniDocument Loaded(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // One folder for the whole run, removed when the fuzzer ends.
+  static char folder[] = "/tmp/site-append-fuzz-XXXXXX";
   static const std::string path = [] {
-    char folder[] = "/tmp/site-append-fuzz-XXXXXX";
     if (::mkdtemp(folder) == nullptr) std::abort();
+    std::atexit([] {
+      std::remove((std::string(folder) + "/Sites.ini").c_str());
+      ::rmdir(folder);
+    });
     return std::string(folder) + "/Sites.ini";
   }();
   const std::string bytes(reinterpret_cast<const char*>(data), size);
