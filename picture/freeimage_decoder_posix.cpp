@@ -153,8 +153,17 @@ struct PictureDecoder::State {
   // False for a PNM header that FreeImage must not be given. Its reader
   // lets a size wrap around 32 bits, takes a width of -1 for 1 in the
   // header (so that no size limit refuses it) and then reads rows past its
-  // buffer; our own reader of the same header refuses such a size.
+  // buffer; our own reader of the same header refuses such a size. Read
+  // once for the header and the decoding that follows it.
   bool HeaderIsSound() {
+    if (header_sound < 0) header_sound = ReadsAsSoundHeader() ? 1 : 0;
+    return header_sound == 1;
+  }
+
+  int header_sound = -1;  // HeaderIsSound's answer, -1 until it is asked
+
+ private:
+  bool ReadsAsSoundHeader() {
     if (WindowsDecoderFor(format) != WindowsDecoder::kPnm) return true;
     // Enough for any header but one padded with comments beyond reason.
     std::vector<uint8_t> head(static_cast<size_t>(std::min(input.size, 64L * 1024)));
