@@ -81,9 +81,12 @@ std::string Leaf(const std::string& path) { return path.substr(path.rfind('/') +
 // file name of argv[0] first (comm is cut at 15 characters), else comm.
 const KnownComponent* Recognise(const std::string& proc, const std::string& pid,
                                 const std::vector<std::string>& args) {
+  // No command line: a kernel thread, or a program that has ended and not
+  // yet been waited for (a zombie), which draws nothing.
+  if (args.empty()) return nullptr;
   std::string comm;
   std::getline(std::ifstream(proc + "/" + pid + "/comm"), comm);
-  const std::string leaf = args.empty() ? "" : Leaf(args[0]);
+  const std::string leaf = Leaf(args[0]);
   for (const KnownComponent& known : kKnownComponents) {
     if (leaf != known.name && comm != known.name) continue;
     const auto has = [&args](const char* flag) {

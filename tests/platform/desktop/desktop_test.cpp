@@ -515,6 +515,18 @@ TEST_F(DesktopTest, TheSessionIsFoundFromTheDesktopsProgramsOfThisUser) {
   EXPECT_EQ(nullptr, ChooseSession(more, {"HOME=/h", "DISPLAY=" + Display("d")}, &note));
   EXPECT_EQ("x:" + Display("d"),
             ChooseSession(more, {"HOME=/other", "DISPLAY=" + Display("d")}, &note)->key);
+
+  // A desktop program that has ended but not been waited for (a zombie) has
+  // its name and no command line: it is no session.
+  const std::string proc = dir_.Join("proc");
+  ASSERT_EQ(0, ::mkdir(proc.c_str(), 0755));
+  ASSERT_EQ(0, ::mkdir((proc + "/4242").c_str(), 0755));
+  WriteFileBytes(proc + "/4242/comm", "xfdesktop\n");
+  WriteFileBytes(proc + "/4242/environ", std::string("DISPLAY=:9\0", 11));
+  WriteFileBytes(proc + "/4242/cmdline", "");
+  EXPECT_TRUE(FindSessions(proc).empty());
+  WriteFileBytes(proc + "/4242/cmdline", std::string("xfdesktop\0", 10));
+  EXPECT_EQ(1u, FindSessions(proc).size());
 }
 
 // A swaybg that stays until it is ended, and takes its sleep along.
